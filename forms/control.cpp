@@ -1,0 +1,109 @@
+#include "forms/control.h"
+
+#include <algorithm>
+
+#include "forms/form.h"
+
+namespace forms {
+
+Control::Control(Form& form, ControlKind kind, std::string name, int index, Control* container)
+    : form_(&form),
+      kind_(kind),
+      name_(std::move(name)),
+      index_(index),
+      container_(container),
+      image_(form.Os().Surfaces()) {}
+
+void Control::ApplyDesign(const Design& design) {
+  rect_ = design.rect;
+  rect_.width = std::max(0, rect_.width);
+  rect_.height = std::max(0, rect_.height);
+  visible_ = design.visible;
+  backColor_ = design.backColor;
+  foreColor_ = design.foreColor;
+  text_ = design.text;
+  pointer_ = design.pointer;
+  autoRedraw_ = design.autoRedraw;
+  autoSize_ = design.autoSize;
+  scaleMode_ = design.scaleMode;
+  tabIndex_ = design.tabIndex;
+  picture_ = design.picture;
+  mouseIcon_ = design.mouseIcon;
+  if (picture_ && picture_->Valid() && kind_ == ControlKind::kImage) {
+    // An image control always takes the size of its picture.
+    rect_.width = picture_->width;
+    rect_.height = picture_->height;
+  }
+  if (autoRedraw_) {
+    image_.Reset(rect_.width, rect_.height, Resolve(form_->Os(), backColor_));
+  }
+}
+
+void Control::Move(int left, int top, std::optional<int> width, std::optional<int> height) {
+  rect_.left = left;
+  rect_.top = top;
+  if (width) rect_.width = std::max(0, *width);
+  if (height) rect_.height = std::max(0, *height);
+  ResizeImage();
+  if (auto* native = form_->Native()) native->ControlMoved(*this);
+}
+
+void Control::ResizeImage() {
+  if (!autoRedraw_) return;
+  // Like the runtime's persistent bitmap, the image only ever grows, so a
+  // control shrunk and enlarged again still shows what was drawn into it.
+  const int w = std::max(rect_.width, image_.Width());
+  const int h = std::max(rect_.height, image_.Height());
+  image_.Resize(w, h, Resolve(form_->Os(), backColor_));
+}
+
+void Control::SetVisible(bool visible) {
+  if (visible_ == visible) return;
+  visible_ = visible;
+  if (auto* native = form_->Native()) native->ControlVisibility(*this);
+}
+
+void Control::SetForeColor(ColorSetting color) {
+  if (foreColor_ == color) return;
+  foreColor_ = color;
+  if (auto* native = form_->Native()) native->ControlRefresh(*this);
+}
+
+void Control::SetMouseIcon(std::shared_ptr<const Picture> icon) {
+  if (mouseIcon_ == icon) return;
+  mouseIcon_ = std::move(icon);
+  if (auto* native = form_->Native()) native->ControlRefresh(*this);
+}
+
+void Control::SetText(std::string text) {
+  if (text_ == text) return;
+  text_ = std::move(text);
+  if (auto* native = form_->Native()) native->ControlTextChanged(*this);
+}
+
+Dc Control::hDC() { return autoRedraw_ ? &image_ : nullptr; }
+
+void Control::Refresh() {
+  if (auto* native = form_->Native()) native->ControlRefresh(*this);
+}
+
+void Control::LoadPicture(const Picture& picture) {
+  if (!autoRedraw_ || !picture.Valid()) return;
+  if (autoSize_) {
+    rect_.width = picture.width;
+    rect_.height = picture.height;
+  }
+  image_.Reset(std::max(rect_.width, picture.width), std::max(rect_.height, picture.height),
+               Resolve(form_->Os(), backColor_));
+  Surface source;
+  source.Assign(picture.width, picture.height, picture.pixels);
+  PortableBitBlt(&image_, 0, 0, picture.width, picture.height, &source, 0, 0, SRCCOPY);
+  if (auto* native = form_->Native()) native->ControlMoved(*this);
+}
+
+void Control::Navigate(const std::string& url) {
+  if (kind_ != ControlKind::kWebBrowser) return;
+  if (auto* native = form_->Native()) native->Navigate(*this, url);
+}
+
+}  // namespace forms

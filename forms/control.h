@@ -1,0 +1,145 @@
+// Forms and controls with the properties and methods the program uses. The
+// model lives here; a backend's FormNative mirrors it on screen and reports
+// what the user did back through the Native* entry points and Form::Raise.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "forms/picture.h"
+#include "forms/platform.h"
+#include "forms/surface.h"
+#include "forms/types.h"
+
+namespace forms {
+
+class Form;
+
+enum class ControlKind { kPictureBox, kTextBox, kLabel, kImage, kWebBrowser };
+
+enum class EventKind {
+  kClick,
+  kMouseDown,
+  kMouseMove,
+  kMouseUp,
+  kKeyPress,
+  kLostFocus,
+  kDownloadBegin,
+  kDownloadComplete,
+};
+
+inline constexpr int kLeftButton = 1;
+inline constexpr int kRightButton = 2;
+inline constexpr int kMiddleButton = 4;
+
+struct Event {
+  EventKind kind = EventKind::kClick;
+  Control* source = nullptr;  // null: the form's own surface
+  int button = 0;             // mouse events: buttons held (1 left, 2 right, 4 middle)
+  int shift = 0;
+  int x = 0;                  // mouse events: pixels relative to the source
+  int y = 0;
+  int* keyAscii = nullptr;    // key press: the handler may change or swallow (0) the key
+};
+
+class Control {
+ public:
+  Control(Form& form, ControlKind kind, std::string name, int index, Control* container);
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  Form& Owner() const { return *form_; }
+  ControlKind Kind() const { return kind_; }
+  const std::string& Name() const { return name_; }
+  int Index() const { return index_; }  // -1 outside a control array
+  Control* Container() const { return container_; }
+
+  int Left() const { return rect_.left; }
+  int Top() const { return rect_.top; }
+  int Width() const { return rect_.width; }
+  int Height() const { return rect_.height; }
+  Rect Bounds() const { return rect_; }
+  int ScaleWidth() const { return rect_.width; }
+  int ScaleHeight() const { return rect_.height; }
+  // Omitted sizes stay as they are; negative sizes are clamped to 0.
+  void Move(int left, int top, std::optional<int> width = {}, std::optional<int> height = {});
+
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+
+  ColorSetting BackColor() const { return backColor_; }
+  ColorSetting ForeColor() const { return foreColor_; }
+  void SetForeColor(ColorSetting color);
+  MousePointer Pointer() const { return pointer_; }
+  const Picture* MouseIcon() const { return mouseIcon_.get(); }
+  std::shared_ptr<const Picture> SharedMouseIcon() const { return mouseIcon_; }
+  void SetMouseIcon(std::shared_ptr<const Picture> icon);
+
+  // Caption of a label, text of a text box.
+  const std::string& Text() const { return text_; }
+  void SetText(std::string text);
+
+  const Picture* PictureData() const { return picture_.get(); }
+
+  bool AutoRedraw() const { return autoRedraw_; }
+  ScaleMode Scale() const { return scaleMode_; }
+  int TabIndex() const { return tabIndex_; }
+
+  // The persistent image (AutoRedraw); null for controls without one.
+  Dc hDC();
+  Surface* Image() { return autoRedraw_ ? &image_ : nullptr; }
+  void Refresh();
+  // Puts a picture into the persistent image; AutoSize holders grow to it.
+  void LoadPicture(const Picture& picture);
+
+  void Navigate(const std::string& url);
+
+  // Set-up, used while the form is built from its design.
+  struct Design {
+    Rect rect;
+    bool visible = true;
+    ColorSetting backColor = ColorSetting::System(SysColor::kWindow);
+    ColorSetting foreColor = ColorSetting::System(SysColor::kWindowText);
+    std::string text;
+    MousePointer pointer = MousePointer::kDefault;
+    bool autoRedraw = false;
+    bool autoSize = false;
+    ScaleMode scaleMode = ScaleMode::kPixels;
+    int tabIndex = -1;
+    std::shared_ptr<const Picture> picture;
+    std::shared_ptr<const Picture> mouseIcon;
+  };
+  void ApplyDesign(const Design& design);
+
+  // The backend reports text typed by the user; no echo back to it.
+  void NativeText(std::string text) { text_ = std::move(text); }
+
+  void* peer = nullptr;  // the backend's own per-control data
+
+ private:
+  void ResizeImage();
+
+  Form* form_;
+  ControlKind kind_;
+  std::string name_;
+  int index_;
+  Control* container_;
+  Rect rect_;
+  bool visible_ = true;
+  ColorSetting backColor_;
+  ColorSetting foreColor_;
+  MousePointer pointer_ = MousePointer::kDefault;
+  std::shared_ptr<const Picture> mouseIcon_;
+  std::shared_ptr<const Picture> picture_;
+  std::string text_;
+  bool autoRedraw_ = false;
+  bool autoSize_ = false;
+  ScaleMode scaleMode_ = ScaleMode::kPixels;
+  int tabIndex_ = -1;
+  Surface image_;
+};
+
+}  // namespace forms

@@ -1,0 +1,91 @@
+// A top-level form: its controls, its own persistent image, its outer size in
+// twips and its window state. Subclasses are the program's windows; they get
+// every user event through OnEvent and size changes through OnResize.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "forms/control.h"
+#include "forms/platform.h"
+#include "forms/surface.h"
+#include "forms/types.h"
+
+namespace forms {
+
+class Form {
+ public:
+  Form(Platform& platform, std::string name);
+  virtual ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  Platform& Os() const { return *platform_; }
+  const std::string& Name() const { return name_; }
+
+  // Creates the native window and one peer per control, in creation order.
+  void CreateNative();
+  FormNative* Native() const { return native_.get(); }
+  WindowHandle hWnd() const;
+
+  const std::string& Caption() const { return caption_; }
+  ColorSetting BackColor() const { return backColor_; }
+
+  // Outer size in twips; a borderless form's client area is the whole window.
+  int Width() const { return widthPx_ * Os().TwipsPerPixelX(); }
+  int Height() const { return heightPx_ * Os().TwipsPerPixelY(); }
+  void SetWidth(int twips);
+  void SetHeight(int twips);
+  int ScaleWidth() const { return widthPx_; }
+  int ScaleHeight() const { return heightPx_; }
+
+  WindowState State() const { return state_; }
+  void SetWindowState(WindowState state);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+
+  Dc hDC() { return &image_; }
+  Surface& Image() { return image_; }
+  void Cls();
+  void Refresh();
+
+  const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
+  Control* Find(const std::string& name, int index = -1) const;
+
+  // Entry points for the backend.
+  void NativeSized(int clientWidthPx, int clientHeightPx);
+  void NativeState(WindowState state);
+  void NativeVisible(bool visible) { visible_ = visible; }
+  void Raise(const Event& event) { OnEvent(event); }
+
+ protected:
+  Control& AddControl(ControlKind kind, std::string name, int index, Control* container,
+                      const Control::Design& design);
+  void SetDesign(std::string caption, ColorSetting backColor, int widthPx, int heightPx);
+
+  virtual void OnEvent(const Event& event) = 0;
+  virtual void OnResize() {}
+
+ private:
+  void ResizeImage();
+
+  Platform* platform_;
+  std::string name_;
+  std::string caption_;
+  ColorSetting backColor_;
+  int widthPx_ = 0;
+  int heightPx_ = 0;
+  WindowState state_ = WindowState::kNormal;
+  bool visible_ = false;
+  Surface image_;
+  std::vector<std::unique_ptr<Control>> controls_;
+  std::unique_ptr<FormNative> native_;
+};
+
+// Resolves a colour setting against the platform's colour scheme.
+Color Resolve(Platform& platform, ColorSetting setting);
+
+}  // namespace forms

@@ -1,0 +1,92 @@
+// The seam between portable code and a backend: the system calls the program
+// makes (user32/gdi32 in spirit) and the native peer of a form. Each backend
+// implements these once; the fake one in the tests records every call.
+// Portable code never sees a native type beyond the opaque handles below.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "forms/picture.h"
+#include "forms/surface.h"
+#include "forms/types.h"
+
+struct HRGN__;
+
+namespace forms {
+
+using RegionHandle = HRGN__*;
+
+class Control;
+class Form;
+
+// The native side of one form and its controls. The form layer calls these
+// after it has updated its own model; the backend only mirrors the model.
+class FormNative {
+ public:
+  virtual ~FormNative() = default;
+
+  virtual WindowHandle Handle() = 0;
+  // Called once per control, in creation order, with its design settings set.
+  virtual void CreateControl(Control& control) = 0;
+  virtual void ControlMoved(Control& control) = 0;
+  virtual void ControlVisibility(Control& control) = 0;
+  // The control's persistent image, caption, colour or pointer changed.
+  virtual void ControlRefresh(Control& control) = 0;
+  virtual void ControlTextChanged(Control& control) = 0;
+  // The form's persistent image changed.
+  virtual void FormRefresh() = 0;
+  virtual void FormShow() = 0;
+  virtual void FormHide() = 0;
+  // Outer size of the window in pixels; the backend reports the new client
+  // size back through Form::NativeSized once the system has applied it.
+  virtual void FormSetOuterSize(int widthPx, int heightPx) = 0;
+  virtual void FormSetState(WindowState state) = 0;
+  virtual void Navigate(Control& browser, const std::string& url) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual std::unique_ptr<FormNative> CreateFormNative(Form& form) = 0;
+
+  // user32
+  virtual bool SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
+                                    std::uint32_t flags) = 0;
+  virtual std::intptr_t GetWindowLongPtr(WindowHandle window, int index) = 0;
+  virtual std::intptr_t SetWindowLongPtr(WindowHandle window, int index, std::intptr_t value) = 0;
+  virtual LResult CallWindowProc(WndProc proc, WindowHandle window, std::uint32_t message,
+                                 WParam wParam, LParam lParam) = 0;
+  virtual int SetWindowRgn(WindowHandle window, RegionHandle region, bool redraw) = 0;
+
+  // gdi32. Copies default to the portable routines.
+  virtual RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
+                                          int ellipseH) = 0;
+  virtual bool BitBlt(Dc dst, int x, int y, int w, int h, Dc src, int sx, int sy,
+                      std::uint32_t rop) {
+    return PortableBitBlt(dst, x, y, w, h, src, sx, sy, rop);
+  }
+  virtual bool StretchBlt(Dc dst, int x, int y, int w, int h, Dc src, int sx, int sy, int sw,
+                          int sh, std::uint32_t rop) {
+    return PortableStretchBlt(dst, x, y, w, h, src, sx, sy, sw, sh, rop);
+  }
+  virtual SurfaceAllocator& Surfaces() { return HeapSurfaces(); }
+
+  // Screen metrics, as the runtime's Screen object gives them.
+  virtual int ScreenWidthTwips() = 0;
+  virtual int ScreenHeightTwips() = 0;
+  virtual int TwipsPerPixelX() { return 15; }
+  virtual int TwipsPerPixelY() { return 15; }
+  virtual Color SystemColor(SysColor color) = 0;
+
+  // Resources: bitmap resources by id, and the pictures stored with the
+  // window design by name ("logo", "so", "hand"). Empty when absent.
+  virtual std::optional<Picture> LoadBitmapResource(int id) = 0;
+  virtual std::optional<Picture> LoadDesignPicture(std::string_view name) = 0;
+};
+
+}  // namespace forms

@@ -1,0 +1,98 @@
+// Plain value types shared by the form layer, the program and every backend.
+// Nothing here may include a platform header: the Win32 names below are our
+// own spellings with the same values and layouts, so the Win32 backend can
+// hand them straight to the system.
+#pragma once
+
+#include <cstdint>
+
+// Same tag type that <windows.h> declares under STRICT, so a window handle in
+// portable code is the very HWND the Win32 backend passes around.
+struct HWND__;
+
+namespace forms {
+
+using WindowHandle = HWND__*;
+using LResult = std::intptr_t;
+using WParam = std::uintptr_t;
+using LParam = std::intptr_t;
+// Same shape as WNDPROC on x86_64 (where the calling convention is unique).
+using WndProc = LResult (*)(WindowHandle, std::uint32_t, WParam, LParam);
+
+// 0x00RRGGBB, the layout of a 32-bit top-down DIB pixel and of cairo RGB24.
+using Color = std::uint32_t;
+
+constexpr Color Rgb(int r, int g, int b) {
+  return (static_cast<Color>(r & 0xFF) << 16) |
+         (static_cast<Color>(g & 0xFF) << 8) | static_cast<Color>(b & 0xFF);
+}
+constexpr int RedOf(Color c) { return static_cast<int>((c >> 16) & 0xFF); }
+constexpr int GreenOf(Color c) { return static_cast<int>((c >> 8) & 0xFF); }
+constexpr int BlueOf(Color c) { return static_cast<int>(c & 0xFF); }
+
+// Colours that follow the user's colour scheme; resolved by the platform.
+enum class SysColor { kWindow = 5, kWindowText = 8 };
+
+// A colour setting: either fixed or a system colour looked up at run time.
+struct ColorSetting {
+  bool system = false;
+  Color rgb = 0;
+  SysColor sys = SysColor::kWindow;
+
+  static constexpr ColorSetting Fixed(Color c) { return {false, c, SysColor::kWindow}; }
+  static constexpr ColorSetting System(SysColor s) { return {true, 0, s}; }
+  constexpr bool operator==(const ColorSetting&) const = default;
+};
+
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  constexpr bool operator==(const Rect&) const = default;
+};
+
+// Win32 RECT layout: left, top, right, bottom.
+struct RectL {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+};
+
+struct PointL {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  constexpr bool operator==(const PointL&) const = default;
+};
+
+// Win32 MINMAXINFO layout.
+struct MinMaxInfo {
+  PointL ptReserved;
+  PointL ptMaxSize;
+  PointL ptMaxPosition;
+  PointL ptMinTrackSize;
+  PointL ptMaxTrackSize;
+};
+
+enum class WindowState { kNormal = 0, kMinimized = 1, kMaximized = 2 };
+
+enum class MousePointer { kDefault = 0, kCustom = 99 };
+
+enum class ScaleMode { kTwips = 1, kPixels = 3 };
+
+// Message numbers and indices the program uses, with their Win32 values.
+inline constexpr std::uint32_t WM_GETMINMAXINFO = 0x0024;
+inline constexpr std::uint32_t WM_NCLBUTTONDOWN = 0x00A1;
+inline constexpr std::uint32_t WM_LBUTTONUP = 0x0202;
+inline constexpr std::uint32_t WM_RBUTTONUP = 0x0205;
+inline constexpr std::uint32_t WM_USER = 0x0400;
+inline constexpr int GWL_WNDPROC = -4;
+inline constexpr int GWL_STYLE = -16;
+inline constexpr std::uint32_t SPI_GETWORKAREA = 48;
+inline constexpr std::intptr_t WS_MINIMIZEBOX = 0x20000;
+inline constexpr std::intptr_t WS_MAXIMIZEBOX = 0x10000;
+inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
+inline constexpr int HTCAPTION = 2;
+
+}  // namespace forms

@@ -1,0 +1,129 @@
+#include "frame/ba1.h"
+
+#include <memory>
+
+#include "app/main_mod.h"
+#include "browse/addresses.h"
+#include "frame/inventory.h"
+#include "frame/module1.h"
+
+namespace frame {
+namespace {
+
+constexpr int kStartWidthTwips = 13320;
+constexpr int kStartHeightTwips = 10500;
+
+std::shared_ptr<const forms::Picture> DesignPicture(forms::Platform& os, std::string_view name) {
+  if (name.empty()) return nullptr;
+  auto picture = os.LoadDesignPicture(name);
+  if (!picture || !picture->Valid()) return nullptr;
+  return std::make_shared<const forms::Picture>(std::move(*picture));
+}
+
+}  // namespace
+
+BA1::BA1(forms::Platform& platform) : Form(platform, "BA1") { Build(); }
+
+void BA1::Build() {
+  auto& os = Os();
+  SetDesign(std::string(kCaption), forms::ColorSetting::Fixed(kBodyColor),
+            kDesignClientWidthTwips / os.TwipsPerPixelX(),
+            kDesignClientHeightTwips / os.TwipsPerPixelY());
+  LinkTopic = kLinkTopic;
+  LinkMode = kLinkMode;
+
+  for (const auto& spec : kControls) {
+    forms::Control* container =
+        spec.container.empty() ? nullptr : Find(std::string(spec.container));
+    // Children of pixel-scaled containers are placed in pixels; every
+    // container here, the window included, measures in pixels.
+    forms::Control::Design design;
+    design.rect = {spec.left / os.TwipsPerPixelX(), spec.top / os.TwipsPerPixelY(),
+                   spec.width / os.TwipsPerPixelX(), spec.height / os.TwipsPerPixelY()};
+    design.visible = spec.visible;
+    design.backColor = spec.backColor;
+    design.foreColor = spec.foreColor;
+    design.text = spec.text;
+    design.pointer = spec.pointer;
+    design.autoRedraw = spec.autoRedraw;
+    design.autoSize = spec.autoSize;
+    design.scaleMode = spec.scaleMode;
+    design.tabIndex = spec.tabIndex;
+    design.picture = DesignPicture(os, spec.picture);
+    design.mouseIcon = DesignPicture(os, spec.mouseIcon);
+    auto& control = AddControl(spec.kind, std::string(spec.name), spec.index, container, design);
+
+    const std::string_view name = spec.name;
+    if (name == "npc") npc[spec.index] = &control;
+    else if (name == "ppt") ppt[spec.index] = &control;
+    else if (name == "la") la[spec.index] = &control;
+    else if (name == "sok") sok = &control;
+    else if (name == "sotext") sotext = &control;
+    else if (name == "zz") zz = &control;
+    else if (name == "Pic1") Pic1 = &control;
+    else if (name == "Pic2") Pic2 = &control;
+    else if (name == "Web1") Web1 = &control;
+    else if (name == "dde") dde = &control;
+    else if (name == "logo") logo = &control;
+    else if (name == "so") so = &control;
+  }
+}
+
+void BA1::Form_Load() {
+  auto& os = Os();
+  forms::RectL workArea{};
+  os.SystemParametersInfo(forms::SPI_GETWORKAREA, 1, &workArea, 0);
+  Module1::HookMinMax(os, hWnd(), 0, 0, workArea.right - workArea.left,
+                      workArea.bottom - workArea.top, workArea.left, workArea.top);
+
+  const std::intptr_t style = os.GetWindowLongPtr(hWnd(), forms::GWL_STYLE);
+  os.SetWindowLongPtr(hWnd(), forms::GWL_STYLE,
+                      style | forms::WS_MINIMIZEBOX | forms::WS_MAXIMIZEBOX);
+
+  p_p(0);
+
+  SetWidth(kStartWidthTwips);
+  SetHeight(kStartHeightTwips);
+
+  Navigate(browse::AddressOf(browse::Destination::kHomeAtLoad));
+
+  // The tray icon joins the start-up here once the tray subsystem exists.
+
+  labelHot = false;
+  selectedCategory = 2;
+}
+
+void BA1::Navigate(const std::string& address) { Web1->Navigate(address); }
+
+void BA1::ShowCell(forms::Control& button, forms::Control& skin, int sx, int sy, int w, int h) {
+  Os().BitBlt(button.hDC(), 0, 0, w, h, skin.hDC(), sx, sy, forms::SRCCOPY);
+  button.Refresh();
+}
+
+void BA1::OnEvent(const forms::Event& event) {
+  using forms::EventKind;
+  forms::Control* source = event.source;
+  if (!source) {
+    if (event.kind == EventKind::kClick) Form_Click();
+    return;
+  }
+  const std::string& name = source->Name();
+  switch (event.kind) {
+    case EventKind::kClick:
+      if (name == "npc") npc_Click(source->Index());
+      else if (name == "la") la_Click(source->Index());
+      else if (name == "sok") sok_Click();
+      else if (name == "sotext") sotext_Click();
+      break;
+    case EventKind::kLostFocus:
+      if (name == "sotext") sotext_LostFocus();
+      break;
+    case EventKind::kKeyPress:
+      if (name == "sotext" && event.keyAscii) sotext_KeyPress(*event.keyAscii);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace frame

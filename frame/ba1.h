@@ -1,0 +1,69 @@
+// The main window BA1: its controls, its interaction state and its handlers.
+// The handlers are spread over the subsystems that own them (frame/, browse/,
+// app/); this header is the one place that names them all.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "forms/form.h"
+
+namespace frame {
+
+class BA1 : public forms::Form {
+ public:
+  explicit BA1(forms::Platform& platform);
+
+  // Public methods other windows call.
+  void p_p(int skinSet);
+
+  // Load handler: the start-up sequence of the running instance.
+  void Form_Load();
+
+  // Interaction state.
+  int selectedCategory = 2;
+  bool labelHot = false;
+
+  // Controls, by the names the design gives them.
+  std::array<forms::Control*, 14> npc{};
+  std::array<forms::Control*, 6> ppt{};
+  std::array<forms::Control*, 3> la{};
+  forms::Control* sok = nullptr;
+  forms::Control* sotext = nullptr;
+  forms::Control* zz = nullptr;
+  forms::Control* Pic1 = nullptr;
+  forms::Control* Pic2 = nullptr;
+  forms::Control* Web1 = nullptr;
+  forms::Control* dde = nullptr;
+  forms::Control* logo = nullptr;
+  forms::Control* so = nullptr;
+
+  std::string LinkTopic;
+  int LinkMode = 0;
+
+  // Handlers, public so the tests can drive each one directly.
+  void Form_Resize();
+  void Form_Click();
+  void npc_Click(int Index);
+  void la_Click(int Index);
+  void sotext_Click();
+  void sotext_LostFocus();
+  void sotext_KeyPress(int& KeyAscii);
+  void sok_Click();
+
+  void PlaceControls();
+  void PaintButtons();
+  void PaintFrame();
+
+ protected:
+  void OnEvent(const forms::Event& event) override;
+  void OnResize() override { Form_Resize(); }
+
+ private:
+  void Build();
+  // BitBlt of a skin cell onto a button's persistent image, then Refresh.
+  void ShowCell(forms::Control& button, forms::Control& skin, int sx, int sy, int w, int h);
+  void Navigate(const std::string& address);
+};
+
+}  // namespace frame

@@ -1,0 +1,58 @@
+#include "frame/module1.h"
+
+#include <cmath>
+
+namespace Module1 {
+
+MinMaxBounds& Bounds() {
+  static MinMaxBounds bounds;
+  return bounds;
+}
+
+namespace {
+
+std::int32_t ScreenPixels(int screenTwips, int twipsPerPixel) {
+  // The runtime rounds both to whole numbers and divides, truncating.
+  const auto perPixel = static_cast<std::int32_t>(std::lround(static_cast<double>(twipsPerPixel)));
+  if (perPixel <= 0) return 0;
+  return static_cast<std::int32_t>(std::lround(static_cast<double>(screenTwips))) / perPixel;
+}
+
+}  // namespace
+
+void HookMinMax(forms::Platform& platform, forms::WindowHandle hwnd, std::int32_t minWidth,
+                std::int32_t minHeight, std::int32_t maxWidth, std::int32_t maxHeight,
+                std::int32_t maxLeft, std::int32_t maxTop) {
+  auto& b = Bounds();
+  b.platform = &platform;
+  b.MinWidth = minWidth;
+  b.MinHeight = minHeight;
+  b.MaxWidth = maxWidth != 0 ? maxWidth
+                             : ScreenPixels(platform.ScreenWidthTwips(), platform.TwipsPerPixelX());
+  b.MaxHeight = maxHeight != 0
+                    ? maxHeight
+                    : ScreenPixels(platform.ScreenHeightTwips(), platform.TwipsPerPixelY());
+  // A work area that could not be read says nothing about its corner either.
+  const bool fellBack = maxWidth == 0 || maxHeight == 0;
+  b.MaxLeft = fellBack ? 0 : maxLeft;
+  b.MaxTop = fellBack ? 0 : maxTop;
+  b.MinMaxPrevWndProc = reinterpret_cast<forms::WndProc>(platform.SetWindowLongPtr(
+      hwnd, forms::GWL_WNDPROC, reinterpret_cast<std::intptr_t>(&MinMaxWindowProc)));
+}
+
+forms::LResult MinMaxWindowProc(forms::WindowHandle hwnd, std::uint32_t msg, forms::WParam wParam,
+                                forms::LParam lParam) {
+  auto& b = Bounds();
+  if (msg == forms::WM_GETMINMAXINFO && lParam != 0) {
+    auto* info = reinterpret_cast<forms::MinMaxInfo*>(lParam);
+    info->ptMaxSize = {b.MaxWidth, b.MaxHeight};
+    info->ptMaxPosition = {b.MaxLeft, b.MaxTop};
+    info->ptMinTrackSize = {b.MinWidth, b.MinHeight};
+    info->ptMaxTrackSize = {b.MaxWidth, b.MaxHeight};
+    return 0;
+  }
+  if (!b.platform || !b.MinMaxPrevWndProc) return 0;
+  return b.platform->CallWindowProc(b.MinMaxPrevWndProc, hwnd, msg, wParam, lParam);
+}
+
+}  // namespace Module1

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the program and the tests need.
+# Safe to run again: apt skips what is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  libgtk-3-dev libwebkit2gtk-4.1-dev glib-networking
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64
+  xvfb xauth x11-utils openbox trayer xdotool imagemagick
+  fonts-wqy-microhei python3 python3-pil curl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  SUDO=""
+  [[ $(id -u) -eq 0 ]] || SUDO=sudo
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,87 @@
+// A display-less platform for unit tests: it keeps the window-procedure
+// chain, the style bits and the region like a window system would, records
+// every request the program makes, and lets tests feed in the user's side
+// (sizes, states, typed text) through the form layer's entry points.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "forms/control.h"
+#include "forms/form.h"
+#include "forms/platform.h"
+#include "forms/region.h"
+#include "forms/wndproc_chain.h"
+
+namespace fake {
+
+struct FakeWindow {
+  forms::Form* form = nullptr;
+  forms::WndProcChain chain;
+  std::intptr_t style = 0;
+  std::optional<forms::RoundRectRegion> region;
+  int regionsSet = 0;
+  bool lastRedraw = false;
+  std::vector<std::string> navigations;
+  std::vector<std::string> log;  // "show", "hide", "size 888x700", "state 1", ...
+  std::map<const forms::Control*, int> refreshes;
+  int formRefreshes = 0;
+};
+
+class FakePlatform : public forms::Platform {
+ public:
+  FakePlatform();
+  ~FakePlatform() override;
+
+  // Machine set-up.
+  forms::RectL workArea{0, 0, 1920, 1040};
+  bool workAreaFails = false;
+  int screenWidthPx = 1920;
+  int screenHeightPx = 1080;
+  std::map<int, forms::Picture> bitmaps;         // resource id -> picture
+  std::map<std::string, forms::Picture> designPictures;
+  forms::Color windowColor = forms::Rgb(255, 255, 255);
+  forms::Color windowTextColor = forms::Rgb(0, 0, 0);
+
+  // Observations.
+  int bitBlts = 0;
+  int stretchBlts = 0;
+  std::vector<int> bitmapRequests;
+
+  FakeWindow& Window(forms::WindowHandle handle);
+  FakeWindow& WindowOf(const forms::Form& form);
+  // Sends a message into the window's procedure chain, as the system would.
+  forms::LResult Send(forms::WindowHandle window, std::uint32_t message, forms::WParam wParam,
+                      forms::LParam lParam);
+
+  std::unique_ptr<forms::FormNative> CreateFormNative(forms::Form& form) override;
+  bool SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
+                            std::uint32_t flags) override;
+  std::intptr_t GetWindowLongPtr(forms::WindowHandle window, int index) override;
+  std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
+                                 std::intptr_t value) override;
+  forms::LResult CallWindowProc(forms::WndProc proc, forms::WindowHandle window,
+                                std::uint32_t message, forms::WParam wParam,
+                                forms::LParam lParam) override;
+  int SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region, bool redraw) override;
+  forms::RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
+                                         int ellipseH) override;
+  bool BitBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx, int sy,
+              std::uint32_t rop) override;
+  bool StretchBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx, int sy, int sw,
+                  int sh, std::uint32_t rop) override;
+  int ScreenWidthTwips() override { return screenWidthPx * 15; }
+  int ScreenHeightTwips() override { return screenHeightPx * 15; }
+  forms::Color SystemColor(forms::SysColor color) override;
+  std::optional<forms::Picture> LoadBitmapResource(int id) override;
+  std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
+
+ private:
+  std::vector<std::unique_ptr<FakeWindow>> windows_;
+  std::vector<std::unique_ptr<forms::RoundRectRegion>> pendingRegions_;
+};
+
+}  // namespace fake

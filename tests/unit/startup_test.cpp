@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "frame/module1.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::Harness;
+
+TEST(StartUp, RunsItsStepsInOrder) {
+  Harness h;
+  auto& b = *h.ba1;
+  auto& w = h.Window();
+  // Style bits added to whatever the window had.
+  EXPECT_EQ(w.style & (forms::WS_MINIMIZEBOX | forms::WS_MAXIMIZEBOX),
+            forms::WS_MINIMIZEBOX | forms::WS_MAXIMIZEBOX);
+  EXPECT_EQ(w.chain.Head(), &Module1::MinMaxWindowProc);
+  // Width first, then height; then the window is shown.
+  const std::vector<std::string> expectedLog = {"size 888x617", "size 888x700", "show"};
+  EXPECT_EQ(w.log, expectedLog);
+  EXPECT_EQ(b.Width(), 13320);
+  EXPECT_EQ(b.Height(), 10500);
+  EXPECT_EQ(b.ScaleWidth(), 888);
+  EXPECT_EQ(b.ScaleHeight(), 700);
+  EXPECT_EQ(w.navigations, (std::vector<std::string>{"http://127.0.0.1:8080//xiazai/"}));
+  EXPECT_EQ(b.selectedCategory, 2);
+  EXPECT_FALSE(b.labelHot);
+  EXPECT_TRUE(b.Visible());
+  // The outline was applied for the final size.
+  ASSERT_TRUE(w.region);
+  EXPECT_EQ(w.region->right, 889);
+  EXPECT_EQ(w.region->bottom, 701);
+}
+
+TEST(StartUp, ThePageLoadsAfterTheSkinsAndTheSize) {
+  Harness h(/*load=*/false);
+  auto& w = h.Window();
+  EXPECT_TRUE(w.navigations.empty());
+  h.ba1->Form_Load();
+  EXPECT_EQ(w.navigations.size(), 1u);
+  EXPECT_FALSE(h.ba1->Visible()) << "the load handler itself shows nothing";
+}
+
+}  // namespace

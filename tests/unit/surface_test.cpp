@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include "forms/region.h"
+#include "forms/surface.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::Decode;
+using testing_support::Decoded;
+using testing_support::EncodedPicture;
+
+forms::Surface Encoded(int tag, int w, int h) {
+  forms::Surface s;
+  auto p = EncodedPicture(tag, w, h);
+  s.Assign(w, h, p.pixels);
+  return s;
+}
+
+TEST(BitBlt, CopiesEachPixelFromItsOffsetAndLeavesTheRestAlone) {
+  auto src = Encoded(1, 20, 10);
+  forms::Surface dst;
+  dst.Reset(30, 30, 0x123456);
+  ASSERT_TRUE(forms::PortableBitBlt(&dst, 4, 5, 7, 3, &src, 2, 6, forms::SRCCOPY));
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 30; ++x) {
+      const bool inside = x >= 4 && x < 11 && y >= 5 && y < 8;
+      if (inside) {
+        EXPECT_EQ(Decode(dst.Pixel(x, y)), (Decoded{1, x - 4 + 2, y - 5 + 6})) << x << "," << y;
+      } else {
+        EXPECT_EQ(dst.Pixel(x, y), 0x123456u) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(BitBlt, ClipsAgainstBothSurfacesInEveryDirection) {
+  struct Case {
+    int x, y, w, h, sx, sy;
+  };
+  const Case cases[] = {
+      {-3, -2, 10, 10, 0, 0},   // destination off the top-left
+      {25, 25, 10, 10, 0, 0},   // destination off the bottom-right
+      {0, 0, 10, 10, -4, -1},   // source off the top-left
+      {0, 0, 10, 10, 15, 8},    // source off the bottom-right
+      {0, 0, 1000, 1000, 0, 0}, // larger than both
+  };
+  for (const auto& c : cases) {
+    auto src = Encoded(2, 20, 10);
+    forms::Surface dst;
+    dst.Reset(30, 30, 7);
+    forms::PortableBitBlt(&dst, c.x, c.y, c.w, c.h, &src, c.sx, c.sy, forms::SRCCOPY);
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 30; ++x) {
+        const int i = x - c.x, j = y - c.y;
+        const int sx = c.sx + i, sy = c.sy + j;
+        const bool copied = i >= 0 && i < c.w && j >= 0 && j < c.h && sx >= 0 && sx < 20 &&
+                            sy >= 0 && sy < 10;
+        const forms::Color expected = copied ? testing_support::Encode(2, sx, sy) : 7u;
+        ASSERT_EQ(dst.Pixel(x, y), expected) << "case x=" << c.x << " sx=" << c.sx << " at " << x
+                                             << "," << y;
+      }
+    }
+  }
+}
+
+TEST(BitBlt, RefusesWhatItCannotDo) {
+  auto src = Encoded(0, 4, 4);
+  forms::Surface dst;
+  dst.Reset(4, 4, 9);
+  forms::Surface empty;
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 4, 4, &src, 0, 0, 0x00EE0086));  // SRCPAINT
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 0, 4, &src, 0, 0, forms::SRCCOPY));
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, -4, 4, &src, 0, 0, forms::SRCCOPY));
+  EXPECT_FALSE(forms::PortableBitBlt(nullptr, 0, 0, 4, 4, &src, 0, 0, forms::SRCCOPY));
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 4, 4, &empty, 0, 0, forms::SRCCOPY));
+  EXPECT_FALSE(forms::PortableStretchBlt(&dst, 0, 0, 4, -4, &src, 0, 0, 2, 2, forms::SRCCOPY));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.Pixel(x, y), 9u);
+}
+
+TEST(StretchBlt, MapsEveryDestinationPixelProportionally) {
+  struct Case {
+    int dw, dh, sw, sh;
+  };
+  // Enlarging, shrinking, one axis only, and sizes that do not divide.
+  const Case cases[] = {{17, 9, 5, 3}, {3, 2, 10, 7}, {12, 4, 12, 2}, {1, 1, 6, 6}, {101, 13, 7, 13}};
+  for (const auto& c : cases) {
+    auto src = Encoded(3, 20, 20);
+    forms::Surface dst;
+    dst.Reset(120, 20, 0);
+    ASSERT_TRUE(forms::PortableStretchBlt(&dst, 2, 1, c.dw, c.dh, &src, 4, 5, c.sw, c.sh,
+                                          forms::SRCCOPY));
+    for (int j = 0; j < c.dh; ++j) {
+      for (int i = 0; i < c.dw; ++i) {
+        const Decoded got = Decode(dst.Pixel(2 + i, 1 + j));
+        EXPECT_EQ(got.x, 4 + i * c.sw / c.dw);
+        EXPECT_EQ(got.y, 5 + j * c.sh / c.dh);
+      }
+    }
+    EXPECT_EQ(dst.Pixel(1, 1), 0u);
+    EXPECT_EQ(dst.Pixel(2 + c.dw, 1), 0u);
+  }
+}
+
+TEST(StretchBlt, StaysInsideBothSurfaces) {
+  auto src = Encoded(1, 15, 100);
+  forms::Surface dst;
+  dst.Reset(10, 10, 5);
+  // Far larger than the destination, partly off it, reading past the source.
+  EXPECT_TRUE(forms::PortableStretchBlt(&dst, -50, -50, 5000, 4000, &src, 10, 90, 20, 30,
+                                        forms::SRCCOPY));
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 10; ++x) {
+      const forms::Color c = dst.Pixel(x, y);
+      if (c == 5u) continue;
+      const Decoded d = Decode(c);
+      EXPECT_LT(d.x, 15);
+      EXPECT_LT(d.y, 100);
+    }
+  }
+}
+
+TEST(Surface, ResizeKeepsTheOverlapAndFillsTheRest) {
+  auto s = Encoded(0, 4, 3);
+  s.Resize(6, 2, 42);
+  EXPECT_EQ(s.Width(), 6);
+  EXPECT_EQ(Decode(s.Pixel(3, 1)), (Decoded{0, 3, 1}));
+  EXPECT_EQ(s.Pixel(4, 0), 42u);
+  s.Resize(0, 5, 1);
+  EXPECT_TRUE(s.Empty());
+  EXPECT_EQ(s.Bits(), nullptr);
+}
+
+TEST(RoundRectRegion, CutsTheCornersOfAFourByFourEllipse) {
+  // The window outline: one pixel larger than the window each way.
+  const forms::RoundRectRegion r{0, 0, 889, 701, 4, 4};
+  const auto spans = r.Spans();
+  ASSERT_EQ(spans.size(), 701u);
+  EXPECT_EQ(spans[0], (forms::Rect{2, 0, 885, 1}));
+  EXPECT_EQ(spans[1], (forms::Rect{1, 1, 887, 1}));
+  EXPECT_EQ(spans[2], (forms::Rect{0, 2, 889, 1}));
+  EXPECT_EQ(spans[699], (forms::Rect{1, 699, 887, 1}));
+  EXPECT_EQ(spans[700], (forms::Rect{2, 700, 885, 1}));
+  EXPECT_FALSE(r.Contains(0, 0));
+  EXPECT_FALSE(r.Contains(1, 0));
+  EXPECT_TRUE(r.Contains(2, 0));
+  EXPECT_FALSE(r.Contains(887, 0));  // the window's last column on its top row
+  EXPECT_TRUE(r.Contains(886, 0));
+  EXPECT_FALSE(r.Contains(0, 1));
+  EXPECT_TRUE(r.Contains(0, 2));
+  EXPECT_FALSE(r.Contains(889, 300));
+  EXPECT_TRUE((forms::RoundRectRegion{0, 0, 0, 5, 4, 4}.Spans().empty()));
+  EXPECT_EQ((forms::RoundRectRegion{0, 0, 1, 1, 4, 4}.Spans().size()), 1u);
+}
+
+}  // namespace
