@@ -44,6 +44,19 @@ Control* Form::Find(const std::string& name, int index) const {
   return nullptr;
 }
 
+Control* Form::WindowlessAt(int x, int y) const {
+  // Later controls lie above earlier ones.
+  for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+    const Control& c = **it;
+    const bool windowless = c.Kind() == ControlKind::kLabel || c.Kind() == ControlKind::kImage;
+    if (!windowless || !c.Visible() || c.Container()) continue;
+    if (x >= c.Left() && x < c.Left() + c.Width() && y >= c.Top() && y < c.Top() + c.Height()) {
+      return it->get();
+    }
+  }
+  return nullptr;
+}
+
 void Form::SetWidth(int twips) {
   const int px = std::max(0, twips / Os().TwipsPerPixelX());
   if (native_) native_->FormSetOuterSize(px, heightPx_);

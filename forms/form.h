@@ -54,6 +54,9 @@ class Form {
 
   const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
   Control* Find(const std::string& name, int index = -1) const;
+  // The topmost visible label or image lying directly on the form at (x, y):
+  // they have no window, so the form's surface receives their pointer input.
+  Control* WindowlessAt(int x, int y) const;
 
   // Entry points for the backend.
   void NativeSized(int clientWidthPx, int clientHeightPx);

@@ -69,35 +69,29 @@ std::string_view SiteResponse::Header(std::string_view name) const {
 
 std::string NormalizePath(std::string_view decodedPath) {
   std::vector<std::string_view> segments;
-  bool trailingSlash = false;
   std::size_t pos = 0;
   while (pos <= decodedPath.size()) {
-    std::size_t slash = decodedPath.find('/', pos);
-    if (slash == std::string_view::npos) slash = decodedPath.size();
+    std::size_t slash = std::min(decodedPath.find('/', pos), decodedPath.size());
     std::string_view segment = decodedPath.substr(pos, slash - pos);
     pos = slash + 1;
-    bool last = slash == decodedPath.size();
-    if (segment.empty() || segment == ".") {
-      // An empty segment is a doubled slash; it adds nothing but, at the
-      // end, still means "directory".
-      trailingSlash = trailingSlash || last || segment == ".";
-      if (last && segment.empty() && !segments.empty()) trailingSlash = true;
-      continue;
-    }
+    if (segment.empty() || segment == ".") continue;  // "//" or "/./"
     if (segment == "..") {
       if (!segments.empty()) segments.pop_back();
-      trailingSlash = true;
       continue;
     }
     segments.push_back(segment);
-    trailingSlash = false;
   }
+  // Whatever the last segment was, a path ending in '/', "." or ".." names a
+  // directory.
+  std::string_view last = decodedPath.substr(decodedPath.rfind('/') + 1);
+  bool directory = last.empty() || last == "." || last == "..";
+
   std::string out = "/";
   for (std::size_t i = 0; i < segments.size(); ++i) {
     if (i > 0) out += '/';
     out += segments[i];
   }
-  if (trailingSlash && !segments.empty()) out += '/';
+  if (directory && !segments.empty()) out += '/';
   return out;
 }
 

@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# End-to-end test of the Linux program: a real X server (Xvfb) with a real
+# window manager (openbox, keeping 40 pixels at the top as a panel would),
+# the real demo site on port 8080, and the program driven with xdotool the
+# way a person would. What the browser asked for is read from the site log;
+# what the window shows is read from screenshots.
+#
+# usage: linux_e2e.sh KIVO KIVO_SITE SOURCE_DIR
+set -uo pipefail
+
+KIVO=$1
+SITE=$2
+SRC=$3
+PY=/usr/bin/python3
+CAPTION="Kivo手机电影下载器"
+TOP_MARGIN=40
+
+work=$(mktemp -d /tmp/kivo-e2e.XXXXXX)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+  local pid
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    pid=${pids[i]}
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check NAME COMMAND...
+  local name=$1
+  shift
+  if "$@" >"$work/check.out" 2>&1; then
+    passed=$((passed + 1))
+    echo "ok   $name"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name"
+    sed 's/^/     /' "$work/check.out" | head -20
+  fi
+}
+
+wait_for() {  # wait_for SECONDS COMMAND...
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.2
+  done
+}
+
+# --- the desktop -----------------------------------------------------------
+for n in $(seq 91 120); do
+  [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || { display=:$n; break; }
+done
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+wait_for 10 xdpyinfo || { echo "Xvfb did not start"; exit 1; }
+
+sed "s|<top>0</top>|<top>$TOP_MARGIN</top>|" /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
+openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 wmctrl -m || { echo "openbox did not start"; exit 1; }
+
+# --- the site --------------------------------------------------------------
+log=$work/site.log
+if (exec 3<>/dev/tcp/127.0.0.1/8080) 2>/dev/null; then
+  echo "port 8080 is taken; the program's site address is fixed to it"
+  exit 1
+fi
+start_site() {
+  "$SITE" --port 8080 --log "$log" >>"$work/site.out" 2>&1 &
+  site_pid=$!
+  pids+=($site_pid)
+  wait_for 10 grep -q listening "$work/site.out"
+}
+start_site || { echo "kivo-site did not start"; cat "$work/site.out"; exit 1; }
+
+# --- the program -------------------------------------------------------------
+export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
+export NO_AT_BRIDGE=1
+"$KIVO" >"$work/kivo.log" 2>&1 &
+kivo_pid=$!
+pids+=($kivo_pid)
+
+find_window() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | head -1; }
+wait_for 30 find_window || { echo "no window"; cat "$work/kivo.log"; exit 1; }
+win=$(find_window)
+
+geometry() {  # sets X Y W H of the window on the screen
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  X=$X Y=$Y W=$WIDTH H=$HEIGHT
+}
+logged() { grep -qxF "GET $1 200" "$log"; }
+shot() { import -window root "png:$work/$1.png"; }
+frame_ok() {  # frame_ok SHOT SELECTED
+  geometry
+  "$PY" "$SRC/tests/e2e/frame_compare.py" "$SRC/frame/art" "$work/$1.png" "$X" "$Y" "$W" "$H" \
+    --selected "$2" --diff "$work/$1-diff.png"
+}
+pixel() {  # pixel SHOT X Y -> "r,g,b"
+  "$PY" -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert("RGB"); print("%d,%d,%d" % im.getpixel((int(sys.argv[2]), int(sys.argv[3]))))' "$work/$1.png" "$2" "$3"
+}
+click_at() {  # click_at X Y (relative to the window)
+  geometry
+  xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1
+}
+click_category() { click_at $((6 + 65)) $((85 + ($1 - 2) * 39 + 19)); }
+
+# --- start-up ------------------------------------------------------------------
+check "home page requested at start as //xiazai/" wait_for 30 logged //xiazai/
+sleep 1
+shot start
+geometry
+check "window is 888 x 700" test "$W x $H" = "888 x 700"
+check "window is centred on the screen" test $((X + W / 2 - 640)) -ge -1 -a $((X + W / 2 - 640)) -le 1
+check "frame pixels equal the art at start" frame_ok start 2
+corner_is_frame() { [[ $(pixel start $((X + $1)) $((Y + $2))) != "0,0,0" ]]; }
+not() { ! "$@"; }
+check "top-left corner is cut by the outline" not corner_is_frame 0 0
+check "frame shows just inside the corner" corner_is_frame 2 0
+check "top-right corner is cut by the outline" not corner_is_frame 887 0
+check "bottom-left corner is cut by the outline" not corner_is_frame 0 699
+
+# --- categories ----------------------------------------------------------------
+paths=([2]=/xiazai/ [3]=/xiazai/2.html [4]=/xiazai/3.html [5]=/xiazais/index.html [6]=/tv/
+  [7]=/animation/ [8]=/mtv/ [9]=/arts/ [10]=/drama/ [11]=/action/ [12]=/romance/ [13]=/horror/)
+for k in 3 4 5 6 7 8 9 10 11 12 13 2; do
+  before=$(wc -l <"$log")
+  click_category "$k"
+  check "npc($k) asks for ${paths[$k]}" wait_for 10 logged "${paths[$k]}"
+  sleep 0.3
+  check "npc($k) sent exactly one request" test "$(tail -n +$((before + 1)) "$log" | grep -c '^GET /')" -eq 1
+  shot "category-$k"
+  check "npc($k) shows the selected look" frame_ok "category-$k" "$k"
+done
+before=$(wc -l <"$log")
+click_category 2
+sleep 1
+check "the selected category does not reload" test "$(wc -l <"$log")" -eq "$before"
+
+# --- search ----------------------------------------------------------------------
+geometry
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
+xdotool type --delay 20 'a&b #1'
+xdotool key Return
+check "a search for 'a&b #1' arrives as one keyword" \
+  wait_for 10 logged '/e/search/?searchget=1&keyboard=a%26b%20%231&show=title'
+xdotool key ctrl+a BackSpace
+xdotool type --delay 20 '  ' 
+before=$(wc -l <"$log")
+click_at $((611 + 36)) $((35 + 14))
+sleep 1
+check "a blank search sends nothing" test "$(wc -l <"$log")" -eq "$before"
+click_at $((611 + 36)) $((35 + 14))
+check "then the default keyword is searched" \
+  wait_for 10 logged '/e/search/?searchget=1&keyboard=3d%E8%82%89%E8%92%B2%E5%9B%A2&show=title'
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
+xdotool type --delay 5 '%00<script>x</script>😀'
+xdotool key Return
+check "a hostile keyword is sent escaped" \
+  wait_for 10 logged '/e/search/?searchget=1&keyboard=%2500%3Cscript%3Ex%3C%2Fscript%3E%F0%9F%98%80&show=title'
+
+# --- link labels -----------------------------------------------------------------
+grep -c gbook "$log" >"$work/gbook.before" || true
+click_at $((709 + 20)) $((45 + 6))
+check "求片专区 opens the guestbook" wait_for 10 logged '/e/tool/gbook/?bid=1'
+before=$(grep -c 'gbook' "$log")
+click_at $((769 + 20)) $((45 + 6))
+check "问题反馈 opens the guestbook" wait_for 10 bash -c "test \$(grep -c gbook '$log') -gt $before"
+
+# --- the site goes down ----------------------------------------------------------
+kill "$site_pid"
+wait "$site_pid" 2>/dev/null
+click_category 6
+sleep 2
+check "program survives a site that is down" kill -0 "$kivo_pid"
+shot site-down
+check "buttons still work while the site is down" frame_ok site-down 6
+start_site
+click_category 7
+check "and browsing resumes once it is back" wait_for 10 logged /animation/
+
+# --- window states ---------------------------------------------------------------
+wmctrl -i -r "$win" -b add,maximized_vert,maximized_horz
+maximized() {
+  geometry
+  [[ "$X,$Y,$W,$H" == "0,$TOP_MARGIN,1280,$((1024 - TOP_MARGIN))" ]]
+}
+check "maximize gives the work area, below the top panel" wait_for 10 maximized
+sleep 1
+shot maximized
+check "frame pixels equal the art when maximized" frame_ok maximized 7
+wmctrl -i -r "$win" -b remove,maximized_vert,maximized_horz
+restored() { geometry; [[ "$W,$H" == "888,700" ]]; }
+check "restore gives back 888 x 700" wait_for 10 restored
+
+click_at $((888 - 70 + 13)) 9
+iconic() { xprop -id "$win" WM_STATE | grep -q Iconic; }
+check "minimize button minimizes" wait_for 10 iconic
+xdotool windowactivate "$win" 2>/dev/null || wmctrl -i -a "$win"
+normal() { xprop -id "$win" WM_STATE | grep -q Normal; }
+check "the window comes back" wait_for 10 normal
+sleep 1
+shot restored
+check "layout and selection kept after minimize" frame_ok restored 7
+
+click_at $((888 - 43 + 18)) 9
+hidden() { [[ -z $(find_window) ]]; }
+check "close button hides the window" wait_for 10 hidden
+check "and the program keeps running" kill -0 "$kivo_pid"
+
+echo "site log: $(wc -l <"$log") requests"
+echo "$passed passed, $failed failed"
+((failed == 0))

@@ -1,0 +1,64 @@
+#include "site/command_line.h"
+
+#include <charconv>
+#include <optional>
+
+namespace site {
+namespace {
+
+std::optional<int> ParsePort(std::string_view text) {
+  int port = 0;
+  auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), port);
+  if (text.empty() || error != std::errc() ||
+      end != text.data() + text.size() || port < 0 || port > 65535) {
+    return {};
+  }
+  return port;
+}
+
+}  // namespace
+
+std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
+    const std::vector<std::string>& args) {
+  Options options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") return HelpRequested{};
+
+    std::string_view name = arg;
+    std::optional<std::string> value;
+    if (std::size_t equals = arg.find('='); arg.starts_with("--") &&
+                                            equals != std::string_view::npos) {
+      name = arg.substr(0, equals);
+      value = std::string(arg.substr(equals + 1));
+    }
+    if (name != "--host" && name != "--port" && name != "--log") {
+      return UsageError{"unknown argument '" + std::string(arg) + "'"};
+    }
+    if (!value) {
+      if (i + 1 == args.size()) {
+        return UsageError{"missing value for " + std::string(name)};
+      }
+      value = args[++i];
+    }
+
+    if (name == "--host") {
+      if (value->empty()) return UsageError{"--host needs an address"};
+      options.host = *value;
+    } else if (name == "--port") {
+      std::optional<int> port = ParsePort(*value);
+      if (!port) {
+        return UsageError{"invalid port '" + *value +
+                          "' (expected a number from 0 to 65535)"};
+      }
+      options.port = *port;
+    } else {
+      if (value->empty()) return UsageError{"--log needs a file name"};
+      options.logPath = *value;
+    }
+  }
+  return options;
+}
+
+}  // namespace site

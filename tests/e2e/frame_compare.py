@@ -1,0 +1,121 @@
+#!/usr/bin/python3
+"""Checks a screenshot of the main window against the frame computed from the
+committed art by the window's own copy rules: title band, side borders,
+bottom edge, bottom band, caption buttons, search button and the twelve
+category buttons. Areas the art does not decide (logo, search field, labels,
+the browser, the rounded corners) are left out.
+
+usage: frame_compare.py ART_DIR SHOT.png X Y W H [--selected N] [--diff OUT.png]
+Exit status 0 when every compared pixel matches, 1 otherwise.
+"""
+import argparse
+import sys
+
+from PIL import Image
+
+BODY = (118, 207, 233)
+
+
+def load(art, name):
+    return Image.open(f"{art}/{name}").convert("RGB")
+
+
+def stretch(dst, src, dx, dy, dw, dh, sx, sy, sw, sh):
+    if dw <= 0 or dh <= 0:
+        return
+    for j in range(dh):
+        for i in range(dw):
+            x, y = dx + i, dy + j
+            if 0 <= x < dst.width and 0 <= y < dst.height:
+                dst.putpixel((x, y), src.getpixel((sx + i * sw // dw, sy + j * sh // dh)))
+
+
+def expected_frame(art, w, h, selected):
+    atlas = load(art, "101.bmp")
+    img = Image.new("RGB", (w, h), BODY)
+    pieces = [
+        (0, 85, 6, h - 85, 0, 85, 6, 10),
+        (w - 6, 85, 6, h - 85, 9, 85, 6, 10),
+        (6, h - 5, w - 9, 5, 6, 95, 6, 5),
+        (0, h - 5, 6, 5, 0, 95, 6, 5),
+        (w - 3, h - 5, 3, 5, 12, 95, 3, 5),
+        (5, 0, w - 10, 85, 5, 0, 5, 85),
+        (0, 0, 5, 85, 0, 0, 5, 85),
+        (w - 5, 0, 5, 85, 10, 0, 5, 85),
+    ]
+    for p in pieces:
+        stretch(img, atlas, *p)
+    caption = load(art, "102.bmp")
+    img.paste(caption.crop((27, 0, 64, 19)), (w - 43, 0))
+    img.paste(caption.crop((0, 0, 27, 19)), (w - 70, 0))
+    img.paste(load(art, "106.bmp").crop((0, 0, 72, 28)), (611, 35))
+    normal, chosen = load(art, "103.bmp"), load(art, "104.bmp")
+    for k in range(2, 14):
+        strip = chosen if k == selected else normal
+        img.paste(strip.crop((0, (k - 2) * 39, 130, (k - 1) * 39)), (6, 85 + (k - 2) * 39))
+    return img
+
+
+def compared_mask(w, h):
+    """True where the art decides the pixel."""
+    keep = [[False] * w for _ in range(h)]
+
+    def mark(x0, y0, x1, y1, value):
+        for y in range(max(0, y0), min(h, y1)):
+            row = keep[y]
+            for x in range(max(0, x0), min(w, x1)):
+                row[x] = value
+
+    mark(0, 0, w, 85, True)  # title band with its buttons
+    mark(0, 85, 6, h, True)  # left border
+    mark(w - 6, 85, w, h, True)  # right border
+    mark(0, h - 30, w, h, True)  # bottom band and edge
+    mark(6, 85, 136, 85 + 12 * 39, True)  # category column
+    for x0, y0, x1, y1 in [
+        (10, 2, 190, 83),  # logo
+        (300, 35, 603, 63),  # search field frame and text box
+        (700, 40, 840, 62),  # link labels
+        (16, h - 24, 300, h - 4),  # status label
+    ]:
+        mark(x0, y0, x1, y1, False)
+    for cx, cy in [(0, 0), (w - 3, 0), (0, h - 3), (w - 3, h - 3)]:
+        mark(cx, cy, cx + 3, cy + 3, False)  # rounded outline
+    return keep
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("art")
+    ap.add_argument("shot")
+    ap.add_argument("x", type=int)
+    ap.add_argument("y", type=int)
+    ap.add_argument("w", type=int)
+    ap.add_argument("h", type=int)
+    ap.add_argument("--selected", type=int, default=2)
+    ap.add_argument("--diff")
+    a = ap.parse_args()
+    shot = Image.open(a.shot).convert("RGB").crop((a.x, a.y, a.x + a.w, a.y + a.h))
+    want = expected_frame(a.art, a.w, a.h, a.selected)
+    keep = compared_mask(a.w, a.h)
+    got_px, want_px = shot.load(), want.load()
+    bad, total = [], 0
+    for y in range(a.h):
+        for x in range(a.w):
+            if not keep[y][x]:
+                continue
+            total += 1
+            if got_px[x, y] != want_px[x, y]:
+                bad.append((x, y, got_px[x, y], want_px[x, y]))
+    if a.diff:
+        diff = want.copy()
+        for x, y, _, _ in bad:
+            diff.putpixel((x, y), (255, 0, 255))
+        diff.save(a.diff)
+    print(f"frame pixels compared: {total}, mismatched: {len(bad)}")
+    for x, y, got, exp in bad[:12]:
+        print(f"  ({x},{y}) got {got} want {exp}")
+    return 0 if not bad else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
