@@ -253,12 +253,18 @@ void GtkFormNative::ApplyMinMax() {
 
 void GtkFormNative::FormShow() {
   ApplyMinMax();
-  if (!shownOnce_) {
+  const bool firstShow = !shownOnce_;
+  if (firstShow) {
     shownOnce_ = true;
     gtk_window_set_position(Window(), GTK_WIN_POS_CENTER);
   }
   gtk_widget_show(window_);
   gtk_window_present(Window());
+  if (firstShow) {
+    // The first control in tab order is a picture button, which takes no
+    // keyboard focus here: leave the search field unfocused and unselected.
+    gtk_window_set_focus(Window(), nullptr);
+  }
 }
 
 void GtkFormNative::FormHide() { gtk_widget_hide(window_); }

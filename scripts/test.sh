@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, builds both programs (Linux and
+# the Windows cross build) and runs every test: unit tests, the art check,
+# the site tests, the end-to-end tests under Xvfb (Linux) and Wine, then the
+# benchmark, whose figures are printed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+cmake --preset linux
+cmake --build --preset linux
+cmake --preset windows
+cmake --build --preset windows
+
+ctest --preset linux --output-on-failure
+
+./build/linux/bench/kivo_bench --benchmark_min_time=0.2
