@@ -26,8 +26,7 @@ std::string EscapeForLog(std::string_view raw) {
   return out;
 }
 
-std::string FormatLogLine(std::string_view method, std::string_view rawTarget,
-                          int status) {
+std::string FormatLogLine(std::string_view method, std::string_view rawTarget, int status) {
   std::string line = method.empty() ? "-" : EscapeForLog(method);
   line += ' ';
   line += rawTarget.empty() ? "-" : EscapeForLog(rawTarget);
@@ -52,8 +51,7 @@ RequestLineParts SplitRequestLine(std::string_view line) {
 }
 
 bool AccessLog::Open(const std::string& path, std::string* error) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                  0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (error) *error = std::strerror(errno);
     return false;

@@ -20,8 +20,7 @@ std::string EscapeForLog(std::string_view raw);
 
 // An empty method or target is written as "-"; so is a status of 0, meaning
 // no response was sent.
-std::string FormatLogLine(std::string_view method, std::string_view rawTarget,
-                          int status);
+std::string FormatLogLine(std::string_view method, std::string_view rawTarget, int status);
 
 struct RequestLineParts {
   std::string_view method;

@@ -12,7 +12,7 @@ struct Film {
   int id;
   std::string_view title;
   int year;
-  std::string_view size;  // as the download button shows it
+  std::string_view size;  // as the film page shows it, episodes included
   std::string_view summary;
   int sectionIndex;  // the section the film is filed under, into Sections()
 };

@@ -8,10 +8,9 @@ namespace {
 
 std::optional<int> ParsePort(std::string_view text) {
   int port = 0;
-  auto [end, error] =
-      std::from_chars(text.data(), text.data() + text.size(), port);
-  if (text.empty() || error != std::errc() ||
-      end != text.data() + text.size() || port < 0 || port > 65535) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || port < 0 ||
+      port > 65535) {
     return {};
   }
   return port;
@@ -28,8 +27,8 @@ std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
 
     std::string_view name = arg;
     std::optional<std::string> value;
-    if (std::size_t equals = arg.find('='); arg.starts_with("--") &&
-                                            equals != std::string_view::npos) {
+    if (std::size_t equals = arg.find('=');
+        arg.starts_with("--") && equals != std::string_view::npos) {
       name = arg.substr(0, equals);
       value = std::string(arg.substr(equals + 1));
     }
@@ -49,8 +48,7 @@ std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
     } else if (name == "--port") {
       std::optional<int> port = ParsePort(*value);
       if (!port) {
-        return UsageError{"invalid port '" + *value +
-                          "' (expected a number from 0 to 65535)"};
+        return UsageError{"invalid port '" + *value + "' (expected a number from 0 to 65535)"};
       }
       options.port = *port;
     } else {

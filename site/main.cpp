@@ -37,8 +37,7 @@ int Run(const site::Options& options) {
   if (!options.logPath.empty()) {
     std::string error;
     if (!log.Open(options.logPath, &error)) {
-      std::cerr << "kivo-site: cannot open log file '" << options.logPath
-                << "': " << error << "\n";
+      std::cerr << "kivo-site: cannot open log file '" << options.logPath << "': " << error << "\n";
       return 1;
     }
   }
@@ -49,16 +48,15 @@ int Run(const site::Options& options) {
   bool bound = port == 0 ? (port = server.bind_to_any_port(options.host)) > 0
                          : server.bind_to_port(options.host, port);
   if (!bound) {
-    std::cerr << "kivo-site: cannot listen on " << options.host << ":"
-              << options.port;
+    std::cerr << "kivo-site: cannot listen on " << options.host << ":" << options.port;
     if (errno != 0) std::cerr << ": " << std::strerror(errno);
     std::cerr << "\n";
     return 1;
   }
   // The socket is already listening, so a client that reads this line can
   // connect at once.
-  std::cout << "kivo-site listening on http://" << HostForUrl(options.host)
-            << ":" << port << "/" << std::endl;
+  std::cout << "kivo-site listening on http://" << HostForUrl(options.host) << ":" << port << "/"
+            << std::endl;
 
   std::atomic<bool> listenEnded{false};
   bool listenOk = false;

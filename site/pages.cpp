@@ -38,9 +38,7 @@ ul.films li{display:flex;justify-content:space-between;gap:12px;padding:7px 4px;
 footer{color:#7c93a8;text-align:center;font-size:12px;padding-bottom:16px}
 )";
 
-std::string FilmUrl(const Film& film) {
-  return "/film/" + std::to_string(film.id) + ".html";
-}
+std::string FilmUrl(const Film& film) { return "/film/" + std::to_string(film.id) + ".html"; }
 
 const Section& SectionOf(const Film& film) {
   return Sections()[static_cast<std::size_t>(film.sectionIndex)];
@@ -52,26 +50,30 @@ std::string Layout(std::string_view title, std::string_view activePath,
                    std::string_view searchValue, std::string_view content) {
   std::string html;
   html.reserve(content.size() + 4096);
-  html += "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n"
-          "<meta charset=\"utf-8\">\n"
-          "<meta name=\"viewport\" content=\"width=device-width, "
-          "initial-scale=1\">\n<title>";
+  html +=
+      "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n"
+      "<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, "
+      "initial-scale=1\">\n<title>";
   html += title;
   html += " - ";
   html += kSiteName;
   html += "</title>\n<style>";
   html += kStyle;
-  html += "</style>\n</head>\n<body>\n<header class=\"site-head\"><div "
-          "class=\"wrap\">\n<p class=\"site-title\"><a href=\"/xiazai/\">";
+  html +=
+      "</style>\n</head>\n<body>\n<header class=\"site-head\"><div "
+      "class=\"wrap\">\n<p class=\"site-title\"><a href=\"/xiazai/\">";
   html += kSiteName;
-  html += "</a></p>\n<form class=\"search\" action=\"/e/search/\" "
-          "method=\"get\"><input type=\"hidden\" name=\"searchget\" "
-          "value=\"1\"><input type=\"text\" name=\"keyboard\" value=\"";
+  html +=
+      "</a></p>\n<form class=\"search\" action=\"/e/search/\" "
+      "method=\"get\"><input type=\"hidden\" name=\"searchget\" "
+      "value=\"1\"><input type=\"text\" name=\"keyboard\" value=\"";
   html += searchValue;
-  html += "\" placeholder=\"输入影片名称\"><input type=\"hidden\" "
-          "name=\"show\" value=\"title\"><button "
-          "type=\"submit\">搜索</button></form>\n</div></header>\n"
-          "<nav class=\"site-nav\"><div class=\"wrap\">\n";
+  html +=
+      "\" placeholder=\"输入影片名称\"><input type=\"hidden\" "
+      "name=\"show\" value=\"title\"><button "
+      "type=\"submit\">搜索</button></form>\n</div></header>\n"
+      "<nav class=\"site-nav\"><div class=\"wrap\">\n";
   for (const Section& section : Sections()) {
     std::string_view path = section.paths.front();
     html += "<a href=\"";
@@ -82,14 +84,14 @@ std::string Layout(std::string_view title, std::string_view activePath,
   }
   html += "</div></nav>\n<main class=\"wrap\">\n";
   html += content;
-  html += "</main>\n<footer class=\"wrap\">演示站点 · 影片均为虚构，不提供真实"
-          "文件 · <a href=\"/e/tool/gbook/?bid=1\">留言板</a></footer>\n"
-          "</body>\n</html>\n";
+  html +=
+      "</main>\n<footer class=\"wrap\">演示站点 · 影片均为虚构，不提供真实"
+      "文件 · <a href=\"/e/tool/gbook/?bid=1\">留言板</a></footer>\n"
+      "</body>\n</html>\n";
   return html;
 }
 
-void AppendFilmList(std::string& html, const std::vector<int>& ids,
-                    bool ranked) {
+void AppendFilmList(std::string& html, const std::vector<int>& ids, bool ranked) {
   html += "<ul class=\"films\">\n";
   int rank = 0;
   for (int id : ids) {
@@ -134,8 +136,8 @@ std::string RenderFilmPage(const Film& film) {
   content += film.size;
   content += "</p>\n<p>";
   content += film.summary;
-  content += "</p>\n<p><a class=\"download\" href=\"/download/" +
-             std::to_string(film.id) + ".mp4\">下载 MP4</a></p>\n"
+  content += "</p>\n<p><a class=\"download\" href=\"/download/" + std::to_string(film.id) +
+             ".mp4\">下载 MP4</a></p>\n"
              "<p class=\"notice\">这是演示站点，下载链接不提供真实文件。</p>\n";
   return Layout(film.title, section.paths.front(), "", content);
 }

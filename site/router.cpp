@@ -19,8 +19,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   });
 }
 
-bool StartsWithIgnoringAsciiCase(std::string_view text,
-                                 std::string_view prefix) {
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
@@ -48,12 +47,11 @@ std::optional<int> FilmIdFromPath(std::string_view path) {
   constexpr std::string_view kPrefix = "/film/";
   constexpr std::string_view kSuffix = ".html";
   if (!path.starts_with(kPrefix) || !path.ends_with(kSuffix)) return {};
-  std::string_view digits = path.substr(
-      kPrefix.size(), path.size() - kPrefix.size() - kSuffix.size());
+  std::string_view digits =
+      path.substr(kPrefix.size(), path.size() - kPrefix.size() - kSuffix.size());
   if (digits.empty() || digits.size() > 9 || digits.front() == '0') return {};
   int id = 0;
-  auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), id);
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
   if (error != std::errc() || end != digits.data() + digits.size()) return {};
   return id;
 }
@@ -100,15 +98,13 @@ Target ParseTarget(std::string_view rawTarget) {
   for (std::string_view scheme : {"http://", "https://"}) {
     if (StartsWithIgnoringAsciiCase(target, scheme)) {
       std::size_t pathStart = target.find_first_of("/?", scheme.size());
-      target = pathStart == std::string_view::npos ? std::string_view()
-                                                   : target.substr(pathStart);
+      target = pathStart == std::string_view::npos ? std::string_view() : target.substr(pathStart);
       break;
     }
   }
   std::size_t question = target.find('?');
   Target result;
-  result.path = NormalizePath(
-      PercentDecode(target.substr(0, question), /*plusAsSpace=*/false));
+  result.path = NormalizePath(PercentDecode(target.substr(0, question), /*plusAsSpace=*/false));
   if (question != std::string_view::npos) {
     result.query = std::string(target.substr(question + 1));
   }
@@ -126,17 +122,15 @@ QueryParams ParseQuery(std::string_view query) {
     if (piece.empty()) continue;
     std::size_t equals = piece.find('=');
     std::string_view name = piece.substr(0, equals);
-    std::string_view value = equals == std::string_view::npos
-                                 ? std::string_view()
-                                 : piece.substr(equals + 1);
+    std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1);
     params.emplace_back(PercentDecode(name, /*plusAsSpace=*/true),
                         PercentDecode(value, /*plusAsSpace=*/true));
   }
   return params;
 }
 
-std::optional<std::string> FindParam(const QueryParams& params,
-                                     std::string_view name) {
+std::optional<std::string> FindParam(const QueryParams& params, std::string_view name) {
   for (const auto& [key, value] : params) {
     if (key == name) return value;
   }
@@ -145,8 +139,8 @@ std::optional<std::string> FindParam(const QueryParams& params,
 
 SiteResponse Route(std::string_view method, std::string_view rawTarget) {
   if (method != "GET" && method != "HEAD") {
-    SiteResponse response = HtmlResponse(
-        405, RenderErrorPage(405, "本站只接受 GET 和 HEAD 请求。"));
+    SiteResponse response =
+        HtmlResponse(405, RenderErrorPage(405, "本站只接受 GET 和 HEAD 请求。"));
     response.headers.emplace_back("Allow", "GET, HEAD");
     return response;
   }
@@ -165,16 +159,14 @@ SiteResponse Route(std::string_view method, std::string_view rawTarget) {
   }
   if (path == "/e/search/" || path == "/e/search") {
     QueryParams params = ParseQuery(target.query);
-    return HtmlResponse(200,
-                        RenderSearchPage(FindParam(params, "keyboard")));
+    return HtmlResponse(200, RenderSearchPage(FindParam(params, "keyboard")));
   }
   if (path == "/e/tool/gbook/" || path == "/e/tool/gbook") {
     QueryParams params = ParseQuery(target.query);
     if (FindParam(params, "bid") != "1") {
       return NotFound("没有这个留言板。");
     }
-    return HtmlResponse(
-        200, RenderGuestbookPage(FindParam(params, "lytext").has_value()));
+    return HtmlResponse(200, RenderGuestbookPage(FindParam(params, "lytext").has_value()));
   }
   if (path.starts_with("/download/")) {
     return NotFound("这是演示站点，影片文件并不存在。");

@@ -44,8 +44,7 @@ using QueryParams = std::vector<std::pair<std::string, std::string>>;
 QueryParams ParseQuery(std::string_view query);
 
 // The first value of `name`; none when the field is absent.
-std::optional<std::string> FindParam(const QueryParams& params,
-                                     std::string_view name);
+std::optional<std::string> FindParam(const QueryParams& params, std::string_view name);
 
 SiteResponse Route(std::string_view method, std::string_view rawTarget);
 

@@ -34,9 +34,7 @@ constexpr auto kMaxDrainTime = std::chrono::seconds(2);
 
 constexpr std::string_view kHtmlType = "text/html; charset=utf-8";
 
-int Milliseconds(time_t sec, time_t usec) {
-  return static_cast<int>(sec * 1000 + usec / 1000);
-}
+int Milliseconds(time_t sec, time_t usec) { return static_cast<int>(sec * 1000 + usec / 1000); }
 
 bool WaitFor(socket_t sock, short events, int timeoutMs) {
   pollfd entry{sock, events, 0};
@@ -64,8 +62,7 @@ bool IsTokenChar(char c) {
 // target, as common servers do; they simply match no page.
 bool IsWellFormed(std::string_view line, const RequestLineParts& parts) {
   if (std::ranges::count(line, ' ') != 2) return false;
-  if (parts.method.empty() || parts.target.empty() ||
-      !parts.version.starts_with("HTTP/")) {
+  if (parts.method.empty() || parts.target.empty() || !parts.version.starts_with("HTTP/")) {
     return false;
   }
   if (!std::ranges::all_of(parts.method, IsTokenChar)) return false;
@@ -89,8 +86,7 @@ int StatusOfResponseHead(std::string_view head) {
   return status;
 }
 
-void ReadAddress(const sockaddr_storage& address, std::string& ip,
-                 int& port) {
+void ReadAddress(const sockaddr_storage& address, std::string& ip, int& port) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address.ss_family == AF_INET) {
     const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
@@ -112,9 +108,7 @@ class ConnectionStream final : public httplib::Stream {
   enum class Head { kRequest, kClosed, kLineTooLong, kHeadTooLarge };
 
   ConnectionStream(socket_t sock, int readTimeoutMs, int writeTimeoutMs)
-      : sock_(sock),
-        readTimeoutMs_(readTimeoutMs),
-        writeTimeoutMs_(writeTimeoutMs) {}
+      : sock_(sock), readTimeoutMs_(readTimeoutMs), writeTimeoutMs_(writeTimeoutMs) {}
 
   bool HasBufferedInput() const { return inboxPos_ < inbox_.size(); }
 
@@ -131,9 +125,7 @@ class ConnectionStream final : public httplib::Stream {
     for (int blank = 0; blank < 4 && line.empty(); ++blank) {
       switch (ReadLine(kMaxRequestLine, &line)) {
         case LineResult::kEnded: return Head::kClosed;
-        case LineResult::kTooLong:
-          requestLine_ = std::move(line);
-          return Head::kLineTooLong;
+        case LineResult::kTooLong: requestLine_ = std::move(line); return Head::kLineTooLong;
         case LineResult::kLine: break;
       }
     }
@@ -145,8 +137,7 @@ class ConnectionStream final : public httplib::Stream {
     bool hasLength = false;
     bool hasBody = false;
     for (;;) {
-      switch (ReadLine(kMaxHeaderBytes - std::min(headerBytes, kMaxHeaderBytes),
-                       &line)) {
+      switch (ReadLine(kMaxHeaderBytes - std::min(headerBytes, kMaxHeaderBytes), &line)) {
         case LineResult::kEnded: return Head::kClosed;
         case LineResult::kTooLong: return Head::kHeadTooLarge;
         case LineResult::kLine: break;
@@ -159,8 +150,7 @@ class ConnectionStream final : public httplib::Stream {
       if (EqualsIgnoringAsciiCase(name, "Content-Length")) {
         hasLength = true;
         std::string_view value = std::string_view(line).substr(colon + 1);
-        hasBody = hasBody || value.find_first_not_of(" \t0") !=
-                                 std::string_view::npos;
+        hasBody = hasBody || value.find_first_not_of(" \t0") != std::string_view::npos;
       } else if (EqualsIgnoringAsciiCase(name, "Transfer-Encoding")) {
         hasLength = true;
         hasBody = true;
@@ -231,8 +221,7 @@ class ConnectionStream final : public httplib::Stream {
     while (dropped < kMaxDrainBytes) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 ||
-          !WaitFor(sock_, POLLIN, static_cast<int>(left.count()))) {
+      if (left.count() <= 0 || !WaitFor(sock_, POLLIN, static_cast<int>(left.count()))) {
         return;
       }
       ssize_t n = ::recv(sock_, sink, sizeof sink, 0);
@@ -247,9 +236,7 @@ class ConnectionStream final : public httplib::Stream {
            WaitFor(sock_, POLLIN, readTimeoutMs_);
   }
 
-  bool is_writable() const override {
-    return WaitFor(sock_, POLLOUT, writeTimeoutMs_);
-  }
+  bool is_writable() const override { return WaitFor(sock_, POLLOUT, writeTimeoutMs_); }
 
   ssize_t read(char* ptr, size_t size) override {
     if (presentedPos_ < presented_.size()) {
@@ -288,8 +275,7 @@ class ConnectionStream final : public httplib::Stream {
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (::getpeername(sock_, reinterpret_cast<sockaddr*>(&address),
-                      &length) == 0) {
+    if (::getpeername(sock_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
       ReadAddress(address, ip, port);
     }
   }
@@ -297,8 +283,7 @@ class ConnectionStream final : public httplib::Stream {
   void get_local_ip_and_port(std::string& ip, int& port) const override {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&address),
-                      &length) == 0) {
+    if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
       ReadAddress(address, ip, port);
     }
   }
@@ -308,8 +293,7 @@ class ConnectionStream final : public httplib::Stream {
  private:
   enum class LineResult { kLine, kEnded, kTooLong };
 
-  static ssize_t Take(const std::string& from, std::size_t& pos, char* ptr,
-                      std::size_t size) {
+  static ssize_t Take(const std::string& from, std::size_t& pos, char* ptr, std::size_t size) {
     std::size_t n = std::min(size, from.size() - pos);
     std::memcpy(ptr, from.data() + pos, n);
     pos += n;
@@ -340,8 +324,7 @@ class ConnectionStream final : public httplib::Stream {
     std::size_t scanned = inboxPos_;
     for (;;) {
       std::size_t newline = inbox_.find('\n', scanned);
-      std::size_t available =
-          (newline == std::string::npos ? inbox_.size() : newline) - inboxPos_;
+      std::size_t available = (newline == std::string::npos ? inbox_.size() : newline) - inboxPos_;
       if (available > limit) {
         line->assign(inbox_, inboxPos_, limit);
         inboxPos_ += limit;
@@ -388,13 +371,13 @@ void SetResponse(const SiteResponse& page, httplib::Response& res) {
 
 std::string RefusalHead(int status, std::size_t contentLength) {
   std::string head = "HTTP/1.1 " + std::to_string(status) +
-                     (status == 414 ? " URI Too Long"
-                                    : " Request Header Fields Too Large");
+                     (status == 414 ? " URI Too Long" : " Request Header Fields Too Large");
   head += "\r\nContent-Type: ";
   head += kHtmlType;
-  head += "\r\nCache-Control: no-store\r\nConnection: close\r\n"
-          "Content-Length: " +
-          std::to_string(contentLength) + "\r\n\r\n";
+  head +=
+      "\r\nCache-Control: no-store\r\nConnection: close\r\n"
+      "Content-Length: " +
+      std::to_string(contentLength) + "\r\n\r\n";
   return head;
 }
 
@@ -409,16 +392,21 @@ SiteServer::SiteServer(AccessLog* log) : log_(log) {
   Get(".*", serve);
   Post(".*", serve);
 
-  set_error_handler(HandlerWithResponse(
-      [](const httplib::Request&, httplib::Response& res) {
-        // Our own 404 and 405 pages arrive here too and are kept; this only
-        // dresses the bare errors httplib produces itself (400, 413).
-        if (!res.body.empty()) return HandlerResponse::Unhandled;
-        res.set_content(
-            RenderErrorPage(res.status, "服务器无法处理这个请求。"),
-            std::string(kHtmlType).c_str());
-        return HandlerResponse::Handled;
-      }));
+  set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+    // Our own 404 and 405 pages arrive here too and are kept; this only
+    // dresses the bare errors httplib produces itself (400, 413).
+    if (!res.body.empty()) return HandlerResponse::Unhandled;
+    res.set_content(RenderErrorPage(res.status, "服务器无法处理这个请求。"),
+                    std::string(kHtmlType).c_str());
+    return HandlerResponse::Handled;
+  }));
+  // httplib's default is SO_REUSEPORT, which lets a second kivo-site share
+  // a port already in use instead of failing; SO_REUSEADDR alone still
+  // allows a quick restart over connections in TIME_WAIT.
+  set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   set_default_headers({{"Cache-Control", "no-store"}});
   set_payload_max_length(kMaxPayload);
   set_keep_alive_max_count(kKeepAliveRequests);
@@ -428,11 +416,9 @@ bool SiteServer::WaitForRequest(socket_t sock) const {
   using Clock = std::chrono::steady_clock;
   auto deadline = Clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
   while (svr_sock_ != INVALID_SOCKET) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - Clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
-    if (WaitFor(sock, POLLIN, static_cast<int>(std::min<long long>(
-                                  left.count(), 100)))) {
+    if (WaitFor(sock, POLLIN, static_cast<int>(std::min<long long>(left.count(), 100)))) {
       return true;
     }
   }
@@ -440,8 +426,7 @@ bool SiteServer::WaitForRequest(socket_t sock) const {
 }
 
 bool SiteServer::process_and_close_socket(socket_t sock) {
-  ConnectionStream stream(sock,
-                          Milliseconds(read_timeout_sec_, read_timeout_usec_),
+  ConnectionStream stream(sock, Milliseconds(read_timeout_sec_, read_timeout_usec_),
                           Milliseconds(write_timeout_sec_, write_timeout_usec_));
   bool ok = true;
   for (std::size_t served = 0; served < keep_alive_max_count_; ++served) {
@@ -456,9 +441,8 @@ bool SiteServer::process_and_close_socket(socket_t sock) {
 
     if (head != ConnectionStream::Head::kRequest) {
       int status = head == ConnectionStream::Head::kLineTooLong ? 414 : 431;
-      std::string body = RenderErrorPage(
-          status, status == 414 ? "请求的地址太长，服务器无法处理。"
-                                : "请求头太大，服务器无法处理。");
+      std::string body = RenderErrorPage(status, status == 414 ? "请求的地址太长，服务器无法处理。"
+                                                               : "请求头太大，服务器无法处理。");
       stream.WriteAll(RefusalHead(status, body.size()));
       if (parts.method != "HEAD") stream.WriteAll(body);
       stream.FinishResponse();
@@ -470,13 +454,11 @@ bool SiteServer::process_and_close_socket(socket_t sock) {
 
     bool clientClosing = false;
     bool lastRequest = served + 1 == keep_alive_max_count_;
-    ok = process_request(stream, lastRequest, clientClosing,
-                         [&parts](httplib::Request& req) {
-                           req.target = std::string(parts.target);
-                         });
+    ok = process_request(stream, lastRequest, clientClosing, [&parts](httplib::Request& req) {
+      req.target = std::string(parts.target);
+    });
     int status = stream.FinishResponse();
-    if (!ok || clientClosing || stream.MustClose() || status == 400 ||
-        status == 413) {
+    if (!ok || clientClosing || stream.MustClose() || status == 400 || status == 413) {
       break;
     }
   }

@@ -15,9 +15,7 @@ int HexValue(char c) {
   return -1;
 }
 
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -121,8 +119,7 @@ std::string DisplayText(std::string_view bytes) {
   out.reserve(valid.size());
   for (char c : valid) {
     auto b = static_cast<std::uint8_t>(c);
-    bool control = (b < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
-                   b == 0x7F;
+    bool control = (b < 0x20 && c != '\t' && c != '\n' && c != '\r') || b == 0x7F;
     if (control) {
       out += kReplacement;
     } else {
@@ -132,11 +129,9 @@ std::string DisplayText(std::string_view bytes) {
   return out;
 }
 
-bool ContainsIgnoringAsciiCase(std::string_view haystack,
-                               std::string_view needle) {
-  auto it = std::search(
-      haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-      [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
+bool ContainsIgnoringAsciiCase(std::string_view haystack, std::string_view needle) {
+  auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                        [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
   return it != haystack.end() || needle.empty();
 }
 

@@ -28,7 +28,6 @@ std::string DisplayText(std::string_view bytes);
 
 // Substring test that folds ASCII letters only; Chinese titles compare as
 // bytes, which is exact for UTF-8.
-bool ContainsIgnoringAsciiCase(std::string_view haystack,
-                               std::string_view needle);
+bool ContainsIgnoringAsciiCase(std::string_view haystack, std::string_view needle);
 
 }  // namespace site
