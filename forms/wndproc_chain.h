@@ -28,4 +28,15 @@ class WndProcChain {
   WndProc head_ = &DefaultWindowProc;
 };
 
+// What GetWindowLongPtr and SetWindowLongPtr reach on such a system: the
+// procedure chain and the style bits. Other indices read as 0.
+struct SoftWindowLongs {
+  WndProcChain chain;
+  std::intptr_t style = 0;
+
+  std::intptr_t Get(int index) const;
+  // Returns the previous value, as the system call does.
+  std::intptr_t Set(int index, std::intptr_t value);
+};
+
 }  // namespace forms

@@ -44,25 +44,13 @@ bool GtkPlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, void
 
 std::intptr_t GtkPlatform::GetWindowLongPtr(forms::WindowHandle window, int index) {
   NativeWindow* w = WindowOf(window);
-  if (!w) return 0;
-  if (index == forms::GWL_STYLE) return w->style;
-  if (index == forms::GWL_WNDPROC) return reinterpret_cast<std::intptr_t>(w->chain.Head());
-  return 0;
+  return w ? w->longs.Get(index) : 0;
 }
 
 std::intptr_t GtkPlatform::SetWindowLongPtr(forms::WindowHandle window, int index,
                                             std::intptr_t value) {
   NativeWindow* w = WindowOf(window);
-  if (!w) return 0;
-  if (index == forms::GWL_STYLE) {
-    const std::intptr_t previous = w->style;
-    w->style = value;
-    return previous;
-  }
-  if (index == forms::GWL_WNDPROC) {
-    return reinterpret_cast<std::intptr_t>(w->chain.Replace(reinterpret_cast<forms::WndProc>(value)));
-  }
-  return 0;
+  return w ? w->longs.Set(index, value) : 0;
 }
 
 forms::LResult GtkPlatform::CallWindowProc(forms::WndProc proc, forms::WindowHandle window,

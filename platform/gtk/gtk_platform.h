@@ -21,8 +21,7 @@ class GtkFormNative;
 // What a window handle points at on this platform.
 struct NativeWindow {
   GtkFormNative* form = nullptr;
-  forms::WndProcChain chain;
-  std::intptr_t style = 0;
+  forms::SoftWindowLongs longs;
 };
 
 class GtkPlatform final : public forms::Platform {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <utility>
 
 namespace fake {
 namespace {
@@ -55,7 +54,7 @@ FakeWindow& FakePlatform::WindowOf(const forms::Form& form) { return Window(form
 
 forms::LResult FakePlatform::Send(forms::WindowHandle window, std::uint32_t message,
                                   forms::WParam wParam, forms::LParam lParam) {
-  return Window(window).chain.Send(window, message, wParam, lParam);
+  return Window(window).longs.chain.Send(window, message, wParam, lParam);
 }
 
 std::unique_ptr<forms::FormNative> FakePlatform::CreateFormNative(forms::Form& form) {
@@ -72,21 +71,12 @@ bool FakePlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, voi
 }
 
 std::intptr_t FakePlatform::GetWindowLongPtr(forms::WindowHandle window, int index) {
-  auto& w = Window(window);
-  if (index == forms::GWL_STYLE) return w.style;
-  if (index == forms::GWL_WNDPROC) return reinterpret_cast<std::intptr_t>(w.chain.Head());
-  return 0;
+  return Window(window).longs.Get(index);
 }
 
 std::intptr_t FakePlatform::SetWindowLongPtr(forms::WindowHandle window, int index,
                                              std::intptr_t value) {
-  auto& w = Window(window);
-  if (index == forms::GWL_STYLE) return std::exchange(w.style, value);
-  if (index == forms::GWL_WNDPROC) {
-    return reinterpret_cast<std::intptr_t>(
-        w.chain.Replace(reinterpret_cast<forms::WndProc>(value)));
-  }
-  return 0;
+  return Window(window).longs.Set(index, value);
 }
 
 forms::LResult FakePlatform::CallWindowProc(forms::WndProc proc, forms::WindowHandle window,

@@ -20,8 +20,7 @@ namespace fake {
 
 struct FakeWindow {
   forms::Form* form = nullptr;
-  forms::WndProcChain chain;
-  std::intptr_t style = 0;
+  forms::SoftWindowLongs longs;
   std::optional<forms::RoundRectRegion> region;
   int regionsSet = 0;
   bool lastRedraw = false;
