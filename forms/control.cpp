@@ -97,7 +97,7 @@ void Control::LoadPicture(const Picture& picture) {
                Resolve(form_->Os(), backColor_));
   Surface source;
   source.Assign(picture.width, picture.height, picture.pixels);
-  PortableBitBlt(&image_, 0, 0, picture.width, picture.height, &source, 0, 0, SRCCOPY);
+  PortableBitBlt(&image_, 0, 0, picture.width, picture.height, &source, 0, 0, kSrcCopy);
   if (auto* native = form_->Native()) native->ControlMoved(*this);
 }
 

@@ -7,23 +7,33 @@ namespace forms {
 namespace {
 
 // How many pixels row `row` (counted from the nearest horizontal edge) loses
-// at each end: the quarter ellipse of radii rx, ry sampled at the row's top.
+// at each end: the quarter ellipse of radii rx, ry sampled at the row's
+// centre and rounded, which cuts one pixel per corner for a 4 x 4 ellipse,
+// as GDI does.
 int Inset(int row, int rx, int ry) {
   if (rx <= 0 || ry <= 0 || row >= ry) return 0;
-  const double t = static_cast<double>(ry - row) / ry;
+  const double t = (ry - row - 0.5) / ry;
   const double half = rx * std::sqrt(std::max(0.0, 1.0 - t * t));
-  return rx - static_cast<int>(std::floor(half));
+  return rx - static_cast<int>(std::floor(half + 0.5));
+}
+
+// Like GDI, the right and bottom coordinates are outside the region.
+struct Box {
+  int width, height, rx, ry;
+};
+Box Measure(const RoundRectRegion& r) {
+  const int width = r.right - r.left - 1;
+  const int height = r.bottom - r.top - 1;
+  return {width, height, std::min(std::max(0, r.ellipseWidth / 2), std::max(0, width / 2)),
+          std::min(std::max(0, r.ellipseHeight / 2), std::max(0, height / 2))};
 }
 
 }  // namespace
 
 std::vector<Rect> RoundRectRegion::Spans() const {
   std::vector<Rect> spans;
-  const int width = right - left;
-  const int height = bottom - top;
+  const auto [width, height, rx, ry] = Measure(*this);
   if (width <= 0 || height <= 0) return spans;
-  const int rx = std::min(std::max(0, ellipseWidth / 2), width / 2);
-  const int ry = std::min(std::max(0, ellipseHeight / 2), height / 2);
   spans.reserve(static_cast<std::size_t>(height));
   for (int row = 0; row < height; ++row) {
     const int fromEdge = std::min(row, height - 1 - row);
@@ -35,14 +45,11 @@ std::vector<Rect> RoundRectRegion::Spans() const {
 }
 
 bool RoundRectRegion::Contains(int x, int y) const {
-  if (y < top || y >= bottom) return false;
-  const int height = bottom - top;
-  const int width = right - left;
-  const int rx = std::min(std::max(0, ellipseWidth / 2), width / 2);
-  const int ry = std::min(std::max(0, ellipseHeight / 2), height / 2);
+  const auto [width, height, rx, ry] = Measure(*this);
+  if (y < top || y >= top + height) return false;
   const int row = y - top;
   const int inset = Inset(std::min(row, height - 1 - row), rx, ry);
-  return x >= left + inset && x < right - inset;
+  return x >= left + inset && x < left + width - inset;
 }
 
 }  // namespace forms

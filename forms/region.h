@@ -1,6 +1,7 @@
 // Our rasterisation of a rounded-rectangle region, for backends that have no
-// CreateRoundRectRgn of their own. Same arguments as the GDI call: the right
-// and bottom coordinates are exclusive.
+// CreateRoundRectRgn of their own. Same arguments as the GDI call, and the
+// same pixels for the program's 4 x 4 corners: the region ends one pixel
+// before the right and bottom coordinates.
 #pragma once
 
 #include <vector>

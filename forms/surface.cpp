@@ -51,7 +51,7 @@ void Surface::Resize(int width, int height, Color fill) {
   std::swap(old.height_, height_);
   Reset(width, height, fill);
   PortableBitBlt(this, 0, 0, std::min(width_, old.width_), std::min(height_, old.height_), &old, 0,
-                 0, SRCCOPY);
+                 0, kSrcCopy);
 }
 
 void Surface::Fill(Color c) {
@@ -80,7 +80,7 @@ void Surface::Assign(int width, int height, const std::vector<Color>& pixels) {
 }
 
 bool PortableBitBlt(Dc dst, int x, int y, int w, int h, Dc src, int sx, int sy, std::uint32_t rop) {
-  if (rop != SRCCOPY || !dst || !src || dst->Empty() || src->Empty() || w <= 0 || h <= 0) {
+  if (rop != kSrcCopy || !dst || !src || dst->Empty() || src->Empty() || w <= 0 || h <= 0) {
     return false;
   }
   // Clip the rectangle against both surfaces, moving source and destination
@@ -101,7 +101,7 @@ bool PortableBitBlt(Dc dst, int x, int y, int w, int h, Dc src, int sx, int sy, 
 
 bool PortableStretchBlt(Dc dst, int x, int y, int w, int h, Dc src, int sx, int sy, int sw, int sh,
                         std::uint32_t rop) {
-  if (rop != SRCCOPY || !dst || !src || dst->Empty() || src->Empty() || w <= 0 || h <= 0 ||
+  if (rop != kSrcCopy || !dst || !src || dst->Empty() || src->Empty() || w <= 0 || h <= 0 ||
       sw <= 0 || sh <= 0) {
     return false;
   }

@@ -1,5 +1,5 @@
 // Persistent 32-bit pixel surfaces (the AutoRedraw images) and the portable
-// block copies with GDI's SRCCOPY semantics. A backend may supply the memory
+// block copies with GDI's kSrcCopy semantics. A backend may supply the memory
 // (a DIB section on Windows) and its own copy routines; the pixels it produces
 // must equal the portable ones.
 #pragma once
@@ -64,7 +64,7 @@ class Surface {
 // What portable code receives from a control's hDC.
 using Dc = Surface*;
 
-// The copy routines. Only SRCCOPY is supported; any other raster operation
+// The copy routines. Only kSrcCopy is supported; any other raster operation
 // copies nothing and reports failure. Both return false when nothing could be
 // copied (null surfaces, non-positive sizes).
 //

@@ -82,17 +82,17 @@ enum class MousePointer { kDefault = 0, kCustom = 99 };
 enum class ScaleMode { kTwips = 1, kPixels = 3 };
 
 // Message numbers and indices the program uses, with their Win32 values.
-inline constexpr std::uint32_t WM_GETMINMAXINFO = 0x0024;
-inline constexpr std::uint32_t WM_NCLBUTTONDOWN = 0x00A1;
-inline constexpr std::uint32_t WM_LBUTTONUP = 0x0202;
-inline constexpr std::uint32_t WM_RBUTTONUP = 0x0205;
-inline constexpr std::uint32_t WM_USER = 0x0400;
-inline constexpr int GWL_WNDPROC = -4;
-inline constexpr int GWL_STYLE = -16;
-inline constexpr std::uint32_t SPI_GETWORKAREA = 48;
-inline constexpr std::intptr_t WS_MINIMIZEBOX = 0x20000;
-inline constexpr std::intptr_t WS_MAXIMIZEBOX = 0x10000;
-inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
-inline constexpr int HTCAPTION = 2;
+inline constexpr std::uint32_t kWmGetMinMaxInfo = 0x0024;
+inline constexpr std::uint32_t kWmNcLButtonDown = 0x00A1;
+inline constexpr std::uint32_t kWmLButtonUp = 0x0202;
+inline constexpr std::uint32_t kWmRButtonUp = 0x0205;
+inline constexpr std::uint32_t kWmUser = 0x0400;
+inline constexpr int kGwlWndProc = -4;
+inline constexpr int kGwlStyle = -16;
+inline constexpr std::uint32_t kSpiGetWorkArea = 48;
+inline constexpr std::intptr_t kWsMinimizeBox = 0x20000;
+inline constexpr std::intptr_t kWsMaximizeBox = 0x10000;
+inline constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+inline constexpr int kHtCaption = 2;
 
 }  // namespace forms

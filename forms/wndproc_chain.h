@@ -1,5 +1,5 @@
 // A window-procedure chain for backends whose system has none (GTK, the
-// fake): SetWindowLongPtr(GWL_WNDPROC) swaps the head, and messages enter at
+// fake): SetWindowLongPtr(kGwlWndProc) swaps the head, and messages enter at
 // the head. The window's own procedure at the tail handles nothing.
 #pragma once
 

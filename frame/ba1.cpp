@@ -72,13 +72,13 @@ void BA1::Build() {
 void BA1::Form_Load() {
   auto& os = Os();
   forms::RectL workArea{};
-  os.SystemParametersInfo(forms::SPI_GETWORKAREA, 1, &workArea, 0);
+  os.SystemParametersInfo(forms::kSpiGetWorkArea, 1, &workArea, 0);
   Module1::HookMinMax(os, hWnd(), 0, 0, workArea.right - workArea.left,
                       workArea.bottom - workArea.top, workArea.left, workArea.top);
 
-  const std::intptr_t style = os.GetWindowLongPtr(hWnd(), forms::GWL_STYLE);
-  os.SetWindowLongPtr(hWnd(), forms::GWL_STYLE,
-                      style | forms::WS_MINIMIZEBOX | forms::WS_MAXIMIZEBOX);
+  const std::intptr_t style = os.GetWindowLongPtr(hWnd(), forms::kGwlStyle);
+  os.SetWindowLongPtr(hWnd(), forms::kGwlStyle,
+                      style | forms::kWsMinimizeBox | forms::kWsMaximizeBox);
 
   p_p(0);
 
@@ -96,7 +96,7 @@ void BA1::Form_Load() {
 void BA1::Navigate(const std::string& address) { Web1->Navigate(address); }
 
 void BA1::ShowCell(forms::Control& button, forms::Control& skin, int sx, int sy, int w, int h) {
-  Os().BitBlt(button.hDC(), 0, 0, w, h, skin.hDC(), sx, sy, forms::SRCCOPY);
+  Os().BitBlt(button.hDC(), 0, 0, w, h, skin.hDC(), sx, sy, forms::kSrcCopy);
   button.Refresh();
 }
 

@@ -37,13 +37,13 @@ void HookMinMax(forms::Platform& platform, forms::WindowHandle hwnd, std::int32_
   b.MaxLeft = fellBack ? 0 : maxLeft;
   b.MaxTop = fellBack ? 0 : maxTop;
   b.MinMaxPrevWndProc = reinterpret_cast<forms::WndProc>(platform.SetWindowLongPtr(
-      hwnd, forms::GWL_WNDPROC, reinterpret_cast<std::intptr_t>(&MinMaxWindowProc)));
+      hwnd, forms::kGwlWndProc, reinterpret_cast<std::intptr_t>(&MinMaxWindowProc)));
 }
 
 forms::LResult MinMaxWindowProc(forms::WindowHandle hwnd, std::uint32_t msg, forms::WParam wParam,
                                 forms::LParam lParam) {
   auto& b = Bounds();
-  if (msg == forms::WM_GETMINMAXINFO && lParam != 0) {
+  if (msg == forms::kWmGetMinMaxInfo && lParam != 0) {
     auto* info = reinterpret_cast<forms::MinMaxInfo*>(lParam);
     info->ptMaxSize = {b.MaxWidth, b.MaxHeight};
     info->ptMaxPosition = {b.MaxLeft, b.MaxTop};

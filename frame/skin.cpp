@@ -37,7 +37,7 @@ void BA1::PaintButtons() {
   PlaceControls();
   auto copy = [this](forms::Control& button, const Cell& cell) {
     Os().BitBlt(button.hDC(), 0, 0, cell.w, cell.h, ppt[cell.holder]->hDC(), cell.x, cell.y,
-                forms::SRCCOPY);
+                forms::kSrcCopy);
   };
   copy(*npc[1], kMinimizeNormal);
   copy(*npc[0], kCloseNormal);
@@ -58,7 +58,7 @@ void BA1::PaintFrame() {
     const int sh = ScaleHeight();
     Os().StretchBlt(hDC(), piece.x.At(sw, sh), piece.y.At(sw, sh), piece.w.At(sw, sh),
                     piece.h.At(sw, sh), ppt[0]->hDC(), piece.sx, piece.sy, piece.sw, piece.sh,
-                    forms::SRCCOPY);
+                    forms::kSrcCopy);
   }
   Refresh();
   Main_Mod::SetRoundRegion(*this);

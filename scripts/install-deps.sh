@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
-  xvfb xauth x11-utils openbox trayer xdotool wmctrl imagemagick
+  xvfb xauth x11-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick
   fonts-wqy-microhei python3 python3-pil curl
 )
 

@@ -241,7 +241,7 @@ void GtkFormNative::ApplyMinMax() {
   info.ptMaxSize = {screen.width, screen.height};
   info.ptMinTrackSize = {1, 1};
   info.ptMaxTrackSize = {32767, 32767};
-  native_.longs.chain.Send(Handle(), forms::WM_GETMINMAXINFO, 0, reinterpret_cast<forms::LParam>(&info));
+  native_.longs.chain.Send(Handle(), forms::kWmGetMinMaxInfo, 0, reinterpret_cast<forms::LParam>(&info));
   GdkGeometry hints{};
   hints.min_width = std::max(1, info.ptMinTrackSize.x);
   hints.min_height = std::max(1, info.ptMinTrackSize.y);

@@ -33,7 +33,7 @@ std::unique_ptr<forms::FormNative> GtkPlatform::CreateFormNative(forms::Form& fo
 
 bool GtkPlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, void* data,
                                        std::uint32_t) {
-  if (action != forms::SPI_GETWORKAREA || !data) return false;
+  if (action != forms::kSpiGetWorkArea || !data) return false;
   GdkMonitor* monitor = PrimaryMonitor();
   if (!monitor) return false;
   GdkRectangle r;

@@ -122,9 +122,10 @@ check "frame pixels equal the art at start" frame_ok start 2
 corner_is_frame() { [[ $(pixel start $((X + $1)) $((Y + $2))) != "0,0,0" ]]; }
 not() { ! "$@"; }
 check "top-left corner is cut by the outline" not corner_is_frame 0 0
-check "frame shows just inside the corner" corner_is_frame 2 0
+check "frame shows just inside the corner" corner_is_frame 1 0
 check "top-right corner is cut by the outline" not corner_is_frame 887 0
 check "bottom-left corner is cut by the outline" not corner_is_frame 0 699
+check "bottom-right corner is cut by the outline" not corner_is_frame 887 699
 
 # --- categories ----------------------------------------------------------------
 paths=([2]=/xiazai/ [3]=/xiazai/2.html [4]=/xiazai/3.html [5]=/xiazais/index.html [6]=/tv/

@@ -65,7 +65,7 @@ std::unique_ptr<forms::FormNative> FakePlatform::CreateFormNative(forms::Form& f
 
 bool FakePlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, void* data,
                                         std::uint32_t) {
-  if (action != forms::SPI_GETWORKAREA || workAreaFails || !data) return false;
+  if (action != forms::kSpiGetWorkArea || workAreaFails || !data) return false;
   *static_cast<forms::RectL*>(data) = workArea;
   return true;
 }

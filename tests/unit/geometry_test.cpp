@@ -12,7 +12,7 @@ forms::MinMaxInfo AskBounds(Harness& h) {
   forms::MinMaxInfo info{};
   info.ptReserved = {11, 12};
   info.ptMaxSize = {-1, -1};
-  h.platform.Send(h.ba1->hWnd(), forms::WM_GETMINMAXINFO, 0,
+  h.platform.Send(h.ba1->hWnd(), forms::kWmGetMinMaxInfo, 0,
                   reinterpret_cast<forms::LParam>(&info));
   return info;
 }
@@ -58,7 +58,7 @@ forms::LResult RecordingProc(forms::WindowHandle, std::uint32_t msg, forms::WPar
 
 TEST(MinMax, PassesEveryOtherMessageToTheProcedureItReplaced) {
   Harness h(/*load=*/false);
-  h.platform.SetWindowLongPtr(h.ba1->hWnd(), forms::GWL_WNDPROC,
+  h.platform.SetWindowLongPtr(h.ba1->hWnd(), forms::kGwlWndProc,
                               reinterpret_cast<std::intptr_t>(&RecordingProc));
   Module1::HookMinMax(h.platform, h.ba1->hWnd(), 0, 0, 800, 600);
   EXPECT_EQ(Module1::Bounds().MinMaxPrevWndProc, &RecordingProc);
@@ -66,7 +66,7 @@ TEST(MinMax, PassesEveryOtherMessageToTheProcedureItReplaced) {
   EXPECT_EQ(h.platform.Send(h.ba1->hWnd(), 0x0201, 3, 4), 0x0201 + 3 + 4);
   EXPECT_EQ(gPreviousCalls, 1);
   forms::MinMaxInfo info{};
-  h.platform.Send(h.ba1->hWnd(), forms::WM_GETMINMAXINFO, 0, reinterpret_cast<forms::LParam>(&info));
+  h.platform.Send(h.ba1->hWnd(), forms::kWmGetMinMaxInfo, 0, reinterpret_cast<forms::LParam>(&info));
   EXPECT_EQ(gPreviousCalls, 1) << "the bounds message stops at MinMaxWindowProc";
   EXPECT_EQ(info.ptMaxSize, (forms::PointL{800, 600}));
   (void)gPrevious;

@@ -12,8 +12,8 @@ TEST(StartUp, RunsItsStepsInOrder) {
   auto& b = *h.ba1;
   auto& w = h.Window();
   // Style bits added to whatever the window had.
-  EXPECT_EQ(w.longs.style & (forms::WS_MINIMIZEBOX | forms::WS_MAXIMIZEBOX),
-            forms::WS_MINIMIZEBOX | forms::WS_MAXIMIZEBOX);
+  EXPECT_EQ(w.longs.style & (forms::kWsMinimizeBox | forms::kWsMaximizeBox),
+            forms::kWsMinimizeBox | forms::kWsMaximizeBox);
   EXPECT_EQ(w.longs.chain.Head(), &Module1::MinMaxWindowProc);
   // Width first, then height; then the window is shown.
   const std::vector<std::string> expectedLog = {"size 888x617", "size 888x700", "show"};

@@ -21,7 +21,7 @@ TEST(BitBlt, CopiesEachPixelFromItsOffsetAndLeavesTheRestAlone) {
   auto src = Encoded(1, 20, 10);
   forms::Surface dst;
   dst.Reset(30, 30, 0x123456);
-  ASSERT_TRUE(forms::PortableBitBlt(&dst, 4, 5, 7, 3, &src, 2, 6, forms::SRCCOPY));
+  ASSERT_TRUE(forms::PortableBitBlt(&dst, 4, 5, 7, 3, &src, 2, 6, forms::kSrcCopy));
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 30; ++x) {
       const bool inside = x >= 4 && x < 11 && y >= 5 && y < 8;
@@ -49,7 +49,7 @@ TEST(BitBlt, ClipsAgainstBothSurfacesInEveryDirection) {
     auto src = Encoded(2, 20, 10);
     forms::Surface dst;
     dst.Reset(30, 30, 7);
-    forms::PortableBitBlt(&dst, c.x, c.y, c.w, c.h, &src, c.sx, c.sy, forms::SRCCOPY);
+    forms::PortableBitBlt(&dst, c.x, c.y, c.w, c.h, &src, c.sx, c.sy, forms::kSrcCopy);
     for (int y = 0; y < 30; ++y) {
       for (int x = 0; x < 30; ++x) {
         const int i = x - c.x, j = y - c.y;
@@ -70,11 +70,11 @@ TEST(BitBlt, RefusesWhatItCannotDo) {
   dst.Reset(4, 4, 9);
   forms::Surface empty;
   EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 4, 4, &src, 0, 0, 0x00EE0086));  // SRCPAINT
-  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 0, 4, &src, 0, 0, forms::SRCCOPY));
-  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, -4, 4, &src, 0, 0, forms::SRCCOPY));
-  EXPECT_FALSE(forms::PortableBitBlt(nullptr, 0, 0, 4, 4, &src, 0, 0, forms::SRCCOPY));
-  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 4, 4, &empty, 0, 0, forms::SRCCOPY));
-  EXPECT_FALSE(forms::PortableStretchBlt(&dst, 0, 0, 4, -4, &src, 0, 0, 2, 2, forms::SRCCOPY));
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 0, 4, &src, 0, 0, forms::kSrcCopy));
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, -4, 4, &src, 0, 0, forms::kSrcCopy));
+  EXPECT_FALSE(forms::PortableBitBlt(nullptr, 0, 0, 4, 4, &src, 0, 0, forms::kSrcCopy));
+  EXPECT_FALSE(forms::PortableBitBlt(&dst, 0, 0, 4, 4, &empty, 0, 0, forms::kSrcCopy));
+  EXPECT_FALSE(forms::PortableStretchBlt(&dst, 0, 0, 4, -4, &src, 0, 0, 2, 2, forms::kSrcCopy));
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.Pixel(x, y), 9u);
 }
@@ -90,7 +90,7 @@ TEST(StretchBlt, MapsEveryDestinationPixelProportionally) {
     forms::Surface dst;
     dst.Reset(120, 20, 0);
     ASSERT_TRUE(forms::PortableStretchBlt(&dst, 2, 1, c.dw, c.dh, &src, 4, 5, c.sw, c.sh,
-                                          forms::SRCCOPY));
+                                          forms::kSrcCopy));
     for (int j = 0; j < c.dh; ++j) {
       for (int i = 0; i < c.dw; ++i) {
         const Decoded got = Decode(dst.Pixel(2 + i, 1 + j));
@@ -109,7 +109,7 @@ TEST(StretchBlt, StaysInsideBothSurfaces) {
   dst.Reset(10, 10, 5);
   // Far larger than the destination, partly off it, reading past the source.
   EXPECT_TRUE(forms::PortableStretchBlt(&dst, -50, -50, 5000, 4000, &src, 10, 90, 20, 30,
-                                        forms::SRCCOPY));
+                                        forms::kSrcCopy));
   for (int y = 0; y < 10; ++y) {
     for (int x = 0; x < 10; ++x) {
       const forms::Color c = dst.Pixel(x, y);
@@ -132,26 +132,26 @@ TEST(Surface, ResizeKeepsTheOverlapAndFillsTheRest) {
   EXPECT_EQ(s.Bits(), nullptr);
 }
 
-TEST(RoundRectRegion, CutsTheCornersOfAFourByFourEllipse) {
-  // The window outline: one pixel larger than the window each way.
+TEST(RoundRectRegion, MatchesGdiForTheWindowOutline) {
+  // The window outline: one pixel larger than the 888 x 700 window each way,
+  // which GDI trims back to the window, cutting one pixel at each corner.
   const forms::RoundRectRegion r{0, 0, 889, 701, 4, 4};
   const auto spans = r.Spans();
-  ASSERT_EQ(spans.size(), 701u);
-  EXPECT_EQ(spans[0], (forms::Rect{2, 0, 885, 1}));
-  EXPECT_EQ(spans[1], (forms::Rect{1, 1, 887, 1}));
-  EXPECT_EQ(spans[2], (forms::Rect{0, 2, 889, 1}));
-  EXPECT_EQ(spans[699], (forms::Rect{1, 699, 887, 1}));
-  EXPECT_EQ(spans[700], (forms::Rect{2, 700, 885, 1}));
-  EXPECT_FALSE(r.Contains(0, 0));
-  EXPECT_FALSE(r.Contains(1, 0));
-  EXPECT_TRUE(r.Contains(2, 0));
-  EXPECT_FALSE(r.Contains(887, 0));  // the window's last column on its top row
-  EXPECT_TRUE(r.Contains(886, 0));
-  EXPECT_FALSE(r.Contains(0, 1));
-  EXPECT_TRUE(r.Contains(0, 2));
-  EXPECT_FALSE(r.Contains(889, 300));
-  EXPECT_TRUE((forms::RoundRectRegion{0, 0, 0, 5, 4, 4}.Spans().empty()));
-  EXPECT_EQ((forms::RoundRectRegion{0, 0, 1, 1, 4, 4}.Spans().size()), 1u);
+  ASSERT_EQ(spans.size(), 700u);
+  EXPECT_EQ(spans[0], (forms::Rect{1, 0, 886, 1}));
+  EXPECT_EQ(spans[699], (forms::Rect{1, 699, 886, 1}));
+  for (int row = 1; row < 699; ++row) ASSERT_EQ(spans[row], (forms::Rect{0, row, 888, 1})) << row;
+  const std::pair<int, int> cut[] = {{0, 0}, {887, 0}, {0, 699}, {887, 699}, {888, 5}, {5, 700}};
+  for (auto [x, y] : cut) EXPECT_FALSE(r.Contains(x, y)) << x << "," << y;
+  const std::pair<int, int> kept[] = {{1, 0}, {886, 0}, {0, 1}, {887, 698}, {886, 699}, {400, 300}};
+  for (auto [x, y] : kept) EXPECT_TRUE(r.Contains(x, y)) << x << "," << y;
+}
+
+TEST(RoundRectRegion, DegenerateSizesGiveNoOrTinyRegions) {
+  EXPECT_TRUE((forms::RoundRectRegion{0, 0, 1, 5, 4, 4}.Spans().empty()));
+  EXPECT_TRUE((forms::RoundRectRegion{0, 0, -3, -3, 4, 4}.Spans().empty()));
+  EXPECT_EQ((forms::RoundRectRegion{0, 0, 2, 2, 4, 4}.Spans().size()), 1u);
+  EXPECT_EQ((forms::RoundRectRegion{0, 0, 2, 2, 4, 4}.Spans()[0]), (forms::Rect{0, 0, 1, 1}));
 }
 
 }  // namespace

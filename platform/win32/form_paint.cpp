@@ -1,0 +1,213 @@
+// Painting: the form's persistent image with the labels and images drawn on
+// top, and each picture box's own image. Painting reads the model only; it
+// must never change it or raise events.
+#include <algorithm>
+#include <initializer_list>
+
+#include "platform/win32/win32_form.h"
+#include "platform/win32/win32_platform.h"
+
+namespace win32 {
+namespace {
+
+// Copies part of a surface; a surface GDI could not back (no DC) goes
+// through SetDIBitsToDevice from its pixels instead.
+void BlitSurface(HDC dc, int x, int y, int w, int h, const forms::Surface& surface, int sx,
+                 int sy) {
+  if (surface.Empty() || w <= 0 || h <= 0) return;
+  if (auto* source = static_cast<HDC>(surface.Native())) {
+    BitBlt(dc, x, y, w, h, source, sx, sy, SRCCOPY);
+    return;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = surface.Width();
+  info.bmiHeader.biHeight = -surface.Height();
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  const int saved = SaveDC(dc);
+  IntersectClipRect(dc, x, y, x + w, y + h);
+  SetDIBitsToDevice(dc, x - sx, y - sy, surface.Width(), surface.Height(), 0, 0, 0,
+                    surface.Height(), surface.Bits(), &info, DIB_RGB_COLORS);
+  RestoreDC(dc, saved);
+}
+
+void Fill(HDC dc, const RECT& rect, forms::Color color) {
+  Brush brush(CreateSolidBrush(ToColorRef(color)));
+  if (brush) FillRect(dc, &rect, brush.Get());
+}
+
+bool FaceExists(HDC dc, const wchar_t* face) {
+  LOGFONTW query{};
+  query.lfCharSet = DEFAULT_CHARSET;
+  wcsncpy(query.lfFaceName, face, LF_FACESIZE - 1);
+  bool found = false;
+  EnumFontFamiliesExW(
+      dc, &query,
+      [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
+        *reinterpret_cast<bool*>(found) = true;
+        return 0;
+      },
+      reinterpret_cast<LPARAM>(&found), 0);
+  return found;
+}
+
+// Straight alpha over the buffer's pixels, rounded to nearest.
+forms::Color Blend(forms::Color over, forms::Color under, unsigned alpha) {
+  auto channel = [alpha](forms::Color a, forms::Color b, int shift) {
+    const unsigned top = (a >> shift) & 0xFF;
+    const unsigned bottom = (b >> shift) & 0xFF;
+    return ((top * alpha + bottom * (255 - alpha) + 127) / 255) << shift;
+  };
+  return channel(over, under, 16) | channel(over, under, 8) | channel(over, under, 0);
+}
+
+void ComposePicture(const forms::Picture& picture, int left, int top, DibMemory& buffer) {
+  // GDI must have finished with the buffer before its pixels are touched.
+  GdiFlush();
+  const int x0 = std::max(0, -left);
+  const int y0 = std::max(0, -top);
+  const int x1 = std::min(picture.width, buffer.Width() - left);
+  const int y1 = std::min(picture.height, buffer.Height() - top);
+  for (int y = y0; y < y1; ++y) {
+    const std::size_t from = static_cast<std::size_t>(y) * picture.width;
+    forms::Color* row = buffer.Bits() + static_cast<std::size_t>(top + y) * buffer.Width() + left;
+    for (int x = x0; x < x1; ++x) {
+      const unsigned alpha = picture.alpha.empty() ? 0xFF : picture.alpha[from + x];
+      if (alpha == 0xFF) {
+        row[x] = picture.pixels[from + x];
+      } else if (alpha != 0) {
+        row[x] = Blend(picture.pixels[from + x], row[x], alpha);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void Win32FormNative::MakeUiFont() {
+  ScreenDc screen(nullptr);
+  // 12 pixels high, like the 9-point Chinese UI font the design was made with.
+  for (const wchar_t* face : {L"Microsoft YaHei", L"SimSun"}) {
+    if (!FaceExists(screen.Get(), face)) continue;
+    state_.font.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, face));
+    if (state_.font) return;
+  }
+  // Neither is installed: let the font mapper pick any font with Chinese.
+  state_.font.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, L""));
+}
+
+void Win32FormNative::PaintForm() {
+  PaintScope paint(state_.window);
+  const RECT& area = paint.Area();
+  const int w = area.right - area.left;
+  const int h = area.bottom - area.top;
+  if (w <= 0 || h <= 0) return;
+  if (!state_.backBuffer || state_.backBuffer->Width() < w || state_.backBuffer->Height() < h) {
+    // Grown to the largest area painted so far, never shrunk.
+    const int bw = std::max(w, state_.backBuffer ? state_.backBuffer->Width() : 0);
+    const int bh = std::max(h, state_.backBuffer ? state_.backBuffer->Height() : 0);
+    state_.backBuffer = DibMemory::Create(bw, bh);
+    if (!state_.backBuffer) return;
+  }
+  DibMemory& buffer = *state_.backBuffer;
+  HDC dc = buffer.Dc();
+  // Whatever the persistent image does not cover shows the form's colour.
+  Fill(dc, RECT{0, 0, w, h}, forms::Resolve(platform_, form_.BackColor()));
+  BlitSurface(dc, 0, 0, w, h, form_.Image(), area.left, area.top);
+  const POINT origin{area.left, area.top};
+  // Later controls lie above earlier ones.
+  for (const auto& control : form_.Controls()) {
+    const auto kind = control->Kind();
+    if ((kind != forms::ControlKind::kLabel && kind != forms::ControlKind::kImage) ||
+        control->Container() || !control->Visible()) {
+      continue;
+    }
+    DrawWindowless(*control, dc, buffer, origin);
+  }
+  BitBlt(paint.Dc(), area.left, area.top, w, h, dc, 0, 0, SRCCOPY);
+}
+
+void Win32FormNative::DrawWindowless(forms::Control& control, HDC dc, DibMemory& buffer,
+                                     POINT origin) {
+  const int left = control.Left() - origin.x;
+  const int top = control.Top() - origin.y;
+  if (control.Kind() == forms::ControlKind::kImage) {
+    if (const forms::Picture* picture = control.PictureData(); picture && picture->Valid()) {
+      ComposePicture(*picture, left, top, buffer);
+    }
+    return;
+  }
+  const std::wstring text = Widen(control.Text());
+  if (text.empty()) return;
+  ScopedSelect font(dc, state_.font.Get());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, ToColorRef(forms::Resolve(platform_, control.ForeColor())));
+  SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+  TextOutW(dc, left, top, text.c_str(), static_cast<int>(text.size()));
+}
+
+void Win32FormNative::InvalidateWindowless(ControlPeer& peer) {
+  if (!state_.window) return;
+  const forms::Control& c = *peer.control;
+  if (peer.shown.width > 0 && peer.shown.height > 0) {
+    const RECT old{peer.shown.left, peer.shown.top, peer.shown.left + peer.shown.width,
+                   peer.shown.top + peer.shown.height};
+    InvalidateRect(state_.window, &old, FALSE);
+  }
+  peer.shown = {};
+  if (!c.Visible() || c.Container()) return;
+  RECT now{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
+  if (c.Kind() == forms::ControlKind::kLabel) {
+    // The text may run past the label's design size; its whole extent repaints.
+    const std::wstring text = Widen(c.Text());
+    ScreenDc screen(state_.window);
+    ScopedSelect font(screen.Get(), state_.font.Get());
+    SIZE extent{};
+    if (!text.empty() &&
+        GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &extent)) {
+      now.right = std::max(now.right, now.left + static_cast<LONG>(extent.cx));
+      now.bottom = std::max(now.bottom, now.top + static_cast<LONG>(extent.cy));
+    }
+  }
+  peer.shown = {now.left, now.top, now.right - now.left, now.bottom - now.top};
+  InvalidateRect(state_.window, &now, FALSE);
+}
+
+void Win32FormNative::PaintPictureBox(ControlPeer& peer) {
+  PaintScope paint(peer.window);
+  RECT client{};
+  GetClientRect(peer.window, &client);
+  const forms::Control& c = *peer.control;
+  const forms::Color back = forms::Resolve(platform_, c.BackColor());
+  forms::Surface* image = peer.control->Image();
+  if (!image || image->Empty()) {
+    Fill(paint.Dc(), client, back);
+    return;
+  }
+  // The image never gets smaller than the control (it only grows), so it
+  // covers the whole client area.
+  BlitSurface(paint.Dc(), 0, 0, client.right, client.bottom, *image, 0, 0);
+}
+
+HBRUSH Win32FormNative::TextBoxBrush(HDC dc, HWND edit) {
+  for (const auto& peer : state_.peers) {
+    if (peer->window != edit || peer->control->Kind() != forms::ControlKind::kTextBox) continue;
+    const COLORREF back = ToColorRef(forms::Resolve(platform_, peer->control->BackColor()));
+    SetTextColor(dc, ToColorRef(forms::Resolve(platform_, peer->control->ForeColor())));
+    SetBkColor(dc, back);
+    for (const auto& [color, brush] : state_.brushes) {
+      if (color == back) return brush.Get();
+    }
+    state_.brushes.emplace_back(back, Brush(CreateSolidBrush(back)));
+    return state_.brushes.back().second.Get();
+  }
+  return nullptr;
+}
+
+}  // namespace win32

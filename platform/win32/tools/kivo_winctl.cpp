@@ -1,0 +1,175 @@
+// Test tool for the Wine end-to-end run, never shipped: finds the main window
+// by its caption and reports or changes it through the ordinary user32 calls
+// any other program could make. It must not rely on anything inside kivo.exe.
+//
+//   kivo_winctl rect                     window rect, state and the work area
+//   kivo_winctl wait SECONDS             waits for the window to be visible
+//   kivo_winctl maximize|minimize|restore [SECONDS]
+//   kivo_winctl text                     the search box's text (UTF-8)
+//   kivo_winctl watch X Y RRGGBB SECONDS prints "ready", then the Unix time in
+//                                        ms when window pixel (X, Y) shows RRGGBB
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"Kivo手机电影下载器";
+
+HWND MainWindow() { return FindWindowW(nullptr, kCaption); }
+
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+long long UnixMillis() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>((ticks - 116444736000000000ULL) / 10000ULL);
+}
+
+int Report(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  char line[256];
+  std::snprintf(line, sizeof line, "window %ld %ld %ld %ld visible %d iconic %d zoomed %d", r.left,
+                r.top, r.right, r.bottom, IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0,
+                IsZoomed(window) ? 1 : 0);
+  Print(line);
+  std::snprintf(line, sizeof line, "workarea %ld %ld %ld %ld", work.left, work.top, work.right,
+                work.bottom);
+  Print(line);
+  return 0;
+}
+
+// Polls `done` every `everyMs` for up to `seconds`.
+template <typename Done>
+bool PollFor(double seconds, Done done, DWORD everyMs = 10) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() >= end) return false;
+    Sleep(everyMs);
+  }
+}
+
+int Wait(double seconds) {
+  HWND window = nullptr;
+  if (!PollFor(seconds, [&] { return (window = MainWindow()) && IsWindowVisible(window); })) {
+    Print("error: no visible main window");
+    return 2;
+  }
+  return Report(window);
+}
+
+int ChangeState(const std::wstring& how, double seconds) {
+  HWND window = MainWindow();
+  if (!window) {
+    Print("error: no main window");
+    return 2;
+  }
+  int command = SW_RESTORE;
+  if (how == L"maximize") command = SW_MAXIMIZE;
+  if (how == L"minimize") command = SW_MINIMIZE;
+  // Async: the window's own thread carries it out, as for a taskbar click.
+  ShowWindowAsync(window, command);
+  const bool reached = PollFor(seconds, [&] {
+    if (command == SW_MAXIMIZE) return IsZoomed(window) != FALSE;
+    if (command == SW_MINIMIZE) return IsIconic(window) != FALSE;
+    return !IsIconic(window) && !IsZoomed(window);
+  });
+  Report(window);
+  return reached ? 0 : 3;
+}
+
+int Text() {
+  HWND window = MainWindow();
+  HWND edit = window ? FindWindowExW(window, nullptr, L"Edit", nullptr) : nullptr;
+  if (!edit) {
+    Print("error: no search box");
+    return 2;
+  }
+  wchar_t buffer[4096] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(edit, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, 5000, &copied)) {
+    Print("error: the window does not answer");
+    return 3;
+  }
+  Print(Utf8(std::wstring(buffer, copied)));
+  return 0;
+}
+
+int Watch(int x, int y, COLORREF want, double seconds) {
+  Print("ready");
+  HDC screen = GetDC(nullptr);
+  long long painted = -1;
+  PollFor(
+      seconds,
+      [&] {
+        HWND window = MainWindow();
+        if (!window || !IsWindowVisible(window)) return false;
+        RECT r{};
+        GetWindowRect(window, &r);
+        if (GetPixel(screen, r.left + x, r.top + y) != want) return false;
+        painted = UnixMillis();
+        return true;
+      },
+      2);
+  ReleaseDC(nullptr, screen);
+  if (painted < 0) {
+    Print("error: the pixel never showed");
+    return 2;
+  }
+  Print("painted " + std::to_string(painted));
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  auto number = [&](int i, double fallback) {
+    return argc > i ? std::wcstod(argv[i], nullptr) : fallback;
+  };
+  if (command == L"rect") {
+    HWND window = MainWindow();
+    if (!window) {
+      Print("error: no main window");
+      return 2;
+    }
+    return Report(window);
+  }
+  if (command == L"wait") return Wait(number(2, 30));
+  if (command == L"maximize" || command == L"minimize" || command == L"restore") {
+    return ChangeState(command, number(2, 10));
+  }
+  if (command == L"text") return Text();
+  if (command == L"watch" && argc > 4) {
+    const unsigned long rgb = std::wcstoul(argv[4], nullptr, 16);
+    return Watch(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)),
+                 RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF), number(5, 60));
+  }
+  Print(
+      "usage: kivo_winctl rect|wait S|maximize|minimize|restore|text|"
+      "watch X Y RRGGBB S");
+  return 64;
+}

@@ -1,0 +1,60 @@
+// The browser control: the system's WebBrowser object (IWebBrowser2) living
+// in a small OLE container of our own inside a host child window. It knows
+// nothing of forms beyond the event kinds it reports; it must not reach into
+// the form or its controls.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "forms/control.h"
+#include "platform/win32/win32_util.h"
+#include "platform/win32/windows_api.h"
+
+namespace win32 {
+
+class BrowserSite;
+
+class WebHost {
+ public:
+  // Called for DownloadBegin and DownloadComplete.
+  using EventSink = std::function<void(forms::EventKind)>;
+
+  static void RegisterWindowClass(HINSTANCE instance);
+  // Null when even the host window cannot be made. A host whose browser
+  // object cannot be created stays an empty window and ignores Navigate.
+  static std::unique_ptr<WebHost> Create(HINSTANCE instance, HWND parent, const RECT& bounds,
+                                         bool visible, EventSink sink);
+  ~WebHost();
+  WebHost(const WebHost&) = delete;
+  WebHost& operator=(const WebHost&) = delete;
+
+  HWND Window() const { return window_; }
+  // Failures are ignored: the page simply does not change.
+  void Navigate(const std::wstring& url);
+  // Gives the in-place browser its keyboard shortcuts; true when it used one.
+  bool HandleAccelerator(MSG& message);
+
+  // For BrowserSite.
+  void OnDownloadBegin();
+  void OnDownloadComplete();
+
+ private:
+  WebHost(HWND window, EventSink sink);
+  bool Embed();
+  void Connect();
+  void Resize(int width, int height);
+  void Shutdown();
+  static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND window_;
+  EventSink sink_;
+  ComPtr<BrowserSite> site_;
+  ComPtr<IOleObject> object_;
+  ComPtr<IWebBrowser2> browser_;
+  ComPtr<IConnectionPoint> events_;
+  DWORD cookie_ = 0;
+};
+
+}  // namespace win32

@@ -1,0 +1,173 @@
+// forms::Platform on Win32: the calls go straight to user32/gdi32. Window
+// creation and painting live in win32_form.cpp; this file must not keep any
+// per-window state.
+#include "platform/win32/win32_platform.h"
+
+#include <cstddef>
+#include <type_traits>
+#include <vector>
+
+#include "platform/win32/picture_loader.h"
+#include "platform/win32/resource_ids.h"
+#include "platform/win32/win32_form.h"
+
+namespace win32 {
+namespace {
+
+// Portable code spells these types itself; they must be the system's own.
+static_assert(std::is_same_v<forms::WindowHandle, HWND>);
+static_assert(std::is_same_v<forms::RegionHandle, HRGN>);
+static_assert(std::is_same_v<forms::WndProc, WNDPROC>);
+static_assert(sizeof(forms::RectL) == sizeof(RECT) &&
+              offsetof(forms::RectL, left) == offsetof(RECT, left) &&
+              offsetof(forms::RectL, top) == offsetof(RECT, top) &&
+              offsetof(forms::RectL, right) == offsetof(RECT, right) &&
+              offsetof(forms::RectL, bottom) == offsetof(RECT, bottom));
+static_assert(sizeof(forms::PointL) == sizeof(POINT) &&
+              offsetof(forms::PointL, y) == offsetof(POINT, y));
+static_assert(sizeof(forms::MinMaxInfo) == sizeof(MINMAXINFO) &&
+              offsetof(forms::MinMaxInfo, ptMaxSize) == offsetof(MINMAXINFO, ptMaxSize) &&
+              offsetof(forms::MinMaxInfo, ptMaxPosition) == offsetof(MINMAXINFO, ptMaxPosition) &&
+              offsetof(forms::MinMaxInfo, ptMinTrackSize) == offsetof(MINMAXINFO, ptMinTrackSize) &&
+              offsetof(forms::MinMaxInfo, ptMaxTrackSize) == offsetof(MINMAXINFO, ptMaxTrackSize));
+static_assert(static_cast<int>(forms::SysColor::kWindow) == COLOR_WINDOW &&
+              static_cast<int>(forms::SysColor::kWindowText) == COLOR_WINDOWTEXT);
+
+constexpr int kTwipsPerPixel = 15;
+
+HDC DcOf(forms::Dc surface) { return surface ? static_cast<HDC>(surface->Native()) : nullptr; }
+
+}  // namespace
+
+std::unique_ptr<DibMemory> DibMemory::Create(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // negative: rows top-down, as Surface lays them out
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::unique_ptr<DibMemory> memory(new DibMemory());
+  memory->dc_.Reset(CreateCompatibleDC(nullptr));
+  if (!memory->dc_) return nullptr;
+  void* bits = nullptr;
+  memory->bitmap_.Reset(
+      CreateDIBSection(memory->dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory->bitmap_ || !bits) return nullptr;
+  memory->bits_ = static_cast<forms::Color*>(bits);
+  memory->width_ = width;
+  memory->height_ = height;
+  memory->selection_.emplace(memory->dc_.Get(), memory->bitmap_.Get());
+  // Each copy maps whole source pixels; see Win32Platform::StretchBlt.
+  SetStretchBltMode(memory->dc_.Get(), COLORONCOLOR);
+  return memory;
+}
+
+namespace {
+
+// What a surface falls back to when GDI cannot make a DIB: its pixels stay
+// right, only GDI cannot copy them, so the copies take the portable path.
+class HeapFallback final : public forms::SurfaceMemory {
+ public:
+  explicit HeapFallback(std::size_t count) : pixels_(count) {}
+  forms::Color* Bits() override { return pixels_.data(); }
+
+ private:
+  std::vector<forms::Color> pixels_;
+};
+
+}  // namespace
+
+std::unique_ptr<forms::SurfaceMemory> DibSurfaces::Allocate(int width, int height) {
+  if (auto dib = DibMemory::Create(width, height)) return dib;
+  return std::make_unique<HeapFallback>(static_cast<std::size_t>(width) * height);
+}
+
+std::unique_ptr<forms::FormNative> Win32Platform::CreateFormNative(forms::Form& form) {
+  return std::make_unique<Win32FormNative>(*this, form);
+}
+
+bool Win32Platform::SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
+                                         std::uint32_t flags) {
+  return SystemParametersInfoW(action, param, data, flags) != FALSE;
+}
+
+std::intptr_t Win32Platform::GetWindowLongPtr(forms::WindowHandle window, int index) {
+  return GetWindowLongPtrW(window, index);
+}
+
+std::intptr_t Win32Platform::SetWindowLongPtr(forms::WindowHandle window, int index,
+                                              std::intptr_t value) {
+  return SetWindowLongPtrW(window, index, value);
+}
+
+forms::LResult Win32Platform::CallWindowProc(forms::WndProc proc, forms::WindowHandle window,
+                                             std::uint32_t message, forms::WParam wParam,
+                                             forms::LParam lParam) {
+  return CallWindowProcW(proc, window, message, wParam, lParam);
+}
+
+int Win32Platform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region,
+                                bool redraw) {
+  // On success the system owns the region; it must not be deleted here.
+  const int result = ::SetWindowRgn(window, region, redraw ? TRUE : FALSE);
+  if (!result && region) DeleteObject(region);
+  return result;
+}
+
+forms::RegionHandle Win32Platform::CreateRoundRectRgn(int left, int top, int right, int bottom,
+                                                      int ellipseW, int ellipseH) {
+  return ::CreateRoundRectRgn(left, top, right, bottom, ellipseW, ellipseH);
+}
+
+bool Win32Platform::BitBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx, int sy,
+                           std::uint32_t rop) {
+  HDC to = DcOf(dst);
+  HDC from = DcOf(src);
+  if (!to || !from || rop != SRCCOPY)
+    return forms::PortableBitBlt(dst, x, y, w, h, src, sx, sy, rop);
+  if (dst->Empty() || src->Empty() || w <= 0 || h <= 0) return false;
+  const bool done = ::BitBlt(to, x, y, w, h, from, sx, sy, SRCCOPY) != FALSE;
+  // GDI may batch the copy; portable code reads the pixels straight after.
+  GdiFlush();
+  return done;
+}
+
+bool Win32Platform::StretchBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx,
+                               int sy, int sw, int sh, std::uint32_t rop) {
+  HDC to = DcOf(dst);
+  HDC from = DcOf(src);
+  if (!to || !from || rop != SRCCOPY) {
+    return forms::PortableStretchBlt(dst, x, y, w, h, src, sx, sy, sw, sh, rop);
+  }
+  if (dst->Empty() || src->Empty() || w <= 0 || h <= 0 || sw <= 0 || sh <= 0) return false;
+  // COLORONCOLOR (set on every surface DC) copies whole source pixels instead
+  // of blending neighbours, so a stretched frame piece keeps the art's exact
+  // colours. GDI's own choice of source pixel may differ from floor(i*sw/w)
+  // at the edges, but every piece the program stretches is uniform along the
+  // stretched direction, so the result equals the portable copy.
+  const bool done = ::StretchBlt(to, x, y, w, h, from, sx, sy, sw, sh, SRCCOPY) != FALSE;
+  GdiFlush();
+  return done;
+}
+
+int Win32Platform::ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * kTwipsPerPixel; }
+
+int Win32Platform::ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * kTwipsPerPixel; }
+
+forms::Color Win32Platform::SystemColor(forms::SysColor color) {
+  return FromColorRef(GetSysColor(static_cast<int>(color)));
+}
+
+std::optional<forms::Picture> Win32Platform::LoadBitmapResource(int id) {
+  return LoadBitmapPicture(instance_, id);
+}
+
+std::optional<forms::Picture> Win32Platform::LoadDesignPicture(std::string_view name) {
+  if (name == "logo") return LoadBitmapPicture(instance_, IDB_LOGO);
+  if (name == "so") return LoadGifPicture(instance_, IDR_SEARCH_FRAME_GIF);
+  if (name == "hand") return LoadCursorPicture(instance_, IDC_HAND_POINTER);
+  return std::nullopt;
+}
+
+}  // namespace win32
