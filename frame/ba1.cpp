@@ -32,31 +32,31 @@ void BA1::Build() {
   LinkTopic = kLinkTopic;
   LinkMode = kLinkMode;
 
-  for (const auto& spec : kControls) {
+  for (const auto& entry : kControls) {
     forms::Control* container =
-        spec.container.empty() ? nullptr : Find(std::string(spec.container));
+        entry.container.empty() ? nullptr : Find(std::string(entry.container));
     // Children of pixel-scaled containers are placed in pixels; every
     // container here, the window included, measures in pixels.
     forms::Control::Design design;
-    design.rect = {spec.left / os.TwipsPerPixelX(), spec.top / os.TwipsPerPixelY(),
-                   spec.width / os.TwipsPerPixelX(), spec.height / os.TwipsPerPixelY()};
-    design.visible = spec.visible;
-    design.backColor = spec.backColor;
-    design.foreColor = spec.foreColor;
-    design.text = spec.text;
-    design.pointer = spec.pointer;
-    design.autoRedraw = spec.autoRedraw;
-    design.autoSize = spec.autoSize;
-    design.scaleMode = spec.scaleMode;
-    design.tabIndex = spec.tabIndex;
-    design.picture = DesignPicture(os, spec.picture);
-    design.mouseIcon = DesignPicture(os, spec.mouseIcon);
-    auto& control = AddControl(spec.kind, std::string(spec.name), spec.index, container, design);
+    design.rect = {entry.left / os.TwipsPerPixelX(), entry.top / os.TwipsPerPixelY(),
+                   entry.width / os.TwipsPerPixelX(), entry.height / os.TwipsPerPixelY()};
+    design.visible = entry.visible;
+    design.backColor = entry.backColor;
+    design.foreColor = entry.foreColor;
+    design.text = entry.text;
+    design.pointer = entry.pointer;
+    design.autoRedraw = entry.autoRedraw;
+    design.autoSize = entry.autoSize;
+    design.scaleMode = entry.scaleMode;
+    design.tabIndex = entry.tabIndex;
+    design.picture = DesignPicture(os, entry.picture);
+    design.mouseIcon = DesignPicture(os, entry.mouseIcon);
+    auto& control = AddControl(entry.kind, std::string(entry.name), entry.index, container, design);
 
-    const std::string_view name = spec.name;
-    if (name == "npc") npc[spec.index] = &control;
-    else if (name == "ppt") ppt[spec.index] = &control;
-    else if (name == "la") la[spec.index] = &control;
+    const std::string_view name = entry.name;
+    if (name == "npc") npc[entry.index] = &control;
+    else if (name == "ppt") ppt[entry.index] = &control;
+    else if (name == "la") la[entry.index] = &control;
     else if (name == "sok") sok = &control;
     else if (name == "sotext") sotext = &control;
     else if (name == "zz") zz = &control;

@@ -28,7 +28,7 @@ inline constexpr forms::ColorSetting Fixed(int r, int g, int b) {
   return forms::ColorSetting::Fixed(forms::Rgb(r, g, b));
 }
 
-struct ControlSpec {
+struct ControlDesign {
   std::string_view name;
   int index;  // -1 outside a control array
   forms::ControlKind kind;
@@ -55,7 +55,7 @@ inline constexpr auto kWhite = Fixed(255, 255, 255);
 
 // Tab order: dde, npc(1), npc(0), ppt(4), ppt(3), ppt(2), ppt(0), ppt(1), zz,
 // Pic1, Pic2, Web1, la(0), la(1), la(2), npc(2)..npc(13), sotext, sok, ppt(5).
-inline constexpr std::array<ControlSpec, 32> kControls{{
+inline constexpr std::array<ControlDesign, 32> kControls{{
     {"ppt", 5, K::kPictureBox, "", 2040, 5760, 255, 255, false, kWindowColor, kWindowTextColor, "", P::kDefault, true, true, kPx, 29, "", ""},
     {"sok", -1, K::kPictureBox, "", 8520, 1080, 735, 375, true, kWhite, kWindowTextColor, "", P::kDefault, true, false, kPx, 28, "", ""},
     {"sotext", -1, K::kTextBox, "", 3840, 1200, 4335, 270, true, kWindowColor, kWindowTextColor, kDefaultKeyword, P::kDefault, false, false, kPx, 27, "", ""},
