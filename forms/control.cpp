@@ -69,12 +69,6 @@ void Control::SetForeColor(ColorSetting color) {
   if (auto* native = form_->Native()) native->ControlRefresh(*this);
 }
 
-void Control::SetMouseIcon(std::shared_ptr<const Picture> icon) {
-  if (mouseIcon_ == icon) return;
-  mouseIcon_ = std::move(icon);
-  if (auto* native = form_->Native()) native->ControlRefresh(*this);
-}
-
 void Control::SetText(std::string text) {
   if (text_ == text) return;
   text_ = std::move(text);

@@ -76,7 +76,6 @@ class Control {
   MousePointer Pointer() const { return pointer_; }
   const Picture* MouseIcon() const { return mouseIcon_.get(); }
   std::shared_ptr<const Picture> SharedMouseIcon() const { return mouseIcon_; }
-  void SetMouseIcon(std::shared_ptr<const Picture> icon);
 
   // Caption of a label, text of a text box.
   const std::string& Text() const { return text_; }

@@ -59,8 +59,12 @@ class Platform {
                                     std::uint32_t flags) = 0;
   virtual std::intptr_t GetWindowLongPtr(WindowHandle window, int index) = 0;
   virtual std::intptr_t SetWindowLongPtr(WindowHandle window, int index, std::intptr_t value) = 0;
+  // Where the system keeps no procedures of its own, a procedure is just a
+  // function to call.
   virtual LResult CallWindowProc(WndProc proc, WindowHandle window, std::uint32_t message,
-                                 WParam wParam, LParam lParam) = 0;
+                                 WParam wParam, LParam lParam) {
+    return proc ? proc(window, message, wParam, lParam) : 0;
+  }
   virtual int SetWindowRgn(WindowHandle window, RegionHandle region, bool redraw) = 0;
 
   // gdi32. Copies default to the portable routines.

@@ -53,12 +53,6 @@ std::intptr_t GtkPlatform::SetWindowLongPtr(forms::WindowHandle window, int inde
   return w ? w->longs.Set(index, value) : 0;
 }
 
-forms::LResult GtkPlatform::CallWindowProc(forms::WndProc proc, forms::WindowHandle window,
-                                           std::uint32_t message, forms::WParam wParam,
-                                           forms::LParam lParam) {
-  return proc ? proc(window, message, wParam, lParam) : 0;
-}
-
 forms::RegionHandle GtkPlatform::CreateRoundRectRgn(int left, int top, int right, int bottom,
                                                     int ellipseW, int ellipseH) {
   return reinterpret_cast<forms::RegionHandle>(

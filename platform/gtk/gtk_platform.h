@@ -33,9 +33,6 @@ class GtkPlatform final : public forms::Platform {
   std::intptr_t GetWindowLongPtr(forms::WindowHandle window, int index) override;
   std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
                                  std::intptr_t value) override;
-  forms::LResult CallWindowProc(forms::WndProc proc, forms::WindowHandle window,
-                                std::uint32_t message, forms::WParam wParam,
-                                forms::LParam lParam) override;
   int SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region, bool redraw) override;
   forms::RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
                                          int ellipseH) override;

@@ -19,13 +19,7 @@ void BlitSurface(HDC dc, int x, int y, int w, int h, const forms::Surface& surfa
     BitBlt(dc, x, y, w, h, source, sx, sy, SRCCOPY);
     return;
   }
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = surface.Width();
-  info.bmiHeader.biHeight = -surface.Height();
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info{TopDownHeader(surface.Width(), surface.Height(), 32), {}};
   const int saved = SaveDC(dc);
   IntersectClipRect(dc, x, y, x + w, y + h);
   SetDIBitsToDevice(dc, x - sx, y - sy, surface.Width(), surface.Height(), 0, 0, 0,
@@ -117,8 +111,11 @@ void Win32FormNative::PaintForm() {
   }
   DibMemory& buffer = *state_.backBuffer;
   HDC dc = buffer.Dc();
-  // Whatever the persistent image does not cover shows the form's colour.
-  Fill(dc, RECT{0, 0, w, h}, forms::Resolve(platform_, form_.BackColor()));
+  // Whatever the persistent image does not cover shows the form's colour;
+  // it grows with the window, so usually it covers everything.
+  if (form_.Image().Width() < area.right || form_.Image().Height() < area.bottom) {
+    Fill(dc, RECT{0, 0, w, h}, forms::Resolve(platform_, form_.BackColor()));
+  }
   BlitSurface(dc, 0, 0, w, h, form_.Image(), area.left, area.top);
   const POINT origin{area.left, area.top};
   // Later controls lie above earlier ones.

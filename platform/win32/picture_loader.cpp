@@ -8,17 +8,6 @@
 namespace win32 {
 namespace {
 
-BITMAPINFO TopDown32(int width, int height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  return info;
-}
-
 // Any bitmap as 32-bit top-down pixels; GetDIBits expands palettes for us.
 std::optional<forms::Picture> PictureOfBitmap(HBITMAP bitmap) {
   BITMAP header{};
@@ -29,7 +18,7 @@ std::optional<forms::Picture> PictureOfBitmap(HBITMAP bitmap) {
   picture.width = header.bmWidth;
   picture.height = header.bmHeight;
   picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height);
-  BITMAPINFO info = TopDown32(picture.width, picture.height);
+  BITMAPINFO info{TopDownHeader(picture.width, picture.height, 32), {}};
   ScreenDc screen(nullptr);
   if (GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(picture.height), picture.pixels.data(),
                 &info, DIB_RGB_COLORS) != picture.height) {
@@ -55,13 +44,7 @@ std::vector<BYTE> MonochromeBits(HBITMAP bitmap, int width, int height) {
   struct {
     BITMAPINFOHEADER header;
     RGBQUAD colors[2];
-  } info{};
-  info.header.biSize = sizeof(info.header);
-  info.header.biWidth = width;
-  info.header.biHeight = -height;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = 1;
-  info.header.biCompression = BI_RGB;
+  } info{TopDownHeader(width, height, 1), {}};
   const std::size_t stride = ((static_cast<std::size_t>(width) + 31) / 32) * 4;
   std::vector<BYTE> packed(stride * height);
   ScreenDc screen(nullptr);
@@ -179,7 +162,7 @@ std::optional<forms::Picture> LoadCursorPicture(HINSTANCE instance, int id) {
 
 IconHandle CreateCursorFromPicture(const forms::Picture& picture) {
   if (!picture.Valid()) return {};
-  BITMAPINFO info = TopDown32(picture.width, picture.height);
+  BITMAPINFO info{TopDownHeader(picture.width, picture.height, 32), {}};
   void* bits = nullptr;
   ScreenDc screen(nullptr);
   Bitmap color(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));

@@ -307,14 +307,10 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
 LRESULT CALLBACK Win32FormNative::FormProc(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
   try {
-    if (message == WM_NCCREATE) {
-      auto* self =
-          static_cast<Win32FormNative*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-      self->state_.window = window;
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    if (auto* self = AttachedObject<Win32FormNative>(window, message, lParam)) {
+      if (message == WM_NCCREATE) self->state_.window = window;
+      return self->OnFormMessage(message, wParam, lParam);
     }
-    auto* self = reinterpret_cast<Win32FormNative*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self) return self->OnFormMessage(message, wParam, lParam);
   } catch (...) {
     // Nothing may unwind into the system; the message gets its default.
   }
@@ -324,13 +320,8 @@ LRESULT CALLBACK Win32FormNative::FormProc(HWND window, UINT message, WPARAM wPa
 LRESULT CALLBACK Win32FormNative::PictureProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
   try {
-    if (message == WM_NCCREATE) {
-      auto* peer =
-          static_cast<ControlPeer*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-      peer->window = window;
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
-    }
-    auto* peer = reinterpret_cast<ControlPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* peer = AttachedObject<ControlPeer>(window, message, lParam);
+    if (peer && message == WM_NCCREATE) peer->window = window;
     if (peer && peer->owner) return peer->owner->OnPictureMessage(*peer, message, wParam, lParam);
   } catch (...) {
   }

@@ -40,13 +40,7 @@ HDC DcOf(forms::Dc surface) { return surface ? static_cast<HDC>(surface->Native(
 }  // namespace
 
 std::unique_ptr<DibMemory> DibMemory::Create(int width, int height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // negative: rows top-down, as Surface lays them out
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info{TopDownHeader(width, height, 32), {}};
   std::unique_ptr<DibMemory> memory(new DibMemory());
   memory->dc_.Reset(CreateCompatibleDC(nullptr));
   if (!memory->dc_) return nullptr;

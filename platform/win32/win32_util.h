@@ -27,6 +27,31 @@ constexpr std::uint32_t FromColorRef(COLORREF c) {
          (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
+// A DIB header for rows top-down (negative height), as our surfaces lay
+// them out; the colour table, if any, follows it in the caller's struct.
+inline BITMAPINFOHEADER TopDownHeader(int width, int height, WORD bitCount) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof(header);
+  header.biWidth = width;
+  header.biHeight = -height;
+  header.biPlanes = 1;
+  header.biBitCount = bitCount;
+  header.biCompression = BI_RGB;
+  return header;
+}
+
+// The object a window was created for: kept at WM_NCCREATE from the
+// creation parameters, read back from the window afterwards.
+template <class T>
+T* AttachedObject(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* created = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    return created;
+  }
+  return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // Move-only owner of a handle released by Traits::Close.
 template <typename Handle, typename Traits>
 class Owned {

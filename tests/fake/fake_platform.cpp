@@ -20,7 +20,7 @@ class FakeNative final : public forms::FormNative {
   void ControlVisibility(forms::Control&) override {}
   void ControlRefresh(forms::Control& control) override { ++window_.refreshes[&control]; }
   void ControlTextChanged(forms::Control&) override {}
-  void FormRefresh() override { ++window_.formRefreshes; }
+  void FormRefresh() override {}
   void FormShow() override { window_.log.push_back("show"); }
   void FormHide() override { window_.log.push_back("hide"); }
   void FormSetOuterSize(int w, int h) override {
@@ -79,12 +79,6 @@ std::intptr_t FakePlatform::SetWindowLongPtr(forms::WindowHandle window, int ind
   return Window(window).longs.Set(index, value);
 }
 
-forms::LResult FakePlatform::CallWindowProc(forms::WndProc proc, forms::WindowHandle window,
-                                            std::uint32_t message, forms::WParam wParam,
-                                            forms::LParam lParam) {
-  return proc ? proc(window, message, wParam, lParam) : 0;
-}
-
 forms::RegionHandle FakePlatform::CreateRoundRectRgn(int left, int top, int right, int bottom,
                                                      int ellipseW, int ellipseH) {
   pendingRegions_.push_back(std::make_unique<forms::RoundRectRegion>(
@@ -109,7 +103,6 @@ int FakePlatform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle r
 
 bool FakePlatform::BitBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx,
                           int sy, std::uint32_t rop) {
-  ++bitBlts;
   return forms::PortableBitBlt(dst, x, y, w, h, src, sx, sy, rop);
 }
 

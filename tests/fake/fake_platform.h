@@ -27,7 +27,6 @@ struct FakeWindow {
   std::vector<std::string> navigations;
   std::vector<std::string> log;  // "show", "hide", "size 888x700", "state 1", ...
   std::map<const forms::Control*, int> refreshes;
-  int formRefreshes = 0;
 };
 
 class FakePlatform : public forms::Platform {
@@ -46,7 +45,6 @@ class FakePlatform : public forms::Platform {
   forms::Color windowTextColor = forms::Rgb(0, 0, 0);
 
   // Observations.
-  int bitBlts = 0;
   int stretchBlts = 0;
   std::vector<int> bitmapRequests;
 
@@ -62,9 +60,6 @@ class FakePlatform : public forms::Platform {
   std::intptr_t GetWindowLongPtr(forms::WindowHandle window, int index) override;
   std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
                                  std::intptr_t value) override;
-  forms::LResult CallWindowProc(forms::WndProc proc, forms::WindowHandle window,
-                                std::uint32_t message, forms::WParam wParam,
-                                forms::LParam lParam) override;
   int SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region, bool redraw) override;
   forms::RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
                                          int ellipseH) override;

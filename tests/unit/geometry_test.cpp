@@ -48,7 +48,6 @@ TEST(MinMax, FallsBackToTheScreenWhenTheWorkAreaCannotBeRead) {
   EXPECT_EQ(info.ptMaxPosition, (forms::PointL{0, 0}));
 }
 
-forms::WndProc gPrevious = nullptr;
 int gPreviousCalls = 0;
 forms::LResult RecordingProc(forms::WindowHandle, std::uint32_t msg, forms::WParam wp,
                              forms::LParam lp) {
@@ -69,7 +68,6 @@ TEST(MinMax, PassesEveryOtherMessageToTheProcedureItReplaced) {
   h.platform.Send(h.ba1->hWnd(), forms::kWmGetMinMaxInfo, 0, reinterpret_cast<forms::LParam>(&info));
   EXPECT_EQ(gPreviousCalls, 1) << "the bounds message stops at MinMaxWindowProc";
   EXPECT_EQ(info.ptMaxSize, (forms::PointL{800, 600}));
-  (void)gPrevious;
 }
 
 struct Layout {

@@ -121,12 +121,9 @@ TEST(Skins, LoadsResourcesOneHundredApartPerSet) {
 }
 
 TEST(Skins, AMissingSkinLeavesItsButtonsBlankAndTheRestPainted) {
-  fake::FakePlatform platform;
-  testing_support::InstallSyntheticSkins(platform);
-  platform.bitmaps.erase(102);
-  platform.bitmaps.erase(104);
-  testing_support::Harness h(/*load=*/false, /*skins=*/false);
-  h.platform.bitmaps = platform.bitmaps;
+  testing_support::Harness h(/*load=*/false);
+  h.platform.bitmaps.erase(102);
+  h.platform.bitmaps.erase(104);
   h.ba1->Form_Load();
   auto& b = *h.ba1;
   for (auto* button : {b.npc[0], b.npc[1], b.npc[2]}) {
