@@ -14,6 +14,26 @@ Control::Control(Form& form, ControlKind kind, std::string name, int index, Cont
       container_(container),
       image_(form.Os().Surfaces()) {}
 
+Control::~Control() = default;
+
+void Control::AttachNative(std::unique_ptr<ControlNative> native) { native_ = std::move(native); }
+
+bool Control::Showing() const {
+  for (const Control* c = this; c; c = c->Container()) {
+    if (!c->Visible()) return false;
+  }
+  return true;
+}
+
+PointL Control::OriginInForm() const {
+  PointL p;
+  for (const Control* c = this; c; c = c->Container()) {
+    p.x += c->Left();
+    p.y += c->Top();
+  }
+  return p;
+}
+
 void Control::ApplyDesign(const Design& design) {
   rect_ = design.rect;
   rect_.width = std::max(0, rect_.width);
@@ -45,7 +65,7 @@ void Control::Move(int left, int top, std::optional<int> width, std::optional<in
   if (width) rect_.width = std::max(0, *width);
   if (height) rect_.height = std::max(0, *height);
   ResizeImage();
-  if (auto* native = form_->Native()) native->ControlMoved(*this);
+  if (native_) native_->Moved();
 }
 
 void Control::ResizeImage() {
@@ -60,25 +80,33 @@ void Control::ResizeImage() {
 void Control::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
-  if (auto* native = form_->Native()) native->ControlVisibility(*this);
+  if (!visible) form_->Pointer().Forget(*this);
+  if (native_) native_->VisibilityChanged();
 }
 
 void Control::SetForeColor(ColorSetting color) {
   if (foreColor_ == color) return;
   foreColor_ = color;
-  if (auto* native = form_->Native()) native->ControlRefresh(*this);
+  if (native_) native_->Refresh();
+}
+
+void Control::SetMouseIcon(std::shared_ptr<const Picture> icon) {
+  if (mouseIcon_ == icon) return;
+  mouseIcon_ = std::move(icon);
+  if (native_) native_->Refresh();
+  form_->Pointer().PointerChanged(*this);
 }
 
 void Control::SetText(std::string text) {
   if (text_ == text) return;
   text_ = std::move(text);
-  if (auto* native = form_->Native()) native->ControlTextChanged(*this);
+  if (native_) native_->TextChanged();
 }
 
 Dc Control::hDC() { return autoRedraw_ ? &image_ : nullptr; }
 
 void Control::Refresh() {
-  if (auto* native = form_->Native()) native->ControlRefresh(*this);
+  if (native_) native_->Refresh();
 }
 
 void Control::LoadPicture(const Picture& picture) {
@@ -92,12 +120,12 @@ void Control::LoadPicture(const Picture& picture) {
   Surface source;
   source.Assign(picture.width, picture.height, picture.pixels);
   PortableBitBlt(&image_, 0, 0, picture.width, picture.height, &source, 0, 0, kSrcCopy);
-  if (auto* native = form_->Native()) native->ControlMoved(*this);
+  if (native_) native_->Moved();
 }
 
 void Control::Navigate(const std::string& url) {
   if (kind_ != ControlKind::kWebBrowser) return;
-  if (auto* native = form_->Native()) native->Navigate(*this, url);
+  if (native_) native_->Navigate(url);
 }
 
 }  // namespace forms

@@ -22,6 +22,7 @@ enum class ControlKind { kPictureBox, kTextBox, kLabel, kImage, kWebBrowser };
 
 enum class EventKind {
   kClick,
+  kDblClick,
   kMouseDown,
   kMouseMove,
   kMouseUp,
@@ -51,6 +52,8 @@ class Control {
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
+  ~Control();
+
   Form& Owner() const { return *form_; }
   ControlKind Kind() const { return kind_; }
   const std::string& Name() const { return name_; }
@@ -76,6 +79,7 @@ class Control {
   MousePointer Pointer() const { return pointer_; }
   const Picture* MouseIcon() const { return mouseIcon_.get(); }
   std::shared_ptr<const Picture> SharedMouseIcon() const { return mouseIcon_; }
+  void SetMouseIcon(std::shared_ptr<const Picture> icon);
 
   // Caption of a label, text of a text box.
   const std::string& Text() const { return text_; }
@@ -116,7 +120,20 @@ class Control {
   // The backend reports text typed by the user; no echo back to it.
   void NativeText(std::string text) { text_ = std::move(text); }
 
-  void* peer = nullptr;  // the backend's own per-control data
+  // Labels and images have no window: they are drawn on their container's
+  // surface and take their pointer input from it.
+  bool Windowless() const { return kind_ == ControlKind::kLabel || kind_ == ControlKind::kImage; }
+  // Takes the keyboard focus (Tab, a press) when visible.
+  bool Focusable() const { return !Windowless() && tabIndex_ >= 0; }
+  // Visible, and so is every container up to the form.
+  bool Showing() const;
+  // Where the control's top-left corner lies in the form's client area.
+  PointL OriginInForm() const;
+
+  // The native peer, created by the form's native side; null before.
+  void AttachNative(std::unique_ptr<ControlNative> native);
+  ControlNative* Native() const { return native_.get(); }
+  WindowHandle hWnd() const { return native_ ? native_->Handle() : nullptr; }
 
  private:
   void ResizeImage();
@@ -139,6 +156,7 @@ class Control {
   ScaleMode scaleMode_ = ScaleMode::kPixels;
   int tabIndex_ = -1;
   Surface image_;
+  std::unique_ptr<ControlNative> native_;
 };
 
 }  // namespace forms

@@ -11,7 +11,16 @@ Color Resolve(Platform& platform, ColorSetting setting) {
 Form::Form(Platform& platform, std::string name)
     : platform_(&platform), name_(std::move(name)), image_(platform.Surfaces()) {}
 
-Form::~Form() = default;
+Form::~Form() {
+  // Controls go before the native window they live in; nothing may reach
+  // this form through the platform afterwards.
+  if (native_) platform_->UnregisterForm(*this);
+  if (WindowHandle held = platform_->GetCapture(); held && (held == hWnd() || ControlOf(held))) {
+    platform_->ReleaseCapture();
+  }
+  focused_ = nullptr;
+  controls_.clear();
+}
 
 void Form::SetDesign(std::string caption, ColorSetting backColor, int widthPx, int heightPx) {
   caption_ = std::move(caption);
@@ -32,7 +41,8 @@ Control& Form::AddControl(ControlKind kind, std::string name, int index, Control
 
 void Form::CreateNative() {
   native_ = platform_->CreateFormNative(*this);
-  for (auto& control : controls_) native_->CreateControl(*control);
+  platform_->RegisterForm(*this);
+  for (auto& control : controls_) control->AttachNative(native_->CreateControl(*control));
 }
 
 WindowHandle Form::hWnd() const { return native_ ? native_->Handle() : nullptr; }
@@ -44,17 +54,50 @@ Control* Form::Find(const std::string& name, int index) const {
   return nullptr;
 }
 
-Control* Form::WindowlessAt(int x, int y) const {
-  // Later controls lie above earlier ones.
-  for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
-    const Control& c = **it;
-    const bool windowless = c.Kind() == ControlKind::kLabel || c.Kind() == ControlKind::kImage;
-    if (!windowless || !c.Visible() || c.Container()) continue;
-    if (x >= c.Left() && x < c.Left() + c.Width() && y >= c.Top() && y < c.Top() + c.Height()) {
-      return it->get();
-    }
+Control* Form::ControlOf(WindowHandle window) const {
+  if (!window) return nullptr;
+  for (const auto& control : controls_) {
+    if (control->hWnd() == window) return control.get();
   }
   return nullptr;
+}
+
+bool Form::Owns(const Control* control) const {
+  if (!control) return false;
+  for (const auto& c : controls_) {
+    if (c.get() == control) return true;
+  }
+  return false;
+}
+
+Control* Form::NextInTabOrder(const Control* from, bool backwards) const {
+  std::vector<Control*> order;
+  for (const auto& c : controls_) {
+    if (c->Focusable() && c->Showing()) order.push_back(c.get());
+  }
+  if (order.empty()) return nullptr;
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
+  const int n = static_cast<int>(order.size());
+  int at = -1;
+  for (int i = 0; i < n; ++i) {
+    if (order[i] == from) at = i;
+  }
+  if (at < 0) {
+    // From outside the order: the first stop whose TabIndex follows it.
+    const int after = from ? from->TabIndex() : -1;
+    if (backwards) {
+      for (int i = n - 1; i >= 0; --i) {
+        if (order[i]->TabIndex() < after) return order[i];
+      }
+      return order[n - 1];
+    }
+    for (int i = 0; i < n; ++i) {
+      if (order[i]->TabIndex() > after) return order[i];
+    }
+    return order[0];
+  }
+  return order[(at + (backwards ? n - 1 : 1)) % n];
 }
 
 void Form::SetWidth(int twips) {
@@ -76,6 +119,7 @@ void Form::SetWindowState(WindowState state) {
 
 void Form::SetVisible(bool visible) {
   visible_ = visible;
+  if (!visible) pointer_.Cancel();
   if (!native_) return;
   if (visible) {
     native_->FormShow();
@@ -105,6 +149,20 @@ void Form::NativeSized(int clientWidthPx, int clientHeightPx) {
   heightPx_ = clientHeightPx;
   ResizeImage();
   OnResize();
+}
+
+void Form::NativeVisible(bool visible) {
+  visible_ = visible;
+  if (!visible) pointer_.Cancel();
+}
+
+void Form::NativeFocus(Control* control) {
+  if (control && !Owns(control)) control = nullptr;
+  Control* previous = focused_;
+  focused_ = control;
+  // Focus that leaves the form entirely (another program, a hidden window)
+  // comes back to the same control: only a move inside it is a loss.
+  if (previous && control && previous != control) Raise({EventKind::kLostFocus, previous});
 }
 
 void Form::NativeState(WindowState state) {

@@ -9,6 +9,7 @@
 
 #include "forms/control.h"
 #include "forms/platform.h"
+#include "forms/pointer.h"
 #include "forms/surface.h"
 #include "forms/types.h"
 
@@ -54,14 +55,26 @@ class Form {
 
   const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
   Control* Find(const std::string& name, int index = -1) const;
-  // The topmost visible label or image lying directly on the form at (x, y):
-  // they have no window, so the form's surface receives their pointer input.
-  Control* WindowlessAt(int x, int y) const;
+  // The control whose window is `window`; null for none of this form's.
+  Control* ControlOf(WindowHandle window) const;
+  bool Owns(const Control* control) const;
+
+  // Pointer input and capture.
+  PointerRouter& Pointer() { return pointer_; }
+
+  // Keyboard focus: the control that has it, and the next one in tab order
+  // (visible, with a window, a TabIndex of its own), wrapping around.
+  Control* Focused() const { return focused_; }
+  Control* NextInTabOrder(const Control* from, bool backwards) const;
 
   // Entry points for the backend.
   void NativeSized(int clientWidthPx, int clientHeightPx);
   void NativeState(WindowState state);
-  void NativeVisible(bool visible) { visible_ = visible; }
+  void NativeVisible(bool visible);
+  // The focus moved inside the program to `control` (null: to a window of
+  // ours without a control). A control losing it to another of the same
+  // form gets LostFocus; switching programs or hiding reports nothing here.
+  void NativeFocus(Control* control);
   void Raise(const Event& event) { OnEvent(event); }
 
  protected:
@@ -86,6 +99,8 @@ class Form {
   Surface image_;
   std::vector<std::unique_ptr<Control>> controls_;
   std::unique_ptr<FormNative> native_;
+  PointerRouter pointer_{*this};
+  Control* focused_ = nullptr;
 };
 
 // Resolves a colour setting against the platform's colour scheme.

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "forms/picture.h"
 #include "forms/surface.h"
@@ -23,20 +24,35 @@ using RegionHandle = HRGN__*;
 class Control;
 class Form;
 
-// The native side of one form and its controls. The form layer calls these
-// after it has updated its own model; the backend only mirrors the model.
+// The native side of one control: its own window, or nothing for the
+// controls drawn on their container's surface (labels and images). The
+// control calls these after it has updated its own model.
+class ControlNative {
+ public:
+  virtual ~ControlNative() = default;
+
+  // The control's window; null for windowless controls.
+  virtual WindowHandle Handle() = 0;
+  virtual void Moved() = 0;
+  virtual void VisibilityChanged() = 0;
+  // The persistent image, caption, colour or pointer changed.
+  virtual void Refresh() = 0;
+  virtual void TextChanged() = 0;
+  // Gives the control's window the keyboard focus.
+  virtual void Focus() {}
+  // Browser controls only; others ignore it.
+  virtual void Navigate(const std::string& url) { (void)url; }
+};
+
+// The native side of one form. The form layer calls these after it has
+// updated its own model; the backend only mirrors the model.
 class FormNative {
  public:
   virtual ~FormNative() = default;
 
   virtual WindowHandle Handle() = 0;
   // Called once per control, in creation order, with its design settings set.
-  virtual void CreateControl(Control& control) = 0;
-  virtual void ControlMoved(Control& control) = 0;
-  virtual void ControlVisibility(Control& control) = 0;
-  // The control's persistent image, caption, colour or pointer changed.
-  virtual void ControlRefresh(Control& control) = 0;
-  virtual void ControlTextChanged(Control& control) = 0;
+  virtual std::unique_ptr<ControlNative> CreateControl(Control& control) = 0;
   // The form's persistent image changed.
   virtual void FormRefresh() = 0;
   virtual void FormShow() = 0;
@@ -45,7 +61,9 @@ class FormNative {
   // size back through Form::NativeSized once the system has applied it.
   virtual void FormSetOuterSize(int widthPx, int heightPx) = 0;
   virtual void FormSetState(WindowState state) = 0;
-  virtual void Navigate(Control& browser, const std::string& url) = 0;
+  // The pointer to show over the form's own surface: that of `over`, a
+  // windowless control lying on it, or the arrow when null.
+  virtual void ShowPointer(const Control* over) = 0;
 };
 
 class Platform {
@@ -66,6 +84,26 @@ class Platform {
     return proc ? proc(window, message, wParam, lParam) : 0;
   }
   virtual int SetWindowRgn(WindowHandle window, RegionHandle region, bool redraw) = 0;
+  // Into the window's procedure chain; the chain ends in the backend's
+  // default handling (WM_NCLBUTTONDOWN with HTCAPTION: the move loop).
+  virtual LResult SendMessage(WindowHandle window, std::uint32_t message, WParam wParam,
+                              LParam lParam) = 0;
+
+  // Pointer capture, one window at a time as the system keeps it. Who holds
+  // it is decided here; the backend only grabs the pointer for that window.
+  WindowHandle SetCapture(WindowHandle window);
+  bool ReleaseCapture();
+  WindowHandle GetCapture() const { return capture_; }
+  // The backend: the system took the capture from `window` (another program,
+  // the window manager, a popup). The holder is told the pointer has left.
+  void NativeCaptureLost(WindowHandle window);
+  // Double clicks: two presses of a button within this time (ms) and box.
+  virtual int DoubleClickTime() { return 500; }
+  virtual int DoubleClickSize() { return 4; }
+
+  // Forms register while they have a native window, so handles resolve.
+  void RegisterForm(Form& form);
+  void UnregisterForm(Form& form);
 
   // gdi32. Copies default to the portable routines.
   virtual RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
@@ -91,6 +129,16 @@ class Platform {
   // window design by name ("logo", "so", "hand"). Empty when absent.
   virtual std::optional<Picture> LoadBitmapResource(int id) = 0;
   virtual std::optional<Picture> LoadDesignPicture(std::string_view name) = 0;
+
+ protected:
+  // The backend's side of capture: grab the pointer for `window` (the
+  // previous grab, if any, ends), or let it go.
+  virtual void GrabPointer(WindowHandle window) = 0;
+  virtual void UngrabPointer() = 0;
+
+ private:
+  WindowHandle capture_ = nullptr;
+  std::vector<Form*> forms_;
 };
 
 }  // namespace forms

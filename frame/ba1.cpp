@@ -100,29 +100,57 @@ void BA1::ShowCell(forms::Control& button, forms::Control& skin, int sx, int sy,
   button.Refresh();
 }
 
+namespace {
+
+using forms::EventKind;
+using Handler = void (*)(BA1&, const forms::Event&);
+
+// Which handler runs for which control and event; the rest are ignored.
+struct Route {
+  std::string_view name;
+  EventKind kind;
+  Handler handler;
+};
+
+constexpr Route kRoutes[] = {
+    {"npc", EventKind::kClick, [](BA1& b, const forms::Event& e) { b.npc_Click(e.source->Index()); }},
+    {"la", EventKind::kClick, [](BA1& b, const forms::Event& e) { b.la_Click(e.source->Index()); }},
+    {"sok", EventKind::kClick, [](BA1& b, const forms::Event&) { b.sok_Click(); }},
+    {"sotext", EventKind::kClick, [](BA1& b, const forms::Event&) { b.sotext_Click(); }},
+    {"sotext", EventKind::kLostFocus, [](BA1& b, const forms::Event&) { b.sotext_LostFocus(); }},
+    {"sotext", EventKind::kKeyPress,
+     [](BA1& b, const forms::Event& e) {
+       if (e.keyAscii) b.sotext_KeyPress(*e.keyAscii);
+     }},
+    {"npc", EventKind::kMouseMove,
+     [](BA1& b, const forms::Event& e) {
+       b.npc_MouseMove(e.source->Index(), e.button, e.shift, e.x, e.y);
+     }},
+    {"sok", EventKind::kMouseMove,
+     [](BA1& b, const forms::Event& e) { b.sok_MouseMove(e.button, e.shift, e.x, e.y); }},
+    {"sok", EventKind::kMouseDown,
+     [](BA1& b, const forms::Event& e) { b.sok_MouseDown(e.button, e.shift, e.x, e.y); }},
+    {"sok", EventKind::kMouseUp,
+     [](BA1& b, const forms::Event& e) { b.sok_MouseUp(e.button, e.shift, e.x, e.y); }},
+    {"la", EventKind::kMouseMove,
+     [](BA1& b, const forms::Event& e) {
+       b.la_MouseMove(e.source->Index(), e.button, e.shift, e.x, e.y);
+     }},
+};
+
+}  // namespace
+
 void BA1::OnEvent(const forms::Event& event) {
-  using forms::EventKind;
-  forms::Control* source = event.source;
-  if (!source) {
+  if (!event.source) {  // the form's own surface
     if (event.kind == EventKind::kClick) Form_Click();
+    if (event.kind == EventKind::kMouseMove) Form_MouseMove(event.button, event.shift, event.x, event.y);
     return;
   }
-  const std::string& name = source->Name();
-  switch (event.kind) {
-    case EventKind::kClick:
-      if (name == "npc") npc_Click(source->Index());
-      else if (name == "la") la_Click(source->Index());
-      else if (name == "sok") sok_Click();
-      else if (name == "sotext") sotext_Click();
-      break;
-    case EventKind::kLostFocus:
-      if (name == "sotext") sotext_LostFocus();
-      break;
-    case EventKind::kKeyPress:
-      if (name == "sotext" && event.keyAscii) sotext_KeyPress(*event.keyAscii);
-      break;
-    default:
-      break;
+  for (const Route& route : kRoutes) {
+    if (route.kind == event.kind && route.name == event.source->Name()) {
+      route.handler(*this, event);
+      return;
+    }
   }
 }
 

@@ -10,6 +10,8 @@
 
 namespace frame {
 
+struct Cell;
+
 class BA1 : public forms::Form {
  public:
   explicit BA1(forms::Platform& platform);
@@ -51,6 +53,14 @@ class BA1 : public forms::Form {
   void sotext_KeyPress(int& KeyAscii);
   void sok_Click();
 
+  // Pointer feedback and dragging.
+  void npc_MouseMove(int Index, int Button, int Shift, int X, int Y);
+  void sok_MouseMove(int Button, int Shift, int X, int Y);
+  void sok_MouseDown(int Button, int Shift, int X, int Y);
+  void sok_MouseUp(int Button, int Shift, int X, int Y);
+  void la_MouseMove(int Index, int Button, int Shift, int X, int Y);
+  void Form_MouseMove(int Button, int Shift, int X, int Y);
+
   void PlaceControls();
   void PaintButtons();
   void PaintFrame();
@@ -63,6 +73,12 @@ class BA1 : public forms::Form {
   void Build();
   // BitBlt of a skin cell onto a button's persistent image, then Refresh.
   void ShowCell(forms::Control& button, forms::Control& skin, int sx, int sy, int w, int h);
+  // Both link labels back to white, if one shows its hover colour.
+  void LabelReset();
+  // The hover look of a picture button, or its normal one with the capture
+  // given up, by where the pointer is.
+  void HoverButton(forms::Control& button, bool inside, const Cell& hover,
+                   const Cell& normal);
   void Navigate(const std::string& address);
 };
 

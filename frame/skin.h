@@ -46,9 +46,14 @@ inline constexpr int kCategoryRow = 39;
 inline constexpr Cell kMinimizeNormal{1, 0, 0, 27, 19};
 inline constexpr Cell kCloseNormal{1, 27, 0, 37, 19};
 inline constexpr Cell kSearchNormal{5, 0, 0, 72, 28};
+inline constexpr Cell kMinimizeHover{1, 0, 19, 27, 19};
+inline constexpr Cell kCloseHover{1, 27, 19, 37, 19};
+inline constexpr Cell kSearchHover{5, 72, 0, 72, 28};
+inline constexpr Cell kSearchPressed{5, 144, 0, 72, 28};
 
 inline constexpr int kCategoryNormalHolder = 2;
 inline constexpr int kCategorySelectedHolder = 3;
+inline constexpr int kCategoryHoverHolder = 4;
 
 constexpr Cell CategoryCell(int holder, int index) {
   return {holder, 0, (index - 2) * kCategoryRow, 130, kCategoryRow};

@@ -10,17 +10,54 @@ forms::WindowHandle HandleOf(FakeWindow* window) {
   return reinterpret_cast<forms::WindowHandle>(window);
 }
 
+// The window's own procedure: the system's default handling, recorded.
+forms::LResult FakeDefaultProc(forms::WindowHandle window, std::uint32_t message,
+                               forms::WParam wParam, forms::LParam) {
+  if (message == forms::kWmNcLButtonDown && wParam == forms::kHtCaption) {
+    reinterpret_cast<FakeWindow*>(window)->log.push_back("move-loop");
+  }
+  return 0;
+}
+
+class FakeControlNative final : public forms::ControlNative {
+ public:
+  FakeControlNative(FakeWindow& window, forms::Control& control, FakePlatform& platform)
+      : window_(window), platform_(platform) {
+    own_.control = &control;
+  }
+
+  forms::WindowHandle Handle() override {
+    return own_.control->Windowless() ? nullptr : reinterpret_cast<forms::WindowHandle>(&own_);
+  }
+  void Moved() override {}
+  void VisibilityChanged() override {}
+  void Refresh() override { ++window_.refreshes[own_.control]; }
+  void TextChanged() override {}
+  void Focus() override {
+    platform_.pointerLog.push_back("focus " + NameOf(own_.control));
+    window_.form->NativeFocus(own_.control);
+  }
+  void Navigate(const std::string& url) override { window_.navigations.push_back(url); }
+
+ private:
+  FakeWindow& window_;
+  FakePlatform& platform_;
+  FakeControlWindow own_;
+};
+
 class FakeNative final : public forms::FormNative {
  public:
-  FakeNative(FakeWindow& window) : window_(window) {}
+  FakeNative(FakeWindow& window, FakePlatform& platform) : window_(window), platform_(platform) {}
 
   forms::WindowHandle Handle() override { return HandleOf(&window_); }
-  void CreateControl(forms::Control& control) override { control.peer = &window_; }
-  void ControlMoved(forms::Control&) override {}
-  void ControlVisibility(forms::Control&) override {}
-  void ControlRefresh(forms::Control& control) override { ++window_.refreshes[&control]; }
-  void ControlTextChanged(forms::Control&) override {}
+  std::unique_ptr<forms::ControlNative> CreateControl(forms::Control& control) override {
+    return std::make_unique<FakeControlNative>(window_, control, platform_);
+  }
   void FormRefresh() override {}
+  void ShowPointer(const forms::Control* over) override {
+    window_.pointerOver = over;
+    ++window_.pointerChanges;
+  }
   void FormShow() override { window_.log.push_back("show"); }
   void FormHide() override { window_.log.push_back("hide"); }
   void FormSetOuterSize(int w, int h) override {
@@ -29,15 +66,21 @@ class FakeNative final : public forms::FormNative {
   void FormSetState(forms::WindowState state) override {
     window_.log.push_back("state " + std::to_string(static_cast<int>(state)));
   }
-  void Navigate(forms::Control&, const std::string& url) override {
-    window_.navigations.push_back(url);
-  }
 
  private:
   FakeWindow& window_;
+  FakePlatform& platform_;
 };
 
 }  // namespace
+
+std::string NameOf(const forms::Control* control) {
+  if (!control) return "surface";
+  if (control->Index() < 0) return control->Name();
+  return control->Name() + " " + std::to_string(control->Index());
+}
+
+FakeWindow::FakeWindow() : longs(&FakeDefaultProc) {}
 
 FakePlatform::FakePlatform() = default;
 FakePlatform::~FakePlatform() = default;
@@ -60,7 +103,7 @@ forms::LResult FakePlatform::Send(forms::WindowHandle window, std::uint32_t mess
 std::unique_ptr<forms::FormNative> FakePlatform::CreateFormNative(forms::Form& form) {
   windows_.push_back(std::make_unique<FakeWindow>());
   windows_.back()->form = &form;
-  return std::make_unique<FakeNative>(*windows_.back());
+  return std::make_unique<FakeNative>(*windows_.back(), *this);
 }
 
 bool FakePlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, void* data,
@@ -127,6 +170,82 @@ std::optional<forms::Picture> FakePlatform::LoadDesignPicture(std::string_view n
   auto it = designPictures.find(std::string(name));
   if (it == designPictures.end()) return std::nullopt;
   return it->second;
+}
+
+}  // namespace fake
+
+namespace fake {
+
+forms::LResult FakePlatform::SendMessage(forms::WindowHandle window, std::uint32_t message,
+                                         forms::WParam wParam, forms::LParam lParam) {
+  return Send(window, message, wParam, lParam);
+}
+
+void FakePlatform::GrabPointer(forms::WindowHandle window) {
+  for (auto& w : windows_) {
+    if (HandleOf(w.get()) == window) {
+      pointerLog.push_back("capture surface");
+      return;
+    }
+    if (forms::Control* c = w->form->ControlOf(window)) {
+      pointerLog.push_back("capture " + NameOf(c));
+      return;
+    }
+  }
+  pointerLog.push_back("capture ?");
+}
+
+void FakePlatform::UngrabPointer() { pointerLog.push_back("release"); }
+
+void FakePlatform::Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY) {
+  // The system hands the event to the capture holder's window, else to the
+  // window under the pointer.
+  forms::Control* window = nullptr;
+  if (forms::WindowHandle held = GetCapture()) {
+    window = form.ControlOf(held);
+  } else {
+    window = form.Pointer().HitTest(formX, formY);
+    while (window && window->Windowless()) window = window->Container();
+  }
+  const forms::PointL origin = window ? window->OriginInForm() : forms::PointL{};
+  input.window = window;
+  input.x = formX - origin.x;
+  input.y = formY - origin.y;
+  input.time = clock;
+  form.Pointer().Input(input);
+}
+
+void FakePlatform::MoveTo(forms::Form& form, int x, int y, int held, int shift) {
+  clock += 10;
+  forms::PointerInput in;
+  in.kind = forms::PointerInput::Kind::kMove;
+  in.held = held;
+  in.shift = shift;
+  Deliver(form, in, x, y);
+}
+
+void FakePlatform::Press(forms::Form& form, int x, int y, int button, int held) {
+  clock += 10;
+  forms::PointerInput in;
+  in.kind = forms::PointerInput::Kind::kPress;
+  in.button = button;
+  in.held = held < 0 ? button : held;
+  Deliver(form, in, x, y);
+}
+
+void FakePlatform::Release(forms::Form& form, int x, int y, int button, int held) {
+  clock += 10;
+  forms::PointerInput in;
+  in.kind = forms::PointerInput::Kind::kRelease;
+  in.button = button;
+  in.held = held;
+  Deliver(form, in, x, y);
+}
+
+void FakePlatform::ClickAt(forms::Form& form, int x, int y, std::uint32_t gapMs) {
+  clock += gapMs;
+  Press(form, x, y, forms::kLeftButton);
+  Release(form, x, y, forms::kLeftButton);
 }
 
 }  // namespace fake

@@ -19,15 +19,26 @@
 namespace fake {
 
 struct FakeWindow {
+  FakeWindow();
   forms::Form* form = nullptr;
   forms::SoftWindowLongs longs;
   std::optional<forms::RoundRectRegion> region;
   int regionsSet = 0;
   bool lastRedraw = false;
   std::vector<std::string> navigations;
-  std::vector<std::string> log;  // "show", "hide", "size 888x700", "state 1", ...
+  std::vector<std::string> log;  // "show", "hide", "size 888x700", "state 1", "move-loop", ...
   std::map<const forms::Control*, int> refreshes;
+  const forms::Control* pointerOver = nullptr;  // the last ShowPointer
+  int pointerChanges = 0;
 };
+
+// One control's window; windowless controls get none.
+struct FakeControlWindow {
+  forms::Control* control = nullptr;
+};
+
+// Names a control the way the logs do: "npc 3", "sok", or "surface".
+std::string NameOf(const forms::Control* control);
 
 class FakePlatform : public forms::Platform {
  public:
@@ -47,6 +58,18 @@ class FakePlatform : public forms::Platform {
   // Observations.
   int stretchBlts = 0;
   std::vector<int> bitmapRequests;
+  // "capture npc 3", "release", "focus sotext", in order.
+  std::vector<std::string> pointerLog;
+  std::uint32_t clock = 1000;  // ms stamped on the pointer events below
+
+  // The user's pointer, as a backend would pass it in: at (x, y) of the
+  // form's client area; the window receiving it is the capture holder's
+  // or the one under the pointer.
+  void MoveTo(forms::Form& form, int x, int y, int held = 0, int shift = 0);
+  void Press(forms::Form& form, int x, int y, int button, int held = -1);
+  void Release(forms::Form& form, int x, int y, int button, int held = 0);
+  // A press and release of the left button, `gapMs` after the last event.
+  void ClickAt(forms::Form& form, int x, int y, std::uint32_t gapMs = 1000);
 
   FakeWindow& Window(forms::WindowHandle handle);
   FakeWindow& WindowOf(const forms::Form& form);
@@ -70,10 +93,17 @@ class FakePlatform : public forms::Platform {
   int ScreenWidthTwips() override { return screenWidthPx * 15; }
   int ScreenHeightTwips() override { return screenHeightPx * 15; }
   forms::Color SystemColor(forms::SysColor color) override;
+  forms::LResult SendMessage(forms::WindowHandle window, std::uint32_t message,
+                             forms::WParam wParam, forms::LParam lParam) override;
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
 
+ protected:
+  void GrabPointer(forms::WindowHandle window) override;
+  void UngrabPointer() override;
+
  private:
+  void Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY);
   std::vector<std::unique_ptr<FakeWindow>> windows_;
   std::vector<std::unique_ptr<forms::RoundRectRegion>> pendingRegions_;
 };
