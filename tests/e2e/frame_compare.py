@@ -5,7 +5,10 @@ bottom edge, bottom band, caption buttons, search button and the twelve
 category buttons. Areas the art does not decide (logo, search field, labels,
 the browser, the rounded corners) are left out.
 
-usage: frame_compare.py ART_DIR SHOT.png X Y W H [--selected N] [--diff OUT.png]
+usage: frame_compare.py ART_DIR SHOT.png X Y W H [--selected N] [--hover B]
+                        [--pressed sok] [--diff OUT.png]
+B names the one button under the pointer: close, minimize, sok, or a
+category index 2..13 (whose hover look comes from 105.bmp).
 Exit status 0 when every compared pixel matches, 1 otherwise.
 """
 import argparse
@@ -30,7 +33,7 @@ def stretch(dst, src, dx, dy, dw, dh, sx, sy, sw, sh):
                 dst.putpixel((x, y), src.getpixel((sx + i * sw // dw, sy + j * sh // dh)))
 
 
-def expected_frame(art, w, h, selected):
+def expected_frame(art, w, h, selected, hover=None, pressed=None):
     atlas = load(art, "101.bmp")
     img = Image.new("RGB", (w, h), BODY)
     pieces = [
@@ -46,12 +49,15 @@ def expected_frame(art, w, h, selected):
     for p in pieces:
         stretch(img, atlas, *p)
     caption = load(art, "102.bmp")
-    img.paste(caption.crop((27, 0, 64, 19)), (w - 43, 0))
-    img.paste(caption.crop((0, 0, 27, 19)), (w - 70, 0))
-    img.paste(load(art, "106.bmp").crop((0, 0, 72, 28)), (611, 35))
-    normal, chosen = load(art, "103.bmp"), load(art, "104.bmp")
+    row = 19 if hover == "close" else 0
+    img.paste(caption.crop((27, row, 64, row + 19)), (w - 43, 0))
+    row = 19 if hover == "minimize" else 0
+    img.paste(caption.crop((0, row, 27, row + 19)), (w - 70, 0))
+    search = 144 if pressed == "sok" else 72 if hover == "sok" else 0
+    img.paste(load(art, "106.bmp").crop((search, 0, search + 72, 28)), (611, 35))
+    normal, chosen, hot = load(art, "103.bmp"), load(art, "104.bmp"), load(art, "105.bmp")
     for k in range(2, 14):
-        strip = chosen if k == selected else normal
+        strip = chosen if k == selected else hot if str(k) == hover else normal
         img.paste(strip.crop((0, (k - 2) * 39, 130, (k - 1) * 39)), (6, 85 + (k - 2) * 39))
     return img
 
@@ -92,10 +98,12 @@ def main():
     ap.add_argument("w", type=int)
     ap.add_argument("h", type=int)
     ap.add_argument("--selected", type=int, default=2)
+    ap.add_argument("--hover")
+    ap.add_argument("--pressed")
     ap.add_argument("--diff")
     a = ap.parse_args()
     shot = Image.open(a.shot).convert("RGB").crop((a.x, a.y, a.x + a.w, a.y + a.h))
-    want = expected_frame(a.art, a.w, a.h, a.selected)
+    want = expected_frame(a.art, a.w, a.h, a.selected, a.hover, a.pressed)
     keep = compared_mask(a.w, a.h)
     got_px, want_px = shot.load(), want.load()
     bad, total = [], 0
