@@ -23,8 +23,17 @@ void InstallSyntheticSkins(fake::FakePlatform& platform, int skinSet) {
   }
 }
 
-Harness::Harness(bool load, bool skins) {
+void InstallDesignPictures(fake::FakePlatform& platform) {
+  platform.designPictures["logo"] = EncodedPicture(6, 180, 81);
+  platform.designPictures["so"] = EncodedPicture(7, 303, 28);
+  forms::Picture hand = EncodedPicture(8, 32, 32);
+  hand.hotspotX = 6;
+  platform.designPictures["hand"] = hand;
+}
+
+Harness::Harness(bool load, bool skins, bool pictures) {
   if (skins) InstallSyntheticSkins(platform);
+  if (pictures) InstallDesignPictures(platform);
   if (load) {
     ba1 = Main_Mod::Main(platform);
   } else {

@@ -26,13 +26,15 @@ forms::Picture EncodedPicture(int tag, int width, int height);
 
 // The six skins at their real sizes, each pixel encoding (holder, x, y).
 void InstallSyntheticSkins(fake::FakePlatform& platform, int skinSet = 0);
+// The pictures stored with the window's design, at their real sizes.
+void InstallDesignPictures(fake::FakePlatform& platform);
 
 struct Harness {
   fake::FakePlatform platform;
   std::unique_ptr<frame::BA1> ba1;
 
   // Builds the window; with `load`, runs the start-up like the entry does.
-  explicit Harness(bool load = true, bool skins = true);
+  explicit Harness(bool load = true, bool skins = true, bool pictures = false);
   fake::FakeWindow& Window() { return platform.WindowOf(*ba1); }
   // The system resizing the window's client area, as on maximize.
   void Resize(int w, int h) { ba1->NativeSized(w, h); }
