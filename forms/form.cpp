@@ -12,6 +12,7 @@ Form::Form(Platform& platform, std::string name)
     : platform_(&platform), name_(std::move(name)), image_(platform.Surfaces()) {}
 
 Form::~Form() {
+  dying_ = true;
   // Controls go before the native window they live in; nothing may reach
   // this form through the platform afterwards.
   if (native_) platform_->UnregisterForm(*this);
@@ -142,6 +143,7 @@ void Form::ResizeImage() {
 }
 
 void Form::NativeSized(int clientWidthPx, int clientHeightPx) {
+  if (dying_) return;
   clientWidthPx = std::max(0, clientWidthPx);
   clientHeightPx = std::max(0, clientHeightPx);
   if (clientWidthPx == widthPx_ && clientHeightPx == heightPx_) return;
@@ -152,11 +154,13 @@ void Form::NativeSized(int clientWidthPx, int clientHeightPx) {
 }
 
 void Form::NativeVisible(bool visible) {
+  if (dying_) return;
   visible_ = visible;
   if (!visible) pointer_.Cancel();
 }
 
 void Form::NativeFocus(Control* control) {
+  if (dying_) return;
   if (control && !Owns(control)) control = nullptr;
   Control* previous = focused_;
   focused_ = control;
@@ -166,6 +170,7 @@ void Form::NativeFocus(Control* control) {
 }
 
 void Form::NativeState(WindowState state) {
+  if (dying_) return;
   if (state == state_) return;
   state_ = state;
   OnResize();

@@ -75,7 +75,12 @@ class Form {
   // ours without a control). A control losing it to another of the same
   // form gets LostFocus; switching programs or hiding reports nothing here.
   void NativeFocus(Control* control);
-  void Raise(const Event& event) { OnEvent(event); }
+  void Raise(const Event& event) {
+    if (!dying_) OnEvent(event);
+  }
+  // True from the start of the form's destruction: the program's side is
+  // gone, so nothing the backend reports may reach it.
+  bool Dying() const { return dying_; }
 
  protected:
   Control& AddControl(ControlKind kind, std::string name, int index, Control* container,
@@ -101,6 +106,7 @@ class Form {
   std::unique_ptr<FormNative> native_;
   PointerRouter pointer_{*this};
   Control* focused_ = nullptr;
+  bool dying_ = false;
 };
 
 // Resolves a colour setting against the platform's colour scheme.

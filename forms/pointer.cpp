@@ -84,7 +84,7 @@ void PointerRouter::EndPress() {
 }
 
 void PointerRouter::Input(const PointerInput& in) {
-  if (in.window && !form_.Owns(in.window)) return;  // a window that is gone
+  if (form_.Dying() || (in.window && !form_.Owns(in.window))) return;  // a window that is gone
   const PointL origin = in.window ? in.window->OriginInForm() : PointL{};
   const int fx = origin.x + in.x;
   const int fy = origin.y + in.y;
