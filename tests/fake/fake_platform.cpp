@@ -215,31 +215,27 @@ void FakePlatform::Deliver(forms::Form& form, forms::PointerInput input, int for
   form.Pointer().Input(input);
 }
 
-void FakePlatform::MoveTo(forms::Form& form, int x, int y, int held, int shift) {
+void FakePlatform::SendPointer(forms::Form& form, forms::PointerInput::Kind kind, int x, int y,
+                               int button, int held, int shift) {
   clock += 10;
   forms::PointerInput in;
-  in.kind = forms::PointerInput::Kind::kMove;
+  in.kind = kind;
+  in.button = button;
   in.held = held;
   in.shift = shift;
   Deliver(form, in, x, y);
 }
 
+void FakePlatform::MoveTo(forms::Form& form, int x, int y, int held, int shift) {
+  SendPointer(form, forms::PointerInput::Kind::kMove, x, y, 0, held, shift);
+}
+
 void FakePlatform::Press(forms::Form& form, int x, int y, int button, int held) {
-  clock += 10;
-  forms::PointerInput in;
-  in.kind = forms::PointerInput::Kind::kPress;
-  in.button = button;
-  in.held = held < 0 ? button : held;
-  Deliver(form, in, x, y);
+  SendPointer(form, forms::PointerInput::Kind::kPress, x, y, button, held < 0 ? button : held, 0);
 }
 
 void FakePlatform::Release(forms::Form& form, int x, int y, int button, int held) {
-  clock += 10;
-  forms::PointerInput in;
-  in.kind = forms::PointerInput::Kind::kRelease;
-  in.button = button;
-  in.held = held;
-  Deliver(form, in, x, y);
+  SendPointer(form, forms::PointerInput::Kind::kRelease, x, y, button, held, 0);
 }
 
 void FakePlatform::ClickAt(forms::Form& form, int x, int y, std::uint32_t gapMs) {

@@ -104,6 +104,8 @@ class FakePlatform : public forms::Platform {
 
  private:
   void Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY);
+  void SendPointer(forms::Form& form, forms::PointerInput::Kind kind, int x, int y, int button,
+                   int held, int shift);
   std::vector<std::unique_ptr<FakeWindow>> windows_;
   std::vector<std::unique_ptr<forms::RoundRectRegion>> pendingRegions_;
 };
