@@ -1,10 +1,15 @@
-// Turning the user's mouse and keyboard input into form events, and the
-// mouse pointer over the form. Every event enters the program through
-// Raise(); nothing here changes the model except the typed text.
-#include <exception>
-
+// The form's input on Win32: raw pointer messages of its windows into the
+// form's router, the pointer shown over its surface, the capture the system
+// takes away, focus moves inside the window and the Tab order. Implemented:
+// mouse buttons and moves, the surface's arrow and custom pointers, focus of
+// the windowed controls (the browser's inner windows found after input).
+// Not yet: the wheel, keyboard events other than the text box's KeyPress.
+// Nothing here decides what a click is or who holds the capture.
+#include "forms/pointer.h"
+#include "platform/win32/control_peers.h"
 #include "platform/win32/picture_loader.h"
 #include "platform/win32/win32_form.h"
+#include "platform/win32/win32_platform.h"
 
 namespace win32 {
 namespace {
@@ -20,173 +25,67 @@ int ShiftHeld(WPARAM keys) {
          (GetKeyState(VK_MENU) < 0 ? 4 : 0);
 }
 
-struct MouseAction {
-  forms::EventKind kind;
+struct PointerAction {
+  forms::PointerInput::Kind kind;
   int button;  // the button that changed; 0 for a move
 };
 
-MouseAction ActionOf(UINT message) {
+PointerAction ActionOf(UINT message) {
+  using Kind = forms::PointerInput::Kind;
   switch (message) {
-    case WM_LBUTTONDOWN: return {forms::EventKind::kMouseDown, forms::kLeftButton};
-    case WM_RBUTTONDOWN: return {forms::EventKind::kMouseDown, forms::kRightButton};
-    case WM_MBUTTONDOWN: return {forms::EventKind::kMouseDown, forms::kMiddleButton};
-    case WM_LBUTTONUP: return {forms::EventKind::kMouseUp, forms::kLeftButton};
-    case WM_RBUTTONUP: return {forms::EventKind::kMouseUp, forms::kRightButton};
-    case WM_MBUTTONUP: return {forms::EventKind::kMouseUp, forms::kMiddleButton};
-    default: return {forms::EventKind::kMouseMove, 0};
+    case WM_LBUTTONDOWN: return {Kind::kPress, forms::kLeftButton};
+    case WM_RBUTTONDOWN: return {Kind::kPress, forms::kRightButton};
+    case WM_MBUTTONDOWN: return {Kind::kPress, forms::kMiddleButton};
+    case WM_LBUTTONUP: return {Kind::kRelease, forms::kLeftButton};
+    case WM_RBUTTONUP: return {Kind::kRelease, forms::kRightButton};
+    case WM_MBUTTONUP: return {Kind::kRelease, forms::kMiddleButton};
+    default: return {Kind::kMove, 0};
   }
-}
-
-bool InClient(HWND window, int x, int y) {
-  RECT client{};
-  GetClientRect(window, &client);
-  return x >= 0 && y >= 0 && x < client.right && y < client.bottom;
 }
 
 }  // namespace
 
-void Win32FormNative::Raise(const forms::Event& event) {
-  if (Closing()) return;
-  // The program's handlers run inside window procedures and COM callbacks:
-  // whatever they throw stops here.
-  try {
-    form_.Raise(event);
-  } catch (const std::exception& e) {
-    OutputDebugStringW((L"kivo: event handler failed: " + Widen(e.what()) + L"\n").c_str());
-  } catch (...) {
-    OutputDebugStringW(L"kivo: event handler failed\n");
-  }
+void Win32FormNative::PointerMessage(forms::Control* window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) {
+  const PointerAction action = ActionOf(message);
+  forms::PointerInput input;
+  input.kind = action.kind;
+  input.window = window;
+  input.x = GET_X_LPARAM(lParam);
+  input.y = GET_Y_LPARAM(lParam);
+  input.button = action.button;
+  input.held = ButtonsHeld(wParam);
+  // The system's mask already reads so; made sure of, as the router counts
+  // on the button being held after its press and free after its release.
+  if (action.kind == forms::PointerInput::Kind::kPress) input.held |= action.button;
+  if (action.kind == forms::PointerInput::Kind::kRelease) input.held &= ~action.button;
+  input.shift = ShiftHeld(wParam);
+  input.time = static_cast<std::uint32_t>(GetMessageTime());
+  Guarded([&] { form_.Pointer().Input(input); });
 }
 
-void Win32FormNative::SurfaceMouse(UINT message, WPARAM wParam, LPARAM lParam) {
-  const int x = GET_X_LPARAM(lParam);
-  const int y = GET_Y_LPARAM(lParam);
-  const MouseAction action = ActionOf(message);
-  const bool leftUp = message == WM_LBUTTONUP && state_.surfaceLeftDown;
-  // Labels and images have no window: the one under the mouse takes the
-  // event, as if it had its own window.
-  forms::Control* hit = form_.WindowlessAt(x, y);
-  // While the left button is held, the control it went down on keeps the mouse.
-  forms::Control* source = state_.surfaceLeftDown ? state_.pressedWindowless : hit;
-  if (message == WM_LBUTTONDOWN) {
-    SetCapture(state_.window);
-    state_.surfaceLeftDown = true;
-    state_.pressedWindowless = source = hit;
-  }
-  forms::Event event;
-  event.kind = action.kind;
-  event.source = source;
-  event.button = action.button ? action.button : ButtonsHeld(wParam);
-  event.shift = ShiftHeld(wParam);
-  event.x = x - (source ? source->Left() : 0);
-  event.y = y - (source ? source->Top() : 0);
-  Raise(event);
-  if (!leftUp) return;
-  forms::Control* pressed = state_.pressedWindowless;
-  state_.surfaceLeftDown = false;
-  state_.pressedWindowless = nullptr;
-  ReleaseCapture();
-  // A click needs the press and the release on the same control (or both on
-  // the bare surface).
-  if (state_.window && InClient(state_.window, x, y) && form_.WindowlessAt(x, y) == pressed) {
-    Raise({forms::EventKind::kClick, pressed});
-  }
+void Win32FormNative::CaptureLost(HWND window) {
+  // Our own releases and hand-overs come back here too; the platform's
+  // record tells them from a loss.
+  Guarded([&] { platform_.NativeCaptureLost(window); });
 }
 
-void Win32FormNative::PictureMouse(ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam) {
-  const int x = GET_X_LPARAM(lParam);
-  const int y = GET_Y_LPARAM(lParam);
-  const MouseAction action = ActionOf(message);
-  const bool leftUp = message == WM_LBUTTONUP && peer.leftDown;
-  HWND window = peer.window;
-  if (message == WM_LBUTTONDOWN) {
-    SetCapture(window);
-    peer.leftDown = true;
-  }
-  forms::Event event;
-  event.kind = action.kind;
-  event.source = peer.control;
-  event.button = action.button ? action.button : ButtonsHeld(wParam);
-  event.shift = ShiftHeld(wParam);
-  event.x = x;
-  event.y = y;
-  Raise(event);
-  if (!leftUp) return;
-  peer.leftDown = false;
-  ReleaseCapture();
-  if (IsWindow(window) && InClient(window, x, y)) Raise({forms::EventKind::kClick, peer.control});
-}
+// --- the pointer over the surface ---------------------------------------------
 
-LRESULT CALLBACK Win32FormNative::EditProc(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-  auto* peer = reinterpret_cast<ControlPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  WNDPROC original = peer ? peer->editProc : nullptr;
-  try {
-    if (peer && peer->owner && original)
-      return peer->owner->OnEditMessage(*peer, message, wParam, lParam);
-  } catch (...) {
-    // Fall through: the EDIT class still gets the message.
-  }
-  return original ? CallWindowProcW(original, window, message, wParam, lParam)
-                  : DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT Win32FormNative::OnEditMessage(ControlPeer& peer, UINT message, WPARAM wParam,
-                                       LPARAM lParam) {
-  HWND window = peer.window;
-  const WNDPROC original = peer.editProc;
-  switch (message) {
-    case WM_CHAR: {
-      // The handler sees the text as it stands before this key.
-      peer.control->NativeText(WindowText(window));
-      int keyAscii = static_cast<int>(wParam);
-      forms::Event event;
-      event.kind = forms::EventKind::kKeyPress;
-      event.source = peer.control;
-      event.keyAscii = &keyAscii;
-      Raise(event);
-      // Swallowed keys neither insert nor beep.
-      if (keyAscii == 0) return 0;
-      return CallWindowProcW(original, window, message, static_cast<WPARAM>(keyAscii), lParam);
-    }
-    case WM_LBUTTONDOWN: peer.leftDown = true; break;
-    case WM_LBUTTONUP: {
-      const LRESULT result = CallWindowProcW(original, window, message, wParam, lParam);
-      const bool click =
-          peer.leftDown && InClient(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-      peer.leftDown = false;
-      if (click) Raise({forms::EventKind::kClick, peer.control});
-      return result;
-    }
-    case WM_KILLFOCUS: {
-      const LRESULT result = CallWindowProcW(original, window, message, wParam, lParam);
-      peer.leftDown = false;
-      Raise({forms::EventKind::kLostFocus, peer.control});
-      return result;
-    }
-    case WM_NCDESTROY:
-      // Hand the window back to its class before it goes.
-      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      peer.window = nullptr;
-      break;
-  }
-  return CallWindowProcW(original, window, message, wParam, lParam);
-}
-
-bool Win32FormNative::SetCursorForPoint() {
+bool Win32FormNative::PointerOnSurface() const {
   if (!state_.window) return false;
+  if (GetCapture() == state_.window) return true;
   POINT point{};
-  if (!GetCursorPos(&point) || WindowFromPoint(point) != state_.window) return false;
-  ScreenToClient(state_.window, &point);
-  HCURSOR cursor = LoadCursorW(nullptr, IDC_ARROW);
-  forms::Control* hit = form_.WindowlessAt(point.x, point.y);
-  if (hit && hit->Pointer() == forms::MousePointer::kCustom) {
-    // A custom pointer without an icon shows the arrow.
-    if (HCURSOR custom = CursorFor(*hit)) cursor = custom;
-  }
-  SetCursor(cursor);
-  return true;
+  return GetCursorPos(&point) && WindowFromPoint(point) == state_.window;
+}
+
+void Win32FormNative::ShowPointer(const forms::Control* over) {
+  HCURSOR cursor = nullptr;
+  // A custom pointer without an icon shows the arrow.
+  if (over && over->Pointer() == forms::MousePointer::kCustom) cursor = CursorFor(*over);
+  state_.surfaceCursor = cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW);
+  // WM_SETCURSOR keeps it up from the next move on; this shows it now.
+  if (PointerOnSurface()) SetCursor(state_.surfaceCursor);
 }
 
 HCURSOR Win32FormNative::CursorFor(const forms::Control& control) {
@@ -197,6 +96,64 @@ HCURSOR Win32FormNative::CursorFor(const forms::Control& control) {
   }
   state_.cursors.emplace_back(icon, CreateCursorFromPicture(*icon));
   return state_.cursors.back().second.Get();
+}
+
+// --- focus ---------------------------------------------------------------------
+
+void Win32FormNative::FocusArrived(forms::Control& control) {
+  Guarded([&] { form_.NativeFocus(&control); });
+}
+
+forms::Control* Win32FormNative::ControlWithFocus() const {
+  // The focus may sit in a window the control made itself (the browser's).
+  for (HWND w = GetFocus(); w && w != state_.window; w = GetParent(w)) {
+    for (ControlPeer* peer : state_.peers) {
+      if (peer->Window() == w) return &peer->Model();
+    }
+  }
+  return nullptr;
+}
+
+void Win32FormNative::AfterDispatch(const MSG& message) {
+  // Windows of the browser's own give us no WM_SETFOCUS; a press or a key
+  // is what moves the focus into them, so look after each.
+  switch (message.message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_KEYDOWN: break;
+    default: return;
+  }
+  if (Closing()) return;
+  forms::Control* now = ControlWithFocus();
+  if (now && now != form_.Focused()) FocusArrived(*now);
+}
+
+bool Win32FormNative::Activated(WPARAM wParam) {
+  // Coming back to the window, the focus returns to the control that had
+  // it, as the runtime does; left alone the bare window would take it.
+  if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0 || Closing()) return false;
+  const forms::Control* focused = form_.Focused();
+  HWND target = focused ? focused->hWnd() : nullptr;
+  if (!target || !IsWindowVisible(target)) return false;
+  SetFocus(target);
+  return true;
+}
+
+bool Win32FormNative::TabKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_TAB || Closing()) return false;
+  if (!state_.window || (message.hwnd != state_.window && !IsChild(state_.window, message.hwnd))) {
+    return false;
+  }
+  if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+  const bool backwards = GetKeyState(VK_SHIFT) < 0;
+  Guarded([&] {
+    const forms::Control* from = ControlWithFocus();
+    if (!from) from = form_.Focused();
+    forms::Control* next = form_.NextInTabOrder(from, backwards);
+    if (next && next->Native()) next->Native()->Focus();
+  });
+  return true;
 }
 
 }  // namespace win32

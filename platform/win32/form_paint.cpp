@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "platform/win32/control_peers.h"
 #include "platform/win32/win32_form.h"
 #include "platform/win32/win32_platform.h"
 
@@ -149,40 +150,28 @@ void Win32FormNative::DrawWindowless(forms::Control& control, HDC dc, DibMemory&
   TextOutW(dc, left, top, text.c_str(), static_cast<int>(text.size()));
 }
 
-void Win32FormNative::InvalidateWindowless(ControlPeer& peer) {
-  if (!state_.window) return;
-  const forms::Control& c = *peer.control;
-  if (peer.shown.width > 0 && peer.shown.height > 0) {
-    const RECT old{peer.shown.left, peer.shown.top, peer.shown.left + peer.shown.width,
-                   peer.shown.top + peer.shown.height};
-    InvalidateRect(state_.window, &old, FALSE);
+RECT Win32FormNative::WindowlessArea(const forms::Control& c) {
+  RECT area{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
+  if (c.Kind() != forms::ControlKind::kLabel || !state_.window) return area;
+  // The text may run past the label's design size; its whole extent repaints.
+  const std::wstring text = Widen(c.Text());
+  ScreenDc screen(state_.window);
+  ScopedSelect font(screen.Get(), state_.font.Get());
+  SIZE extent{};
+  if (!text.empty() &&
+      GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &extent)) {
+    area.right = std::max(area.right, area.left + static_cast<LONG>(extent.cx));
+    area.bottom = std::max(area.bottom, area.top + static_cast<LONG>(extent.cy));
   }
-  peer.shown = {};
-  if (!c.Visible() || c.Container()) return;
-  RECT now{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
-  if (c.Kind() == forms::ControlKind::kLabel) {
-    // The text may run past the label's design size; its whole extent repaints.
-    const std::wstring text = Widen(c.Text());
-    ScreenDc screen(state_.window);
-    ScopedSelect font(screen.Get(), state_.font.Get());
-    SIZE extent{};
-    if (!text.empty() &&
-        GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &extent)) {
-      now.right = std::max(now.right, now.left + static_cast<LONG>(extent.cx));
-      now.bottom = std::max(now.bottom, now.top + static_cast<LONG>(extent.cy));
-    }
-  }
-  peer.shown = {now.left, now.top, now.right - now.left, now.bottom - now.top};
-  InvalidateRect(state_.window, &now, FALSE);
+  return area;
 }
 
-void Win32FormNative::PaintPictureBox(ControlPeer& peer) {
-  PaintScope paint(peer.window);
+void Win32FormNative::PaintPictureBox(HWND window, forms::Control& control) {
+  PaintScope paint(window);
   RECT client{};
-  GetClientRect(peer.window, &client);
-  const forms::Control& c = *peer.control;
-  const forms::Color back = forms::Resolve(platform_, c.BackColor());
-  forms::Surface* image = peer.control->Image();
+  GetClientRect(window, &client);
+  const forms::Color back = forms::Resolve(platform_, control.BackColor());
+  forms::Surface* image = control.Image();
   if (!image || image->Empty()) {
     Fill(paint.Dc(), client, back);
     return;
@@ -193,10 +182,11 @@ void Win32FormNative::PaintPictureBox(ControlPeer& peer) {
 }
 
 HBRUSH Win32FormNative::TextBoxBrush(HDC dc, HWND edit) {
-  for (const auto& peer : state_.peers) {
-    if (peer->window != edit || peer->control->Kind() != forms::ControlKind::kTextBox) continue;
-    const COLORREF back = ToColorRef(forms::Resolve(platform_, peer->control->BackColor()));
-    SetTextColor(dc, ToColorRef(forms::Resolve(platform_, peer->control->ForeColor())));
+  for (const ControlPeer* peer : state_.peers) {
+    const forms::Control& box = peer->Model();
+    if (peer->Window() != edit || box.Kind() != forms::ControlKind::kTextBox) continue;
+    const COLORREF back = ToColorRef(forms::Resolve(platform_, box.BackColor()));
+    SetTextColor(dc, ToColorRef(forms::Resolve(platform_, box.ForeColor())));
     SetBkColor(dc, back);
     for (const auto& [color, brush] : state_.brushes) {
       if (color == back) return brush.Get();

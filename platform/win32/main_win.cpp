@@ -1,5 +1,7 @@
 // kivo.exe's entry: sets up OLE, runs the program's Main and the message loop
-// until the main window is destroyed. Must not know about any control.
+// (with the main window's keyboard hooks) until the main window is destroyed.
+// Not yet: the second instance's hand-off, other windows' loops. Must not
+// know about any control.
 #include <exception>
 
 #include "app/main_mod.h"
@@ -33,6 +35,7 @@ int RunMessageLoop(win32::Win32FormNative* native) {
     if (native && native->PreTranslate(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
+    if (native) native->AfterDispatch(message);
   }
 }
 

@@ -150,19 +150,19 @@ void WebHost::RegisterWindowClass(HINSTANCE instance) {
 }
 
 std::unique_ptr<WebHost> WebHost::Create(HINSTANCE instance, HWND parent, const RECT& bounds,
-                                         bool visible, EventSink sink) {
+                                         bool visible, Sinks sinks) {
   const DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (visible ? WS_VISIBLE : 0);
   HWND window = CreateWindowExW(0, kHostClass, L"", style, bounds.left, bounds.top,
                                 bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                                 nullptr, instance, nullptr);
   if (!window) return nullptr;
-  std::unique_ptr<WebHost> host(new WebHost(window, std::move(sink)));
+  std::unique_ptr<WebHost> host(new WebHost(window, std::move(sinks)));
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host.get()));
   if (host->Embed()) host->Connect();
   return host;
 }
 
-WebHost::WebHost(HWND window, EventSink sink) : window_(window), sink_(std::move(sink)) {}
+WebHost::WebHost(HWND window, Sinks sinks) : window_(window), sinks_(std::move(sinks)) {}
 
 WebHost::~WebHost() {
   Shutdown();
@@ -248,11 +248,11 @@ void WebHost::OnDownloadBegin() {
   // renewing the setting at every download keeps it in force whatever the
   // page did since.
   if (browser_) browser_->put_Silent(VARIANT_TRUE);
-  if (sink_) sink_(forms::EventKind::kDownloadBegin);
+  if (sinks_.event) sinks_.event(forms::EventKind::kDownloadBegin);
 }
 
 void WebHost::OnDownloadComplete() {
-  if (sink_) sink_(forms::EventKind::kDownloadComplete);
+  if (sinks_.event) sinks_.event(forms::EventKind::kDownloadComplete);
 }
 
 LRESULT CALLBACK WebHost::HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -261,6 +261,9 @@ LRESULT CALLBACK WebHost::HostProc(HWND window, UINT message, WPARAM wParam, LPA
     if (host) {
       switch (message) {
         case WM_SIZE: host->Resize(LOWORD(lParam), HIWORD(lParam)); break;
+        case WM_SETFOCUS:
+          if (host->sinks_.focus) host->sinks_.focus();
+          break;
         case WM_DESTROY:
           // Close the browser while its windows still exist.
           host->Shutdown();

@@ -18,14 +18,18 @@ class BrowserSite;
 
 class WebHost {
  public:
-  // Called for DownloadBegin and DownloadComplete.
-  using EventSink = std::function<void(forms::EventKind)>;
+  struct Sinks {
+    // DownloadBegin and DownloadComplete.
+    std::function<void(forms::EventKind)> event;
+    // The host window took the keyboard focus.
+    std::function<void()> focus;
+  };
 
   static void RegisterWindowClass(HINSTANCE instance);
   // Null when even the host window cannot be made. A host whose browser
   // object cannot be created stays an empty window and ignores Navigate.
   static std::unique_ptr<WebHost> Create(HINSTANCE instance, HWND parent, const RECT& bounds,
-                                         bool visible, EventSink sink);
+                                         bool visible, Sinks sinks);
   ~WebHost();
   WebHost(const WebHost&) = delete;
   WebHost& operator=(const WebHost&) = delete;
@@ -41,7 +45,7 @@ class WebHost {
   void OnDownloadComplete();
 
  private:
-  WebHost(HWND window, EventSink sink);
+  WebHost(HWND window, Sinks sinks);
   bool Embed();
   void Connect();
   void Resize(int width, int height);
@@ -49,7 +53,7 @@ class WebHost {
   static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window_;
-  EventSink sink_;
+  Sinks sinks_;
   ComPtr<BrowserSite> site_;
   ComPtr<IOleObject> object_;
   ComPtr<IWebBrowser2> browser_;

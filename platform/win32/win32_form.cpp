@@ -1,11 +1,15 @@
-// Creating the form's windows and mirroring model changes onto them. The
-// portable form decides every size, state and text; this file only applies
-// them and must not change the model except through the Native* entry points.
+// Creating the form's window and its control peers, mirroring the form's
+// size, state and visibility, and the form window's procedure. Implemented:
+// one borderless top-level form with its children. Not yet: other border
+// styles, owned windows, the close request. The portable form decides every
+// size, state and text; this file only applies them and must not change the
+// model except through the Native* entry points.
 #include "platform/win32/win32_form.h"
 
 #include <initializer_list>
 #include <stdexcept>
 
+#include "platform/win32/control_peers.h"
 #include "platform/win32/resource_ids.h"
 #include "platform/win32/web_host.h"
 #include "platform/win32/win32_platform.h"
@@ -14,7 +18,6 @@ namespace win32 {
 namespace {
 
 constexpr wchar_t kFormClass[] = L"KivoForm";
-constexpr wchar_t kPictureClass[] = L"KivoPictureBox";
 
 HICON AppIcon(HINSTANCE instance, int sizeMetricX, int sizeMetricY) {
   // LR_SHARED: the system owns the icon for the life of the process.
@@ -23,6 +26,8 @@ HICON AppIcon(HINSTANCE instance, int sizeMetricX, int sizeMetricY) {
                                        LR_SHARED));
 }
 
+// No CS_DBLCLKS: every press arrives as a plain press and the form's
+// router decides what a double click is.
 void RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW form{};
   form.cbSize = sizeof(form);
@@ -33,9 +38,9 @@ void RegisterClasses(HINSTANCE instance) {
   form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   form.lpszClassName = kFormClass;
   WNDCLASSEXW picture = form;
-  picture.lpfnWndProc = &Win32FormNative::PictureProc;
+  picture.lpfnWndProc = &PictureBoxPeer::Proc;
   picture.hIcon = picture.hIconSm = nullptr;
-  picture.lpszClassName = kPictureClass;
+  picture.lpszClassName = PictureBoxPeer::kClassName;
   // A second form in the same process finds the classes already there.
   for (const WNDCLASSEXW* wc : {&form, &picture}) {
     if (!RegisterClassExW(wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -69,118 +74,29 @@ Win32FormNative::Win32FormNative(Win32Platform& platform, forms::Form& form)
 Win32FormNative::~Win32FormNative() {
   // The program's side of the form is already gone: nothing may reach it.
   state_.alive = false;
-  for (auto& peer : state_.peers) peer->web.reset();
   if (state_.window && IsWindow(state_.window)) {
     SetWindowLongPtrW(state_.window, GWLP_USERDATA, 0);
     DestroyWindow(state_.window);
   }
 }
 
-ControlPeer* Win32FormNative::PeerOf(const forms::Control& control) const {
-  auto* peer = static_cast<ControlPeer*>(control.peer);
-  return peer && peer->owner == this ? peer : nullptr;
-}
-
-HWND Win32FormNative::ContainerWindow(const forms::Control& control) const {
-  if (const forms::Control* container = control.Container()) {
-    if (ControlPeer* peer = PeerOf(*container); peer && peer->window) return peer->window;
-  }
-  return state_.window;
-}
-
-void Win32FormNative::CreateControl(forms::Control& control) {
-  auto owned = std::make_unique<ControlPeer>();
-  ControlPeer& peer = *owned;
-  peer.owner = this;
-  peer.control = &control;
-  state_.peers.push_back(std::move(owned));
-  control.peer = &peer;
+std::unique_ptr<forms::ControlNative> Win32FormNative::CreateControl(forms::Control& control) {
   switch (control.Kind()) {
-    case forms::ControlKind::kPictureBox: CreatePictureBox(peer); break;
-    case forms::ControlKind::kTextBox: CreateTextBox(peer); break;
-    case forms::ControlKind::kWebBrowser: CreateBrowser(peer); break;
+    case forms::ControlKind::kPictureBox: return std::make_unique<PictureBoxPeer>(*this, control);
+    case forms::ControlKind::kTextBox: return std::make_unique<TextBoxPeer>(*this, control);
+    case forms::ControlKind::kWebBrowser: return std::make_unique<BrowserPeer>(*this, control);
     case forms::ControlKind::kLabel:
-    case forms::ControlKind::kImage: InvalidateWindowless(peer); break;
+    case forms::ControlKind::kImage: break;
   }
+  return std::make_unique<WindowlessPeer>(*this, control);
 }
 
-void Win32FormNative::CreatePictureBox(ControlPeer& peer) {
-  const forms::Control& c = *peer.control;
-  const DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (c.Visible() ? WS_VISIBLE : 0);
-  // A failed child leaves the control without a window; the rest still runs.
-  peer.window =
-      CreateWindowExW(0, kPictureClass, L"", style, c.Left(), c.Top(), c.Width(), c.Height(),
-                      ContainerWindow(c), nullptr, platform_.Instance(), &peer);
-}
+void Win32FormNative::Register(ControlPeer& peer) { state_.peers.push_back(&peer); }
 
-void Win32FormNative::CreateTextBox(ControlPeer& peer) {
-  const forms::Control& c = *peer.control;
-  const DWORD style =
-      WS_CHILD | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | (c.Visible() ? WS_VISIBLE : 0);
-  peer.window =
-      CreateWindowExW(0, L"EDIT", Widen(c.Text()).c_str(), style, c.Left(), c.Top(), c.Width(),
-                      c.Height(), ContainerWindow(c), nullptr, platform_.Instance(), nullptr);
-  if (!peer.window) return;
-  SendMessageW(peer.window, WM_SETFONT, reinterpret_cast<WPARAM>(state_.font.Get()), FALSE);
-  // The program refuses over-long keywords itself; the box takes what it is given.
-  SendMessageW(peer.window, EM_SETLIMITTEXT, 0, 0);
-  SetWindowLongPtrW(peer.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&peer));
-  peer.editProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(peer.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EditProc)));
-}
+void Win32FormNative::Unregister(ControlPeer& peer) { std::erase(state_.peers, &peer); }
 
-void Win32FormNative::CreateBrowser(ControlPeer& peer) {
-  forms::Control& c = *peer.control;
-  const RECT bounds{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
-  peer.web = WebHost::Create(platform_.Instance(), ContainerWindow(c), bounds, c.Visible(),
-                             [this, &c](forms::EventKind kind) {
-                               Raise({kind, &c});
-                             });
-  if (peer.web) peer.window = peer.web->Window();
-}
-
-void Win32FormNative::ControlMoved(forms::Control& control) {
-  ControlPeer* peer = PeerOf(control);
-  if (!peer) return;
-  if (!peer->window) {
-    InvalidateWindowless(*peer);
-    return;
-  }
-  MoveWindow(peer->window, control.Left(), control.Top(), control.Width(), control.Height(), TRUE);
-  // A picture loaded at the same size moves nothing but still shows anew.
-  InvalidateRect(peer->window, nullptr, FALSE);
-}
-
-void Win32FormNative::ControlVisibility(forms::Control& control) {
-  ControlPeer* peer = PeerOf(control);
-  if (!peer) return;
-  if (peer->window) {
-    ShowWindow(peer->window, control.Visible() ? SW_SHOWNA : SW_HIDE);
-  } else {
-    InvalidateWindowless(*peer);
-  }
-}
-
-void Win32FormNative::ControlRefresh(forms::Control& control) {
-  ControlPeer* peer = PeerOf(control);
-  if (!peer) return;
-  if (peer->window) {
-    InvalidateRect(peer->window, nullptr, FALSE);
-    return;
-  }
-  InvalidateWindowless(*peer);
-  // A new pointer or icon shows at once if the mouse rests on the control.
-  SetCursorForPoint();
-}
-
-void Win32FormNative::ControlTextChanged(forms::Control& control) {
-  ControlPeer* peer = PeerOf(control);
-  if (!peer) return;
-  if (control.Kind() == forms::ControlKind::kTextBox && peer->window) {
-    SetWindowTextW(peer->window, Widen(control.Text()).c_str());
-  } else if (!peer->window) {
-    InvalidateWindowless(*peer);
-  }
+void Win32FormNative::ReportFailure(const char* what) {
+  OutputDebugStringW((L"kivo: event handler failed: " + Widen(what) + L"\n").c_str());
 }
 
 void Win32FormNative::FormRefresh() {
@@ -223,24 +139,22 @@ void Win32FormNative::FormSetState(forms::WindowState state) {
   }
 }
 
-void Win32FormNative::Navigate(forms::Control& browser, const std::string& url) {
-  ControlPeer* peer = PeerOf(browser);
-  if (peer && peer->web) peer->web->Navigate(Widen(url));
-}
-
 bool Win32FormNative::PreTranslate(MSG& message) {
-  for (auto& peer : state_.peers) {
-    if (peer->web && peer->web->HandleAccelerator(message)) return true;
+  for (ControlPeer* peer : state_.peers) {
+    auto* browser = dynamic_cast<BrowserPeer*>(peer);
+    if (browser && browser->HandleAccelerator(message)) return true;
   }
-  return false;
+  return TabKey(message);
 }
 
 void Win32FormNative::WindowPosChanged(const WINDOWPOS& position) {
+  if (Closing()) return;
   if (position.flags & SWP_SHOWWINDOW) form_.NativeVisible(true);
   if (position.flags & SWP_HIDEWINDOW) form_.NativeVisible(false);
 }
 
 void Win32FormNative::Sized(WPARAM kind, int width, int height) {
+  if (Closing()) return;
   if (kind == SIZE_MINIMIZED) {
     // The client size of an icon means nothing to the layout.
     form_.NativeState(forms::WindowState::kMinimized);
@@ -266,13 +180,18 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
     case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP: SurfaceMouse(message, wParam, lParam); return 0;
-    case WM_CAPTURECHANGED: state_.surfaceLeftDown = false; return 0;
+    case WM_MBUTTONUP: PointerMessage(nullptr, message, wParam, lParam); return 0;
+    case WM_CAPTURECHANGED: CaptureLost(window); return 0;
     case WM_SETCURSOR:
-      if (reinterpret_cast<HWND>(wParam) == window && LOWORD(lParam) == HTCLIENT &&
-          SetCursorForPoint()) {
+      // Windowless controls have no window to carry their pointer: the
+      // surface shows the one the router chose for the spot.
+      if (reinterpret_cast<HWND>(wParam) == window && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(state_.surfaceCursor ? state_.surfaceCursor : LoadCursorW(nullptr, IDC_ARROW));
         return TRUE;
       }
+      break;
+    case WM_ACTIVATE:
+      if (Activated(wParam)) return 0;
       break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
@@ -284,10 +203,10 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
       if (HIWORD(wParam) == EN_CHANGE) {
         // The model always holds what the user typed.
-        for (auto& peer : state_.peers) {
-          if (peer->window == reinterpret_cast<HWND>(lParam) && peer->editProc) {
-            peer->control->NativeText(WindowText(peer->window));
-          }
+        HWND edit = reinterpret_cast<HWND>(lParam);
+        forms::Control* box = form_.ControlOf(edit);
+        if (box && box->Kind() == forms::ControlKind::kTextBox && !Closing()) {
+          box->NativeText(WindowText(edit));
         }
         return 0;
       }
@@ -313,39 +232,6 @@ LRESULT CALLBACK Win32FormNative::FormProc(HWND window, UINT message, WPARAM wPa
     }
   } catch (...) {
     // Nothing may unwind into the system; the message gets its default.
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK Win32FormNative::PictureProc(HWND window, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-  try {
-    auto* peer = AttachedObject<ControlPeer>(window, message, lParam);
-    if (peer && message == WM_NCCREATE) peer->window = window;
-    if (peer && peer->owner) return peer->owner->OnPictureMessage(*peer, message, wParam, lParam);
-  } catch (...) {
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT Win32FormNative::OnPictureMessage(ControlPeer& peer, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
-  HWND window = peer.window;
-  switch (message) {
-    case WM_PAINT: PaintPictureBox(peer); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP: PictureMouse(peer, message, wParam, lParam); return 0;
-    case WM_CAPTURECHANGED: peer.leftDown = false; return 0;
-    case WM_NCDESTROY:
-      peer.window = nullptr;
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      break;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -1,9 +1,13 @@
-// The native side of a form on Win32: its WS_POPUP window, one child window
-// per picture box, text box and browser, and the painting of the controls
-// that have no window (labels and images). It only mirrors the form's model
-// and reports input back; it must not decide anything the program decides.
+// The native side of a form on Win32: its WS_POPUP window, its painting and
+// its input. Implemented: creation, show, hide, size and state, the surface
+// with its windowless controls, raw pointer input to the form's router, the
+// surface's pointer, the capture's losses, focus reports and the Tab order.
+// Not yet: popup menus, the tray, more than one form's activation order.
+// It only mirrors the form's model and reports input back; it must not
+// decide anything the program or the router decides.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -16,34 +20,22 @@
 
 namespace win32 {
 
+class ControlPeer;
 class DibMemory;
 class Win32Platform;
-class WebHost;
-class Win32FormNative;
-
-// What the backend keeps per control; control.peer points at it.
-struct ControlPeer {
-  Win32FormNative* owner = nullptr;
-  forms::Control* control = nullptr;
-  HWND window = nullptr;         // null for labels and images
-  WNDPROC editProc = nullptr;    // the EDIT class's own procedure
-  std::unique_ptr<WebHost> web;  // browsers only
-  forms::Rect shown;             // windowless: where it was last painted
-  bool leftDown = false;         // a left press began on this control
-};
 
 // Everything the backend keeps for one form: no globals anywhere else.
 struct FormState {
   HWND window = nullptr;
   bool shownOnce = false;
-  bool alive = true;  // false once WM_DESTROY has been seen
-  Font font;          // the 12-pixel CJK font of labels and text boxes
-  std::vector<std::unique_ptr<ControlPeer>> peers;
+  bool alive = true;  // false once the form or its window is going away
+  Font font;          // the 12-pixel font of labels and text boxes
+  // Every peer of this form, registered by the peer itself; the controls
+  // own them.
+  std::vector<ControlPeer*> peers;
   std::unique_ptr<DibMemory> backBuffer;
-  // Surface clicks: the label or image (null: the bare surface) a left press
-  // began on.
-  bool surfaceLeftDown = false;
-  forms::Control* pressedWindowless = nullptr;
+  // The pointer the router last chose for the surface.
+  HCURSOR surfaceCursor = nullptr;
   // One brush per text-box background colour, and one cursor per picture.
   std::vector<std::pair<COLORREF, Brush>> brushes;
   std::vector<std::pair<std::shared_ptr<const forms::Picture>, IconHandle>> cursors;
@@ -55,55 +47,74 @@ class Win32FormNative final : public forms::FormNative {
   ~Win32FormNative() override;
 
   forms::WindowHandle Handle() override { return state_.window; }
-  void CreateControl(forms::Control& control) override;
-  void ControlMoved(forms::Control& control) override;
-  void ControlVisibility(forms::Control& control) override;
-  void ControlRefresh(forms::Control& control) override;
-  void ControlTextChanged(forms::Control& control) override;
+  std::unique_ptr<forms::ControlNative> CreateControl(forms::Control& control) override;
   void FormRefresh() override;
   void FormShow() override;
   void FormHide() override;
   void FormSetOuterSize(int widthPx, int heightPx) override;
   void FormSetState(forms::WindowState state) override;
-  void Navigate(forms::Control& browser, const std::string& url) override;
+  void ShowPointer(const forms::Control* over) override;
 
-  // Lets the browser see its keyboard shortcuts; true when it took the message.
+  // The message loop's hooks: the browser's shortcuts and Tab before a
+  // message is dispatched (true: it was used up), focus moves after.
   bool PreTranslate(MSG& message);
+  void AfterDispatch(const MSG& message);
 
-  // Window procedures; the static ones catch everything the members throw.
+  // For the peers.
+  Win32Platform& Os() const { return platform_; }
+  forms::Form& Model() const { return form_; }
+  HWND Window() const { return state_.window; }
+  HFONT UiFont() const { return state_.font.Get(); }
+  void Register(ControlPeer& peer);
+  void Unregister(ControlPeer& peer);
+  void BeginTeardown() { state_.alive = false; }
+  // The area a windowless control covers on the surface, text included.
+  RECT WindowlessArea(const forms::Control& control);
+  void PaintPictureBox(HWND window, forms::Control& control);
+  // Raw input of one of the form's windows: `window` is the control it
+  // belongs to, null for the form's own surface.
+  void PointerMessage(forms::Control* window, UINT message, WPARAM wParam, LPARAM lParam);
+  void FocusArrived(forms::Control& control);
+  void CaptureLost(HWND window);
+
+  // Runs program code (handlers run inside window procedures and COM
+  // callbacks): whatever it throws stops here.
+  template <typename F>
+  void Guarded(F&& run) {
+    if (Closing()) return;
+    try {
+      run();
+    } catch (const std::exception& e) {
+      ReportFailure(e.what());
+    } catch (...) {
+      ReportFailure("unknown exception");
+    }
+  }
+  void Raise(const forms::Event& event) {
+    Guarded([&] { form_.Raise(event); });
+  }
+
   static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK PictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   LRESULT OnFormMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnPictureMessage(ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnEditMessage(ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam);
-
-  // Creation (win32_form.cpp).
-  HWND ContainerWindow(const forms::Control& control) const;
-  void CreatePictureBox(ControlPeer& peer);
-  void CreateTextBox(ControlPeer& peer);
-  void CreateBrowser(ControlPeer& peer);
   void WindowPosChanged(const WINDOWPOS& position);
   void Sized(WPARAM kind, int width, int height);
+  bool Activated(WPARAM wParam);
+  static void ReportFailure(const char* what);
 
   // Painting (form_paint.cpp).
   void PaintForm();
-  void PaintPictureBox(ControlPeer& peer);
   void DrawWindowless(forms::Control& control, HDC dc, DibMemory& buffer, POINT origin);
-  void InvalidateWindowless(ControlPeer& peer);
   HBRUSH TextBoxBrush(HDC dc, HWND edit);
   void MakeUiFont();
 
   // Input (form_input.cpp).
-  void SurfaceMouse(UINT message, WPARAM wParam, LPARAM lParam);
-  void PictureMouse(ControlPeer& peer, UINT message, WPARAM wParam, LPARAM lParam);
-  bool SetCursorForPoint();
+  bool PointerOnSurface() const;
   HCURSOR CursorFor(const forms::Control& control);
-  void Raise(const forms::Event& event);
+  forms::Control* ControlWithFocus() const;
+  bool TabKey(const MSG& message);
 
-  ControlPeer* PeerOf(const forms::Control& control) const;
   bool Closing() const { return !state_.alive; }
 
   Win32Platform& platform_;

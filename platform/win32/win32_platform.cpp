@@ -109,6 +109,21 @@ int Win32Platform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle 
   return result;
 }
 
+forms::LResult Win32Platform::SendMessage(forms::WindowHandle window, std::uint32_t message,
+                                          forms::WParam wParam, forms::LParam lParam) {
+  return ::SendMessageW(window, message, wParam, lParam);
+}
+
+// Who holds the capture is the portable record's business; the system's
+// WM_CAPTURECHANGED for these two comes back as a loss the record ignores.
+void Win32Platform::GrabPointer(forms::WindowHandle window) { ::SetCapture(window); }
+
+void Win32Platform::UngrabPointer() { ::ReleaseCapture(); }
+
+int Win32Platform::DoubleClickTime() { return static_cast<int>(GetDoubleClickTime()); }
+
+int Win32Platform::DoubleClickSize() { return GetSystemMetrics(SM_CXDOUBLECLK); }
+
 forms::RegionHandle Win32Platform::CreateRoundRectRgn(int left, int top, int right, int bottom,
                                                       int ellipseW, int ellipseH) {
   return ::CreateRoundRectRgn(left, top, right, bottom, ellipseW, ellipseH);

@@ -1,6 +1,9 @@
-// The Win32 implementation of forms::Platform: user32/gdi32 pass-throughs,
-// surfaces backed by DIB sections, GDI block copies and the resources linked
-// into kivo.exe. It owns no window; the form's window lives in Win32FormNative.
+// The Win32 implementation of forms::Platform: user32/gdi32 pass-throughs
+// (window longs, regions, SendMessage, the pointer capture's grab and the
+// double-click metrics), surfaces backed by DIB sections, GDI block copies
+// and the resources linked into kivo.exe. Not yet: the tray, DDE and the
+// shell's Open verb. It owns no window; the form's window lives in
+// Win32FormNative.
 #pragma once
 
 #include <memory>
@@ -59,6 +62,10 @@ class Win32Platform final : public forms::Platform {
                                 std::uint32_t message, forms::WParam wParam,
                                 forms::LParam lParam) override;
   int SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region, bool redraw) override;
+  forms::LResult SendMessage(forms::WindowHandle window, std::uint32_t message,
+                             forms::WParam wParam, forms::LParam lParam) override;
+  int DoubleClickTime() override;
+  int DoubleClickSize() override;
   forms::RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
                                          int ellipseH) override;
 
@@ -74,6 +81,10 @@ class Win32Platform final : public forms::Platform {
 
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
+
+ protected:
+  void GrabPointer(forms::WindowHandle window) override;
+  void UngrabPointer() override;
 
  private:
   HINSTANCE instance_;

@@ -1,8 +1,8 @@
 // The one place the backend includes <windows.h>; every backend file gets it
 // through here. Portable code must never include this.
 //
-// <windows.h> maps CallWindowProc and three more names to their W functions
-// with macros; they are also members of forms::Platform and must be spelled
+// <windows.h> maps CallWindowProc, SendMessage and three more names to their
+// W functions with macros; they are also members of forms::Platform and must be spelled
 // the same in every file that sees it. We call the W functions by their own
 // names. The portable message and style constants are checked against the
 // system's below.
@@ -10,7 +10,6 @@
 
 #include "forms/platform.h"
 #include "forms/types.h"
-
 
 #ifndef UNICODE
 #define UNICODE
@@ -33,6 +32,7 @@
 
 #undef CallWindowProc
 #undef GetWindowLongPtr
+#undef SendMessage
 #undef SetWindowLongPtr
 #undef SystemParametersInfo
 

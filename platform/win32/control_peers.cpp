@@ -1,0 +1,269 @@
+// The controls' peers: creating each child window, mirroring the model onto
+// it, and the child windows' procedures, which hand pointer, focus and
+// capture messages to the form. Implemented: picture boxes, the EDIT text
+// box, the browser host, labels and images. Not yet: the browser's other
+// commands and events, controls created after the form. No procedure here
+// decides a click or keeps a press: that is the form's router.
+#include "platform/win32/control_peers.h"
+
+#include "platform/win32/web_host.h"
+#include "platform/win32/win32_form.h"
+#include "platform/win32/win32_platform.h"
+
+namespace win32 {
+namespace {
+
+bool IsPointerMessage(UINT message) {
+  switch (message) {
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP: return true;
+    default: return false;
+  }
+}
+
+DWORD Shown(const forms::Control& control) { return control.Visible() ? WS_VISIBLE : 0; }
+
+}  // namespace
+
+ControlPeer::ControlPeer(Win32FormNative& owner, forms::Control& control)
+    : owner_(owner), control_(control) {
+  owner_.Register(*this);
+}
+
+ControlPeer::~ControlPeer() {
+  // Controls are never removed from a live form, so the first peer to go
+  // means the whole form goes: from here on no message may reach its model.
+  owner_.BeginTeardown();
+  owner_.Unregister(*this);
+}
+
+HWND ControlPeer::ParentWindow() const {
+  if (const forms::Control* container = control_.Container()) {
+    if (HWND window = container->hWnd()) return window;
+  }
+  return owner_.Window();
+}
+
+void ControlPeer::DestroyWindowOf(HWND window) {
+  if (!window || !IsWindow(window)) return;
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+}
+
+void ControlPeer::Moved() {
+  if (!window_) return;
+  MoveWindow(window_, control_.Left(), control_.Top(), control_.Width(), control_.Height(), TRUE);
+  // A picture loaded at the same size moves nothing but still shows anew.
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
+void ControlPeer::VisibilityChanged() {
+  if (window_) ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
+}
+
+void ControlPeer::Refresh() {
+  if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+void ControlPeer::Focus() {
+  if (!window_ || !IsWindowVisible(window_)) return;
+  SetFocus(window_);
+  // WM_SETFOCUS reported it already, unless the window had it before.
+  if (GetFocus() == window_) owner_.FocusArrived(control_);
+}
+
+// --- labels and images --------------------------------------------------------
+
+WindowlessPeer::WindowlessPeer(Win32FormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control) {
+  Invalidate();
+}
+
+void WindowlessPeer::Invalidate() {
+  HWND surface = owner_.Window();
+  if (!surface) return;
+  if (shown_.width > 0 && shown_.height > 0) {
+    const RECT old{shown_.left, shown_.top, shown_.left + shown_.width, shown_.top + shown_.height};
+    InvalidateRect(surface, &old, FALSE);
+  }
+  shown_ = {};
+  if (!control_.Visible() || control_.Container()) return;
+  const RECT now = owner_.WindowlessArea(control_);
+  shown_ = {now.left, now.top, now.right - now.left, now.bottom - now.top};
+  InvalidateRect(surface, &now, FALSE);
+}
+
+// --- picture boxes -----------------------------------------------------------
+
+PictureBoxPeer::PictureBoxPeer(Win32FormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control) {
+  const DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | Shown(control);
+  // A failed child leaves the control without a window; the rest still runs.
+  CreateWindowExW(0, kClassName, L"", style, control.Left(), control.Top(), control.Width(),
+                  control.Height(), ParentWindow(), nullptr, owner.Os().Instance(), this);
+}
+
+PictureBoxPeer::~PictureBoxPeer() { DestroyWindowOf(window_); }
+
+LRESULT CALLBACK PictureBoxPeer::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    auto* peer = AttachedObject<PictureBoxPeer>(window, message, lParam);
+    if (peer && message == WM_NCCREATE) peer->window_ = window;
+    if (peer) return peer->OnMessage(message, wParam, lParam);
+  } catch (...) {
+    // Nothing may unwind into the system; the message gets its default.
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT PictureBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = window_;
+  if (IsPointerMessage(message)) {
+    owner_.PointerMessage(&control_, message, wParam, lParam);
+    return 0;
+  }
+  switch (message) {
+    case WM_PAINT: owner_.PaintPictureBox(window, control_); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_CAPTURECHANGED: owner_.CaptureLost(window); return 0;
+    case WM_SETFOCUS: owner_.FocusArrived(control_); return 0;
+    case WM_NCDESTROY:
+      window_ = nullptr;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// --- the text box -------------------------------------------------------------
+
+TextBoxPeer::TextBoxPeer(Win32FormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control) {
+  const DWORD style = WS_CHILD | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | Shown(control);
+  window_ = CreateWindowExW(0, L"EDIT", Widen(control.Text()).c_str(), style, control.Left(),
+                            control.Top(), control.Width(), control.Height(), ParentWindow(),
+                            nullptr, owner.Os().Instance(), nullptr);
+  if (!window_) return;
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner.UiFont()), FALSE);
+  // The program refuses over-long keywords itself; the box takes what it is given.
+  SendMessageW(window_, EM_SETLIMITTEXT, 0, 0);
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  editProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+}
+
+TextBoxPeer::~TextBoxPeer() {
+  if (window_ && IsWindow(window_) && editProc_) {
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
+  }
+  DestroyWindowOf(window_);
+}
+
+void TextBoxPeer::TextChanged() {
+  if (window_) SetWindowTextW(window_, Widen(control_.Text()).c_str());
+}
+
+LRESULT TextBoxPeer::Original(UINT message, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcW(editProc_, window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TextBoxPeer::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* peer = reinterpret_cast<TextBoxPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!peer || !peer->editProc_) return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    return peer->OnMessage(message, wParam, lParam);
+  } catch (...) {
+    // Fall through: the EDIT class still gets the message.
+  }
+  return CallWindowProcW(peer->editProc_, window, message, wParam, lParam);
+}
+
+LRESULT TextBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = window_;
+  switch (message) {
+    case WM_CHAR: {
+      // The handler sees the text as it stands before this key.
+      control_.NativeText(WindowText(window));
+      int keyAscii = static_cast<int>(wParam);
+      forms::Event event;
+      event.kind = forms::EventKind::kKeyPress;
+      event.source = &control_;
+      event.keyAscii = &keyAscii;
+      owner_.Raise(event);
+      // Swallowed keys neither insert nor beep.
+      if (keyAscii == 0 || !IsWindow(window)) return 0;
+      return Original(message, static_cast<WPARAM>(keyAscii), lParam);
+    }
+    case WM_LBUTTONDBLCLK:
+      // The EDIT class asks for double clicks (to select a word); for the
+      // router it is just the second press.
+      owner_.PointerMessage(&control_, WM_LBUTTONDOWN, wParam, lParam);
+      break;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      // Before the EDIT class: on a release the router lets go of the
+      // capture before the class ends its selection or opens its menu.
+      owner_.PointerMessage(&control_, message, wParam, lParam);
+      if (!IsWindow(window)) return 0;
+      break;
+    case WM_SETFOCUS: {
+      const LRESULT result = Original(message, wParam, lParam);
+      owner_.FocusArrived(control_);
+      return result;
+    }
+    case WM_CAPTURECHANGED: {
+      const LRESULT result = Original(message, wParam, lParam);
+      owner_.CaptureLost(window);
+      return result;
+    }
+    case WM_NCDESTROY: {
+      // Hand the window back to its class before it goes.
+      const WNDPROC original = editProc_;
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      return CallWindowProcW(original, window, message, wParam, lParam);
+    }
+  }
+  return Original(message, wParam, lParam);
+}
+
+// --- the browser -------------------------------------------------------------
+
+BrowserPeer::BrowserPeer(Win32FormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control) {
+  const RECT bounds{control.Left(), control.Top(), control.Left() + control.Width(),
+                    control.Top() + control.Height()};
+  WebHost::Sinks sinks;
+  sinks.event = [this](forms::EventKind kind) { owner_.Raise({kind, &control_}); };
+  sinks.focus = [this] { owner_.FocusArrived(control_); };
+  web_ = WebHost::Create(owner.Os().Instance(), ParentWindow(), bounds, control.Visible(),
+                         std::move(sinks));
+  if (web_) window_ = web_->Window();
+}
+
+BrowserPeer::~BrowserPeer() {
+  // The host closes the browser object while its windows still exist.
+  web_.reset();
+  window_ = nullptr;
+}
+
+void BrowserPeer::Navigate(const std::string& url) {
+  if (web_) web_->Navigate(Widen(url));
+}
+
+bool BrowserPeer::HandleAccelerator(MSG& message) {
+  return web_ && web_->HandleAccelerator(message);
+}
+
+}  // namespace win32
