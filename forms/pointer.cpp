@@ -109,9 +109,10 @@ void PointerRouter::Input(const PointerInput& in) {
         pressOwner_ = t.control;
         if (in.button == kLeftButton) {
           const int box = form_.Os().DoubleClickSize();
-          dbl = lastLeft_ && lastLeftTarget_ == t.control &&
-                in.time - lastLeftTime_ <= static_cast<std::uint32_t>(form_.Os().DoubleClickTime()) &&
-                std::abs(fx - lastLeftX_) <= box && std::abs(fy - lastLeftY_) <= box;
+          dbl =
+              lastLeft_ && lastLeftTarget_ == t.control &&
+              in.time - lastLeftTime_ <= static_cast<std::uint32_t>(form_.Os().DoubleClickTime()) &&
+              std::abs(fx - lastLeftX_) <= box && std::abs(fy - lastLeftY_) <= box;
           pressIsDouble_ = dbl;
           lastLeft_ = !dbl;
           lastLeftTarget_ = t.control;
@@ -129,8 +130,8 @@ void PointerRouter::Input(const PointerInput& in) {
       }
       held_ = in.held;
       // The second press of a double click raises DblClick, not MouseDown.
-      Raise(dbl ? EventKind::kDblClick : EventKind::kMouseDown, t.control,
-            dbl ? 0 : in.button, in.shift, fx, fy);
+      Raise(dbl ? EventKind::kDblClick : EventKind::kMouseDown, t.control, dbl ? 0 : in.button,
+            in.shift, fx, fy);
       return;
     }
     case PointerInput::Kind::kRelease: {

@@ -24,9 +24,9 @@ struct PointerInput {
   Control* window = nullptr;
   int x = 0;
   int y = 0;
-  int button = 0;  // press and release: the button that changed (1, 2 or 4)
-  int held = 0;    // buttons held after the event
-  int shift = 0;   // 1 Shift, 2 Ctrl, 4 Alt
+  int button = 0;          // press and release: the button that changed (1, 2 or 4)
+  int held = 0;            // buttons held after the event
+  int shift = 0;           // 1 Shift, 2 Ctrl, 4 Alt
   std::uint32_t time = 0;  // ms, for double clicks; any monotonic origin
 };
 

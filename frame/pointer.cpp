@@ -24,8 +24,7 @@ void BA1::LabelReset() {
   labelHot = false;
 }
 
-void BA1::HoverButton(forms::Control& button, bool inside, const Cell& hover,
-                      const Cell& normal) {
+void BA1::HoverButton(forms::Control& button, bool inside, const Cell& hover, const Cell& normal) {
   // Drawn on every move, also when the look does not change.
   const Cell& c = inside ? hover : normal;
   ShowCell(button, *ppt[c.holder], c.x, c.y, c.w, c.h);

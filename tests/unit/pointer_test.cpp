@@ -139,8 +139,8 @@ TEST_F(Pointer, InsideTestCountsBothUpperBoundsInside) {
     int x, y;
     bool inside;
   };
-  const Case cases[] = {{0, 0, true},   {130, 39, true},  {131, 0, false}, {0, 40, false},
-                        {-1, 5, false}, {5, -1, false},   {130, 0, true},  {0, 39, true}};
+  const Case cases[] = {{0, 0, true},   {130, 39, true}, {131, 0, false}, {0, 40, false},
+                        {-1, 5, false}, {5, -1, false},  {130, 0, true},  {0, 39, true}};
   for (const auto& c : cases) {
     b.npc_MouseMove(4, 0, 0, c.x, c.y);
     EXPECT_TRUE(Shows(*b.npc[4], c.inside ? CategoryHover(4) : CategoryNormal(4)))
@@ -226,9 +226,9 @@ TEST_F(Pointer, DragStartsOnlyInsideTheStrictBounds) {
     bool moves;
   };
   const Case cases[] = {
-      {kL, 3, 50, false},      {kL, 4, 50, true},      {kL, 250, 3, false},
+      {kL, 3, 50, false},      {kL, 4, 50, true},       {kL, 250, 3, false},
       {kL, 250, 4, true},      {kL, sw - 3, 50, false}, {kL, sw - 4, 50, true},
-      {kL, 250, sh - 1, true}, {kR, 250, 50, false},   {kL | kR, 250, 50, false},
+      {kL, 250, sh - 1, true}, {kR, 250, 50, false},    {kL | kR, 250, 50, false},
       {kM, 250, 50, false},    {0, 250, 50, false},
   };
   for (const auto& c : cases) {
@@ -425,10 +425,10 @@ TEST_F(Pointer, TabOrderFollowsTabIndexAndSkipsWhatCannotTakeTheFocus) {
     at = b.NextInTabOrder(at, false);
     order.push_back(fake::NameOf(at));
   }
-  const std::vector<std::string> want = {
-      "sok",   "npc 1", "npc 0", "zz",     "Pic1",   "Pic2",   "Web1",   "npc 2",
-      "npc 3", "npc 4", "npc 5", "npc 6",  "npc 7",  "npc 8",  "npc 9",  "npc 10",
-      "npc 11", "npc 12", "npc 13", "sotext", "sok", "npc 1"};
+  const std::vector<std::string> want = {"sok",    "npc 1",  "npc 0", "zz",     "Pic1",   "Pic2",
+                                         "Web1",   "npc 2",  "npc 3", "npc 4",  "npc 5",  "npc 6",
+                                         "npc 7",  "npc 8",  "npc 9", "npc 10", "npc 11", "npc 12",
+                                         "npc 13", "sotext", "sok",   "npc 1"};
   EXPECT_EQ(order, want);
   EXPECT_EQ(b.NextInTabOrder(b.npc[1], true), b.sok);
   EXPECT_EQ(b.NextInTabOrder(b.sotext, true), b.npc[13]);
