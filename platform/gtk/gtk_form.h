@@ -1,9 +1,10 @@
 // One form on GTK: an undecorated toplevel whose root is a GtkLayout. The
 // form's own surface (its persistent image, labels and images) is a drawing
-// area at the bottom of the root; picture boxes are drawing areas or, when
-// they hold children, layouts of their own; the text box is a frameless
-// entry; the browser a WebKitWebView. This file only mirrors the model in
-// forms/ and reports the user's input back; it decides nothing.
+// area at the bottom of the root; each control has a typed peer
+// (gtk_controls.h). The window itself lives in gtk_form.cpp, painting in
+// gtk_paint.cpp, pointer, keyboard and focus in gtk_input.cpp. These files
+// only mirror the model in forms/ and pass the user's input in; they decide
+// nothing. Not yet: menus, the tray, more than one form at a time.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -11,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "forms/control.h"
 #include "forms/form.h"
@@ -20,64 +20,81 @@
 
 namespace gtkplat {
 
+class ControlPeer;
+
+// Where a raw pointer event came from: the form's surface (control null) or
+// a picture box's own window.
+struct PointerSource {
+  GtkFormNative* form = nullptr;
+  forms::Control* control = nullptr;
+  forms::WindowHandle handle = nullptr;
+};
+
 class GtkFormNative final : public forms::FormNative {
  public:
   GtkFormNative(GtkPlatform& platform, forms::Form& form);
   ~GtkFormNative() override;
 
-  forms::WindowHandle Handle() override { return reinterpret_cast<forms::WindowHandle>(&native_); }
-  void CreateControl(forms::Control& control) override;
-  void ControlMoved(forms::Control& control) override;
-  void ControlVisibility(forms::Control& control) override;
-  void ControlRefresh(forms::Control& control) override;
-  void ControlTextChanged(forms::Control& control) override;
+  forms::WindowHandle Handle() override { return native_.Id(); }
+  std::unique_ptr<forms::ControlNative> CreateControl(forms::Control& control) override;
   void FormRefresh() override;
   void FormShow() override;
   void FormHide() override;
   void FormSetOuterSize(int widthPx, int heightPx) override;
   void FormSetState(forms::WindowState state) override;
-  void Navigate(forms::Control& browser, const std::string& url) override;
+  void ShowPointer(const forms::Control* over) override;
 
   void SetShape(std::optional<forms::RoundRectRegion> shape, bool redraw);
+  // The window manager moves the window, following the press in progress.
+  void BeginMoveLoop();
+
+  forms::Form& Form() const { return form_; }
+  GtkPlatform& Platform() const { return platform_; }
   GtkWindow* Window() const { return GTK_WINDOW(window_); }
-
-  // One control's widget and the state its input handlers need.
-  struct Peer {
-    GtkFormNative* owner = nullptr;
-    forms::Control* control = nullptr;  // null: the form's own surface
-    GtkWidget* widget = nullptr;        // null for labels and images
-    int pressed = 0;                    // buttons pressed inside it
-  };
-
- private:
+  GtkWidget* Surface() const { return surface_; }
+  // The widget a control's children are put into.
   GtkWidget* ContainerWidget(const forms::Control& control) const;
-  GtkWidget* MakeWidget(forms::Control& control, Peer& peer);
-  void ConnectInput(GtkWidget* widget, Peer& peer);
-  void ApplyMinMax();
   void InvalidateWindowless(const forms::Control& control);
 
+  // gtk_paint.cpp
   static gboolean OnDrawSurface(GtkWidget* widget, cairo_t* cr, GtkFormNative* self);
-  static gboolean OnDrawPicture(GtkWidget* widget, cairo_t* cr, Peer* peer);
-  static gboolean OnDrawContainer(GtkWidget* widget, cairo_t* cr, Peer* peer);
-  static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, Peer* peer);
-  static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, Peer* peer);
-  static gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, Peer* peer);
+  static gboolean OnDrawPicture(GtkWidget* widget, cairo_t* cr, ControlPeer* peer);
+  static gboolean OnDrawContainer(GtkWidget* widget, cairo_t* cr, ControlPeer* peer);
+  // A CJK font whose Latin is half as wide as its Chinese, as the
+  // classic 12-pixel GUI font is.
+  static const char* FontFamily();
+  static constexpr int kFontPx = 12;
+
+  // gtk_input.cpp
+  static void ConnectPointer(GtkWidget* widget, PointerSource& source);
+  static void DisconnectPointer(GtkWidget* widget, PointerSource& source);
+  void ConnectKeyboard();
+  void FocusFirstStop();
+
+ private:
+  void ApplyMinMax();
+  void KeepNormalSize();
+  static gboolean RestoreNormalSize(gpointer self);
+
+  void PointerInput(const PointerSource& source, const GdkEvent* event);
+  ControlPeer* PeerOfWidget(GtkWidget* widget) const;
+  GdkCursor* CursorFor(const std::shared_ptr<const forms::Picture>& picture);
+  cairo_surface_t* ImageFor(const forms::Control& control);
+  void PaintWindowless(cairo_t* cr);
+
   static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, GtkFormNative* self);
   static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event,
                                 GtkFormNative* self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, GtkFormNative* self);
   static void OnRealize(GtkWidget* widget, GtkFormNative* self);
-  static void OnEntryChanged(GtkEditable* editable, Peer* peer);
-  static gboolean OnEntryKey(GtkWidget* widget, GdkEventKey* event, Peer* peer);
-  static gboolean OnEntryRelease(GtkWidget* widget, GdkEventButton* event, Peer* peer);
-  static gboolean OnEntryFocusOut(GtkWidget* widget, GdkEventFocus* event, Peer* peer);
-
-  // Translates a pointer event on `peer` into the form's event, resolving
-  // the windowless control under the pointer on the form's own surface.
-  void RaiseMouse(Peer& peer, forms::EventKind kind, int button, int shift, double x, double y);
-  void UpdateCursor(const forms::Control* hit);
-  GdkCursor* CursorFor(const forms::Picture& picture);
-  cairo_surface_t* ImageFor(const forms::Control& control);
+  static gboolean OnPointerButton(GtkWidget* widget, GdkEventButton* event,
+                                  PointerSource* source);
+  static gboolean OnPointerMotion(GtkWidget* widget, GdkEventMotion* event,
+                                  PointerSource* source);
+  static gboolean OnGrabBroken(GtkWidget* widget, GdkEvent* event, PointerSource* source);
+  static void OnUnmap(GtkWidget* widget, PointerSource* source);
+  static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, GtkFormNative* self);
+  static void OnSetFocus(GtkWindow* window, GtkWidget* widget, GtkFormNative* self);
 
   GtkPlatform& platform_;
   forms::Form& form_;
@@ -85,14 +102,23 @@ class GtkFormNative final : public forms::FormNative {
   GtkWidget* window_ = nullptr;
   GtkWidget* root_ = nullptr;
   GtkWidget* surface_ = nullptr;
-  Peer surfacePeer_;
-  std::vector<std::unique_ptr<Peer>> peers_;
+  PointerSource surfaceSource_;
   std::optional<forms::RoundRectRegion> shape_;
   PangoFontDescription* font_ = nullptr;
-  std::map<const forms::Picture*, GdkCursor*> cursors_;
+  std::map<std::shared_ptr<const forms::Picture>, GdkCursor*> cursors_;
   std::map<const forms::Control*, cairo_surface_t*> images_;
-  const forms::Control* cursorOver_ = nullptr;
   bool shownOnce_ = false;
+  // The size the program gave the window; the window manager may not
+  // change it while the window is in its normal state.
+  int normalWidth_ = 0;
+  int normalHeight_ = 0;
+  guint restoreSource_ = 0;
+  // The last pointer event, for the move loop: the window manager wants the
+  // button that is down, where the pointer is on the screen, and when.
+  guint lastButton_ = 1;
+  double lastRootX_ = 0;
+  double lastRootY_ = 0;
+  guint32 lastTime_ = GDK_CURRENT_TIME;
 };
 
 }  // namespace gtkplat

@@ -1,7 +1,12 @@
+// The Linux platform's system calls: work area, window longs, regions,
+// messages into a window's procedure chain, pointer grabs and the resource
+// bundle. Not yet: regions other than the rounded rectangle, more than one
+// screen.
 #include "gtk_platform.h"
 
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 
 #include "gtk_form.h"
 
@@ -21,10 +26,43 @@ GdkRectangle MonitorGeometry() {
   return r;
 }
 
+std::unordered_set<const NativeTarget*>& LiveTargets() {
+  static std::unordered_set<const NativeTarget*> live;
+  return live;
+}
+
+GdkSeat* DefaultSeat() {
+  GdkDisplay* display = gdk_display_get_default();
+  return display ? gdk_display_get_default_seat(display) : nullptr;
+}
+
+// The end of every form's procedure chain: what the system does with a
+// message nobody handled.
+forms::LResult GtkDefaultProc(forms::WindowHandle window, std::uint32_t message,
+                              forms::WParam wParam, forms::LParam) {
+  if (message == forms::kWmNcLButtonDown && wParam == static_cast<forms::WParam>(forms::kHtCaption)) {
+    if (NativeWindow* w = WindowOf(window); w && w->form) w->form->BeginMoveLoop();
+  }
+  return 0;
+}
+
 }  // namespace
 
+NativeTarget::NativeTarget() { LiveTargets().insert(this); }
+NativeTarget::~NativeTarget() { LiveTargets().erase(this); }
+
+NativeTarget* TargetOf(forms::WindowHandle handle) {
+  auto* target = reinterpret_cast<NativeTarget*>(handle);
+  return target && LiveTargets().count(target) ? target : nullptr;
+}
+
+NativeWindow::NativeWindow() : longs(&GtkDefaultProc) {}
+
+GtkWidget* NativeWindow::GrabWidget() { return form ? form->Surface() : nullptr; }
+
 NativeWindow* WindowOf(forms::WindowHandle handle) {
-  return reinterpret_cast<NativeWindow*>(handle);
+  NativeTarget* target = TargetOf(handle);
+  return target ? target->AsWindow() : nullptr;
 }
 
 std::unique_ptr<forms::FormNative> GtkPlatform::CreateFormNative(forms::Form& form) {
@@ -67,6 +105,52 @@ int GtkPlatform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle re
   if (!w || !w->form) return 0;
   w->form->SetShape(owned ? std::optional(*owned) : std::nullopt, redraw);
   return 1;
+}
+
+forms::LResult GtkPlatform::SendMessage(forms::WindowHandle window, std::uint32_t message,
+                                        forms::WParam wParam, forms::LParam lParam) {
+  // Controls keep no procedure chain here: nothing of theirs answers messages.
+  NativeWindow* w = WindowOf(window);
+  return w ? w->longs.chain.Send(window, message, wParam, lParam) : 0;
+}
+
+int GtkPlatform::DoubleClickTime() {
+  gint ms = 400;
+  if (GtkSettings* settings = gtk_settings_get_default()) {
+    g_object_get(settings, "gtk-double-click-time", &ms, nullptr);
+  }
+  return ms > 0 ? ms : 400;
+}
+
+int GtkPlatform::DoubleClickSize() {
+  gint px = 5;
+  if (GtkSettings* settings = gtk_settings_get_default()) {
+    g_object_get(settings, "gtk-double-click-distance", &px, nullptr);
+  }
+  return px >= 0 ? px : 5;
+}
+
+void GtkPlatform::GrabPointer(forms::WindowHandle window) {
+  NativeTarget* target = TargetOf(window);
+  GtkWidget* widget = target ? target->GrabWidget() : nullptr;
+  GdkWindow* gdkWindow = widget && gtk_widget_get_mapped(widget) ? gtk_widget_get_window(widget)
+                                                                  : nullptr;
+  GdkSeat* seat = DefaultSeat();
+  GdkGrabStatus status = GDK_GRAB_FAILED;
+  if (gdkWindow && seat) {
+    // Not owner_events: every pointer event comes to this window, relative
+    // to it, also after the pointer has left it, as a captured window's do.
+    g_autoptr(GdkEvent) trigger = gtk_get_current_event();
+    status = gdk_seat_grab(seat, gdkWindow, GDK_SEAT_CAPABILITY_ALL_POINTING, FALSE, nullptr,
+                           trigger, nullptr, nullptr);
+  }
+  // A window that cannot have the pointer must not stay on record as
+  // holding it.
+  if (status != GDK_GRAB_SUCCESS) NativeCaptureLost(window);
+}
+
+void GtkPlatform::UngrabPointer() {
+  if (GdkSeat* seat = DefaultSeat()) gdk_seat_ungrab(seat);
 }
 
 int GtkPlatform::ScreenWidthTwips() { return MonitorGeometry().width * TwipsPerPixelX(); }

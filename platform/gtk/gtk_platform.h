@@ -1,11 +1,13 @@
-// The Linux platform: screen, work area, window procedures, regions and
-// resources, answered with GTK and the resource bundle linked into the
-// program. Everything about one window lives in gtk_form.*; this file must
-// not draw or lay out anything.
+// The Linux platform: screen, work area, window procedures, regions,
+// resources, pointer grabs and the window manager's move loop, answered with
+// GTK and the resource bundle linked into the program. Everything about one
+// window lives in gtk_form.* and gtk_controls.*; this file must not draw or
+// lay out anything. Not yet: more than one screen, keyboard grabs.
 #pragma once
 
 #include <gtk/gtk.h>
 
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -17,12 +19,37 @@
 namespace gtkplat {
 
 class GtkFormNative;
+struct NativeWindow;
 
-// What a window handle points at on this platform.
-struct NativeWindow {
+// What a window handle points at on this platform: a form's window or one
+// control's widget. Every live one is registered, so a stale or foreign
+// handle resolves to nothing instead of to freed memory.
+class NativeTarget {
+ public:
+  NativeTarget();
+  virtual ~NativeTarget();
+  NativeTarget(const NativeTarget&) = delete;
+  NativeTarget& operator=(const NativeTarget&) = delete;
+
+  forms::WindowHandle Id() { return reinterpret_cast<forms::WindowHandle>(this); }
+  // The widget whose GdkWindow takes the pointer grab; null: none.
+  virtual GtkWidget* GrabWidget() = 0;
+  virtual NativeWindow* AsWindow() { return nullptr; }
+};
+
+// Null for a handle that is not (or no longer) one of ours.
+NativeTarget* TargetOf(forms::WindowHandle handle);
+
+// The form's own window: its procedure chain ends in GtkDefaultProc.
+struct NativeWindow final : NativeTarget {
+  NativeWindow();
+  GtkWidget* GrabWidget() override;
+  NativeWindow* AsWindow() override { return this; }
   GtkFormNative* form = nullptr;
   forms::SoftWindowLongs longs;
 };
+
+NativeWindow* WindowOf(forms::WindowHandle handle);
 
 class GtkPlatform final : public forms::Platform {
  public:
@@ -34,6 +61,10 @@ class GtkPlatform final : public forms::Platform {
   std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
                                  std::intptr_t value) override;
   int SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region, bool redraw) override;
+  forms::LResult SendMessage(forms::WindowHandle window, std::uint32_t message,
+                             forms::WParam wParam, forms::LParam lParam) override;
+  int DoubleClickTime() override;
+  int DoubleClickSize() override;
   forms::RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
                                          int ellipseH) override;
   int ScreenWidthTwips() override;
@@ -41,12 +72,27 @@ class GtkPlatform final : public forms::Platform {
   forms::Color SystemColor(forms::SysColor color) override;
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
-};
 
-NativeWindow* WindowOf(forms::WindowHandle handle);
+ protected:
+  void GrabPointer(forms::WindowHandle window) override;
+  void UngrabPointer() override;
+};
 
 // A picture decoded from the resource bundle, or none.
 std::optional<forms::Picture> ResourcePicture(const char* path);
 GdkPixbuf* ResourcePixbuf(const char* path);  // caller owns the reference
+
+// Runs portable code from a GTK callback: nothing it throws may unwind
+// through GTK's C frames.
+template <class F>
+void Guarded(F&& f) noexcept {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    g_warning("kivo: event handler failed: %s", e.what());
+  } catch (...) {
+    g_warning("kivo: event handler failed");
+  }
+}
 
 }  // namespace gtkplat

@@ -1,6 +1,9 @@
+// The WebKitGTK view and the signals it answers without asking the user.
 #include "web_view.h"
 
 #include <webkit2/webkit2.h>
+
+#include "gtk_platform.h"
 
 namespace gtkplat {
 namespace {
@@ -32,11 +35,13 @@ gboolean OnPermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer
 }
 
 void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, ViewContext* ctx) {
-  if (event == WEBKIT_LOAD_STARTED) {
-    ctx->form->Raise({forms::EventKind::kDownloadBegin, ctx->browser});
-  } else if (event == WEBKIT_LOAD_FINISHED) {
-    ctx->form->Raise({forms::EventKind::kDownloadComplete, ctx->browser});
-  }
+  Guarded([&] {
+    if (event == WEBKIT_LOAD_STARTED) {
+      ctx->form->Raise({forms::EventKind::kDownloadBegin, ctx->browser});
+    } else if (event == WEBKIT_LOAD_FINISHED) {
+      ctx->form->Raise({forms::EventKind::kDownloadComplete, ctx->browser});
+    }
+  });
 }
 
 void FreeContext(gpointer data, GClosure*) { delete static_cast<ViewContext*>(data); }
@@ -56,6 +61,12 @@ GtkWidget* CreateWebView(forms::Form& form, forms::Control& browser) {
   g_signal_connect_data(view, "load-changed", G_CALLBACK(OnLoadChanged),
                         new ViewContext{&form, &browser}, FreeContext, GConnectFlags{});
   return view;
+}
+
+void DetachWebView(GtkWidget* view) {
+  // Its loads must not reach a form that is going away.
+  g_signal_handlers_disconnect_matched(view, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                       reinterpret_cast<gpointer>(&OnLoadChanged), nullptr);
 }
 
 void LoadAddress(GtkWidget* view, const std::string& address) {

@@ -1,0 +1,165 @@
+// The control peers: widgets made, placed, shown, refreshed and focused as
+// the model says; the text box's typing and clicks reported back. Pointer
+// input of picture boxes is wired in gtk_input.cpp. Not yet: multi-line
+// text boxes, scroll bars.
+#include "gtk_controls.h"
+
+#include <algorithm>
+
+#include "web_view.h"
+
+namespace gtkplat {
+namespace {
+
+void InstallEntryStyle() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  g_autoptr(GtkCssProvider) css = gtk_css_provider_new();
+  const std::string rules = std::string("entry.kivo { font-family: \"") +
+                            GtkFormNative::FontFamily() + "\"; font-size: " +
+                            std::to_string(GtkFormNative::kFontPx) +
+                            "px; min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
+                            " border: none; border-radius: 0; box-shadow: none;"
+                            " background: #ffffff; color: #000000; }";
+  gtk_css_provider_load_from_data(css, rules.c_str(), -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+}  // namespace
+
+ControlPeer::ControlPeer(GtkFormNative& owner, forms::Control& control, GtkWidget* widget)
+    : owner_(owner), control_(control), widget_(widget) {
+  if (!widget_) return;
+  // Ours until the control goes, whatever its container does meanwhile.
+  g_object_ref_sink(widget_);
+  Place();
+}
+
+ControlPeer::~ControlPeer() {
+  if (!widget_) return;
+  g_signal_handlers_disconnect_by_data(widget_, this);
+  gtk_widget_destroy(widget_);
+  g_object_unref(widget_);
+}
+
+void ControlPeer::Place() {
+  gtk_layout_put(GTK_LAYOUT(owner_.ContainerWidget(control_)), widget_, control_.Left(),
+                 control_.Top());
+  gtk_widget_set_size_request(widget_, control_.Width(), control_.Height());
+  if (control_.Visible()) gtk_widget_show(widget_);
+}
+
+void ControlPeer::Moved() {
+  if (!widget_) {
+    // The old place and the new one both need repainting.
+    gtk_widget_queue_draw(owner_.Surface());
+    return;
+  }
+  gtk_layout_move(GTK_LAYOUT(owner_.ContainerWidget(control_)), widget_, control_.Left(),
+                  control_.Top());
+  gtk_widget_set_size_request(widget_, control_.Width(), control_.Height());
+}
+
+void ControlPeer::VisibilityChanged() {
+  if (!widget_) {
+    gtk_widget_queue_draw(owner_.Surface());
+  } else if (control_.Visible()) {
+    gtk_widget_show(widget_);
+  } else {
+    gtk_widget_hide(widget_);
+  }
+}
+
+void ControlPeer::Refresh() {
+  if (widget_) {
+    gtk_widget_queue_draw(widget_);
+  } else {
+    owner_.InvalidateWindowless(control_);
+  }
+}
+
+void ControlPeer::Focus() {
+  if (!widget_ || !gtk_widget_get_can_focus(widget_)) return;
+  gtk_widget_grab_focus(widget_);
+  // Also when the window is not active: the focus is ours to report.
+  owner_.Form().NativeFocus(&control_);
+}
+
+PicturePeer::PicturePeer(GtkFormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control, MakeWidget(owner, control)) {
+  source_.form = &owner;
+  source_.control = &control;
+  source_.handle = Id();
+  if (control.Focusable()) gtk_widget_set_can_focus(widget_, TRUE);
+  if (GTK_IS_LAYOUT(widget_)) {
+    g_signal_connect(widget_, "draw", G_CALLBACK(GtkFormNative::OnDrawContainer), this);
+  } else {
+    g_signal_connect(widget_, "draw", G_CALLBACK(GtkFormNative::OnDrawPicture), this);
+  }
+  GtkFormNative::ConnectPointer(widget_, source_);
+}
+
+PicturePeer::~PicturePeer() { GtkFormNative::DisconnectPointer(widget_, source_); }
+
+GtkWidget* PicturePeer::MakeWidget(GtkFormNative& owner, forms::Control& control) {
+  const auto& controls = owner.Form().Controls();
+  const bool holdsChildren = std::any_of(controls.begin(), controls.end(), [&](const auto& other) {
+    return other->Container() == &control;
+  });
+  return holdsChildren ? gtk_layout_new(nullptr, nullptr) : gtk_drawing_area_new();
+}
+
+EntryPeer::EntryPeer(GtkFormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control, (InstallEntryStyle(), gtk_entry_new())) {
+  GtkEntry* entry = GTK_ENTRY(widget_);
+  gtk_style_context_add_class(gtk_widget_get_style_context(widget_), "kivo");
+  gtk_entry_set_has_frame(entry, FALSE);
+  gtk_entry_set_width_chars(entry, 1);
+  gtk_entry_set_text(entry, control.Text().c_str());
+  g_signal_connect(widget_, "changed", G_CALLBACK(OnChanged), this);
+  g_signal_connect(widget_, "key-press-event", G_CALLBACK(OnKey), this);
+  g_signal_connect(widget_, "button-release-event", G_CALLBACK(OnRelease), this);
+}
+
+void EntryPeer::TextChanged() {
+  const char* shown = gtk_entry_get_text(GTK_ENTRY(widget_));
+  if (control_.Text() != shown) gtk_entry_set_text(GTK_ENTRY(widget_), control_.Text().c_str());
+}
+
+void EntryPeer::OnChanged(GtkEditable* editable, EntryPeer* self) {
+  self->control_.NativeText(gtk_entry_get_text(GTK_ENTRY(editable)));
+}
+
+gboolean EntryPeer::OnKey(GtkWidget*, GdkEventKey* event, EntryPeer* self) {
+  int key = 0;
+  if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter ||
+      event->keyval == GDK_KEY_ISO_Enter) {
+    key = 13;
+  } else {
+    const guint32 ch = gdk_keyval_to_unicode(event->keyval);
+    if (ch == 0 || ch > 0xFF) return FALSE;
+    key = static_cast<int>(ch);
+  }
+  forms::Event press{forms::EventKind::kKeyPress, &self->control_};
+  press.keyAscii = &key;
+  Guarded([&] { self->owner_.Form().Raise(press); });
+  return key == 0;  // a swallowed key inserts nothing
+}
+
+gboolean EntryPeer::OnRelease(GtkWidget*, GdkEventButton* event, EntryPeer* self) {
+  if (event->button == 1) {
+    Guarded([&] { self->owner_.Form().Raise({forms::EventKind::kClick, &self->control_}); });
+  }
+  return FALSE;
+}
+
+BrowserPeer::BrowserPeer(GtkFormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control, CreateWebView(owner.Form(), control)) {}
+
+BrowserPeer::~BrowserPeer() { DetachWebView(widget_); }
+
+void BrowserPeer::Navigate(const std::string& url) { LoadAddress(widget_, url); }
+
+}  // namespace gtkplat

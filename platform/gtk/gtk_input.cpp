@@ -1,0 +1,198 @@
+// Input: every raw pointer event of the form's surface and of its picture
+// boxes passed to the form's pointer router, grabs that the system breaks
+// reported as lost capture, the pointer shown over the surface, Tab and
+// Shift+Tab by the form's tab order, and focus moves inside the window
+// reported to the form. Clicks, double clicks and capture ownership are the
+// router's. Not yet: mouse wheel, keyboard input of picture boxes.
+#include <cmath>
+
+#include "gtk_controls.h"
+#include "gtk_form.h"
+
+namespace gtkplat {
+namespace {
+
+int ButtonMask(guint button) {
+  switch (button) {
+    case 1: return forms::kLeftButton;
+    case 2: return forms::kMiddleButton;
+    case 3: return forms::kRightButton;
+    default: return 0;
+  }
+}
+
+int HeldButtons(guint state) {
+  return ((state & GDK_BUTTON1_MASK) ? forms::kLeftButton : 0) |
+         ((state & GDK_BUTTON3_MASK) ? forms::kRightButton : 0) |
+         ((state & GDK_BUTTON2_MASK) ? forms::kMiddleButton : 0);
+}
+
+int ShiftMask(guint state) {
+  return ((state & GDK_SHIFT_MASK) ? 1 : 0) | ((state & GDK_CONTROL_MASK) ? 2 : 0) |
+         ((state & GDK_MOD1_MASK) ? 4 : 0);
+}
+
+}  // namespace
+
+void GtkFormNative::ConnectPointer(GtkWidget* widget, PointerSource& source) {
+  gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                    GDK_POINTER_MOTION_MASK);
+  g_signal_connect(widget, "button-press-event", G_CALLBACK(OnPointerButton), &source);
+  g_signal_connect(widget, "button-release-event", G_CALLBACK(OnPointerButton), &source);
+  g_signal_connect(widget, "motion-notify-event", G_CALLBACK(OnPointerMotion), &source);
+  g_signal_connect(widget, "grab-broken-event", G_CALLBACK(OnGrabBroken), &source);
+  g_signal_connect(widget, "unmap", G_CALLBACK(OnUnmap), &source);
+}
+
+void GtkFormNative::DisconnectPointer(GtkWidget* widget, PointerSource& source) {
+  if (widget) g_signal_handlers_disconnect_by_data(widget, &source);
+}
+
+void GtkFormNative::PointerInput(const PointerSource& source, const GdkEvent* event) {
+  forms::PointerInput in;
+  in.window = source.control;
+  double x = 0;
+  double y = 0;
+  gdk_event_get_coords(event, &x, &y);
+  in.x = static_cast<int>(std::floor(x));
+  in.y = static_cast<int>(std::floor(y));
+  GdkModifierType state{};
+  gdk_event_get_state(event, &state);
+  in.shift = ShiftMask(state);
+  in.time = gdk_event_get_time(event);
+  // The state is from before the event: the changed button is added or
+  // taken away here.
+  in.held = HeldButtons(state);
+  if (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE) {
+    const guint button = event->button.button;
+    in.button = ButtonMask(button);
+    if (!in.button) return;  // wheel and extra buttons
+    const bool press = event->type == GDK_BUTTON_PRESS;
+    in.kind = press ? forms::PointerInput::Kind::kPress : forms::PointerInput::Kind::kRelease;
+    in.held = press ? in.held | in.button : in.held & ~in.button;
+    if (press) lastButton_ = button;
+  }
+  gdk_event_get_root_coords(event, &lastRootX_, &lastRootY_);
+  lastTime_ = gdk_event_get_time(event);
+  Guarded([&] { form_.Pointer().Input(in); });
+}
+
+gboolean GtkFormNative::OnPointerButton(GtkWidget*, GdkEventButton* event,
+                                        PointerSource* source) {
+  // GTK follows the second press with a 2BUTTON_PRESS of its own; the
+  // router decides double clicks from the plain presses' times.
+  if (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE) {
+    source->form->PointerInput(*source, reinterpret_cast<GdkEvent*>(event));
+  }
+  return TRUE;
+}
+
+gboolean GtkFormNative::OnPointerMotion(GtkWidget*, GdkEventMotion* event,
+                                        PointerSource* source) {
+  source->form->PointerInput(*source, reinterpret_cast<GdkEvent*>(event));
+  return TRUE;
+}
+
+gboolean GtkFormNative::OnGrabBroken(GtkWidget*, GdkEvent*, PointerSource* source) {
+  // Our own hand-overs and releases are filtered out by the platform.
+  Guarded([&] { source->form->platform_.NativeCaptureLost(source->handle); });
+  return FALSE;
+}
+
+void GtkFormNative::OnUnmap(GtkWidget*, PointerSource* source) {
+  // An unmapped window cannot keep the pointer, whoever hid it.
+  Guarded([&] { source->form->platform_.NativeCaptureLost(source->handle); });
+}
+
+void GtkFormNative::ShowPointer(const forms::Control* over) {
+  GdkWindow* window = gtk_widget_get_window(surface_);
+  if (!window) return;
+  // Null: the surface takes its parent's, the arrow.
+  GdkCursor* cursor = nullptr;
+  if (over && over->Pointer() == forms::MousePointer::kCustom && over->MouseIcon()) {
+    cursor = CursorFor(over->SharedMouseIcon());
+  }
+  gdk_window_set_cursor(window, cursor);
+}
+
+GdkCursor* GtkFormNative::CursorFor(const std::shared_ptr<const forms::Picture>& picture) {
+  auto it = cursors_.find(picture);
+  if (it != cursors_.end()) return it->second;
+  if (!picture->Valid()) return nullptr;
+  const forms::Picture& p = *picture;
+  g_autoptr(GdkPixbuf) pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, p.width, p.height);
+  if (!pixbuf) return nullptr;
+  guchar* data = gdk_pixbuf_get_pixels(pixbuf);
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * p.width + x;
+      guchar* px = data + static_cast<std::size_t>(y) * stride + x * 4;
+      px[0] = static_cast<guchar>(forms::RedOf(p.pixels[i]));
+      px[1] = static_cast<guchar>(forms::GreenOf(p.pixels[i]));
+      px[2] = static_cast<guchar>(forms::BlueOf(p.pixels[i]));
+      px[3] = p.alpha.empty() ? 255 : p.alpha[i];
+    }
+  }
+  GdkCursor* cursor =
+      gdk_cursor_new_from_pixbuf(gdk_display_get_default(), pixbuf, p.hotspotX, p.hotspotY);
+  // The map holds the picture too, so its address is never reused meanwhile.
+  cursors_[picture] = cursor;
+  return cursor;
+}
+
+ControlPeer* GtkFormNative::PeerOfWidget(GtkWidget* widget) const {
+  if (!widget) return nullptr;
+  // The focus may rest on a widget inside a control's own (the browser's).
+  ControlPeer* best = nullptr;
+  for (const auto& control : form_.Controls()) {
+    auto* peer = dynamic_cast<ControlPeer*>(control->Native());
+    if (!peer || !peer->Widget()) continue;
+    if (peer->Widget() == widget) return peer;
+    if (gtk_widget_is_ancestor(widget, peer->Widget())) best = peer;
+  }
+  return best;
+}
+
+void GtkFormNative::ConnectKeyboard() {
+  // Before the focused widget sees the key: WebKit would keep Tab for the
+  // page's own links and the entry would ignore it.
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
+  g_signal_connect_after(window_, "set-focus", G_CALLBACK(OnSetFocus), this);
+}
+
+gboolean GtkFormNative::OnKey(GtkWidget*, GdkEventKey* event, GtkFormNative* self) {
+  const guint key = event->keyval;
+  if (key != GDK_KEY_Tab && key != GDK_KEY_ISO_Left_Tab && key != GDK_KEY_KP_Tab) return FALSE;
+  if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;
+  const bool backwards = key == GDK_KEY_ISO_Left_Tab || (event->state & GDK_SHIFT_MASK);
+  Guarded([&] {
+    ControlPeer* focused = self->PeerOfWidget(gtk_window_get_focus(self->Window()));
+    const forms::Control* from = focused ? &focused->Model() : self->form_.Focused();
+    forms::Control* next = self->form_.NextInTabOrder(from, backwards);
+    if (next && next->Native()) next->Native()->Focus();
+  });
+  return TRUE;
+}
+
+void GtkFormNative::OnSetFocus(GtkWindow*, GtkWidget* widget, GtkFormNative* self) {
+  // Only moves inside the window come here: the window losing activation or
+  // being hidden keeps its focus widget and reports nothing.
+  ControlPeer* peer = self->PeerOfWidget(widget);
+  if (!peer) return;
+  Guarded([&] { self->form_.NativeFocus(&peer->Model()); });
+}
+
+void GtkFormNative::FocusFirstStop() {
+  // The first stop in tab order has the focus when the window first shows.
+  Guarded([&] {
+    forms::Control* first = form_.NextInTabOrder(nullptr, false);
+    if (first && first->Native()) {
+      first->Native()->Focus();
+    } else {
+      gtk_window_set_focus(Window(), nullptr);
+    }
+  });
+}
+
+}  // namespace gtkplat
