@@ -16,8 +16,12 @@ void InstallEntryStyle() {
   if (done) return;
   done = true;
   g_autoptr(GtkCssProvider) css = gtk_css_provider_new();
-  const std::string rules = std::string("entry.kivo { font-family: \"") +
-                            GtkFormNative::FontFamily() + "\"; font-size: " +
+  // CSS wants each family quoted.
+  std::string families;
+  for (const char* f = GtkFormNative::FontFamily(); *f; ++f) {
+    families += *f == ',' ? std::string("\", \"") : std::string(1, *f);
+  }
+  const std::string rules = "entry.kivo { font-family: \"" + families + "\"; font-size: " +
                             std::to_string(GtkFormNative::kFontPx) +
                             "px; min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
                             " border: none; border-radius: 0; box-shadow: none;"

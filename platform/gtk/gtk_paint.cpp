@@ -30,8 +30,10 @@ void PaintSurface(cairo_t* cr, forms::Surface& image, double x, double y) {
 }  // namespace
 
 const char* GtkFormNative::FontFamily() {
-  // Its Latin is exactly half its Chinese, 6 and 12 pixels at this size.
-  return "WenQuanYi Micro Hei Mono";
+  // Song faces with 12-pixel strikes whose Latin is exactly half as wide as
+  // their Chinese, as the classic GUI font's; the last one, a sans, is what
+  // a machine without them still has.
+  return "AR PL UMing CN,WenQuanYi Zen Hei Mono,WenQuanYi Micro Hei Mono";
 }
 
 cairo_surface_t* GtkFormNative::ImageFor(const forms::Control& control) {
@@ -73,7 +75,10 @@ void GtkFormNative::PaintWindowless(cairo_t* cr) {
       pango_layout_set_font_description(layout, font_);
       pango_layout_set_text(layout, control->Text().c_str(), -1);
       SetSourceColor(cr, forms::Resolve(platform_, control->ForeColor()));
-      cairo_move_to(cr, control->Left(), control->Top());
+      // A 12-pixel line: the baseline one pixel above the cell's bottom,
+      // whatever leading the font that was found adds.
+      const int baseline = pango_layout_get_baseline(layout) / PANGO_SCALE;
+      cairo_move_to(cr, control->Left(), control->Top() + (kFontPx - 1) - baseline);
       pango_cairo_show_layout(cr, layout);
     }
   }

@@ -88,6 +88,7 @@ kivo_pid=$!
 pids+=($kivo_pid)
 
 find_window() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | head -1; }
+hidden() { [[ -z $(find_window) ]]; }
 wait_for 30 find_window || { echo "no window"; cat "$work/kivo.log"; exit 1; }
 win=$(find_window)
 
@@ -110,6 +111,71 @@ click_at() {  # click_at X Y (relative to the window)
   xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1
 }
 click_category() { click_at $((6 + 65)) $((85 + ($1 - 2) * 39 + 19)); }
+category_y() { echo $((85 + ($1 - 2) * 39 + 19)); }
+MX=0 MY=0
+move_to() {  # move_to X Y (relative to the window), arriving with a second, 1-pixel step
+  MX=$1 MY=$2
+  geometry
+  xdotool mousemove --sync $((X + $1 - 1)) $((Y + $2)) mousemove --sync $((X + $1)) $((Y + $2))
+}
+nudge() {  # moves the pointer by a pixel and back where move_to left it
+  geometry
+  xdotool mousemove --sync $((X + MX + 1)) $((Y + MY)) mousemove --sync $((X + MX)) $((Y + MY))
+}
+# A move that leaves a captured button goes to that button, and so may every
+# move the server queued before it let go; the next one belongs to the
+# window under the pointer. So hover looks are polled with the pointer
+# nudged in between, as a hand would. NUDGE=0 keeps the pointer still.
+look() {  # look NAME SELECTED [frame_compare options]: screenshots until the frame matches
+  local name=$1 selected=$2 deadline=$((SECONDS + 8))
+  shift 2
+  while :; do
+    [[ ${NUDGE:-1} == 1 ]] && nudge
+    shot "$name"
+    geometry
+    "$PY" "$SRC/tests/e2e/frame_compare.py" "$SRC/frame/art" "$work/$name.png" "$X" "$Y" "$W" "$H" \
+      --selected "$selected" --diff "$work/$name-diff.png" "$@" && return 0
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.2
+  done
+}
+color_count() {  # color_count SHOT X0 Y0 X1 Y1 R G B (window-relative box) -> pixels of that colour
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+a = [int(v) for v in sys.argv[2:]]
+im = Image.open(sys.argv[1]).convert("RGB").crop((a[0], a[1], a[2], a[3]))
+print(sum(1 for p in im.getdata() if p == tuple(a[4:7])))' "$work/$1.png" \
+    $((X + $2)) $((Y + $3)) $((X + $4)) $((Y + $5)) "$6" "$7" "$8"
+}
+label_is() {  # label_is NAME dark|white: the link labels' text colour, polled
+  local name=$1 want=$2 deadline=$((SECONDS + 8)) dark white
+  while :; do
+    nudge
+    shot "$name"
+    dark=$(color_count "$name" 700 40 840 62 18 18 54)
+    white=$(color_count "$name" 700 40 840 62 255 255 255)
+    if [[ $want == dark ]]; then ((dark > 20)) && return 0; else ((dark == 0 && white > 20)) && return 0; fi
+    ((SECONDS >= deadline)) && { echo "dark pixels $dark, white pixels $white"; return 1; }
+    sleep 0.2
+  done
+}
+searches() { grep -c '^GET /e/search/' "$log"; }
+gbooks() { grep -c 'gbook' "$log"; }
+at_least() { (($($1) >= $2)); }
+position_is() { geometry; [[ "$X,$Y" == "$1,$2" ]]; }
+size_is() { geometry; [[ "$W,$H" == "$1,$2" ]]; }
+drag() {  # drag BUTTON X Y DX DY (window-relative start): press, move in steps, release
+  geometry
+  local x=$((X + $2)) y=$((Y + $3)) i
+  xdotool mousemove --sync "$x" "$y" mousedown "$1"
+  xdotool mousemove --sync $((x + 1)) $((y + 1))
+  for i in 1 2 3 4 5; do
+    sleep 0.1
+    xdotool mousemove --sync $((x + 1 + $4 * i / 5)) $((y + 1 + $5 * i / 5))
+  done
+  sleep 0.2
+  xdotool mouseup "$1"
+}
 
 # --- start-up ------------------------------------------------------------------
 check "home page requested at start as //xiazai/" wait_for 30 logged //xiazai/
@@ -153,13 +219,24 @@ check "a search for 'a&b #1' arrives as one keyword" \
   wait_for 10 logged '/e/search/?searchget=1&keyboard=a%26b%20%231&show=title'
 xdotool key ctrl+a BackSpace
 xdotool type --delay 20 '  ' 
+# Enter searches from the box itself: a blank keyword is replaced, not sent.
 before=$(wc -l <"$log")
-click_at $((611 + 36)) $((35 + 14))
+xdotool key Return
 sleep 1
 check "a blank search sends nothing" test "$(wc -l <"$log")" -eq "$before"
-click_at $((611 + 36)) $((35 + 14))
+xdotool key Return
 check "then the default keyword is searched" \
   wait_for 10 logged '/e/search/?searchget=1&keyboard=3d%E8%82%89%E8%92%B2%E5%9B%A2&show=title'
+# A press on the search button takes the focus first: the box, left blank,
+# gets the default keyword back before the button's click searches it.
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
+xdotool type --delay 20 '  '
+before=$(searches)
+click_at $((611 + 36)) $((35 + 14))
+check "clicking the button with a blank box searches the default keyword" \
+  wait_for 10 at_least searches $((before + 1))
+check "  and it was the default keyword" \
+  bash -c "tail -1 '$log' | grep -qF 'keyboard=3d%E8%82%89%E8%92%B2%E5%9B%A2&show=title'"
 xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
 xdotool type --delay 5 '%00<script>x</script>😀'
 xdotool key Return
@@ -173,6 +250,94 @@ check "求片专区 opens the guestbook" wait_for 10 logged '/e/tool/gbook/?bid=
 before=$(grep -c 'gbook' "$log")
 click_at $((769 + 20)) $((45 + 6))
 check "问题反馈 opens the guestbook" wait_for 10 bash -c "test \$(grep -c gbook '$log') -gt $before"
+
+# --- pointer feedback ------------------------------------------------------------
+# The selected category is 2 from here on.
+move_to 71 "$(category_y 5)"
+check "npc(5) shows its hover frame under the pointer" look hover-5 2 --hover 5
+move_to 250 20
+check "and its normal frame once the pointer is on the surface" look unhover-5 2
+move_to 71 "$(category_y 2)"
+check "the selected category shows no hover frame" look hover-selected 2
+move_to $((888 - 43 + 18)) 9
+check "the close button shows its hover frame" look hover-close 2 --hover close
+move_to $((888 - 70 + 13)) 9
+check "the minimize button shows its hover frame" look hover-minimize 2 --hover minimize
+move_to 250 20
+check "the caption buttons show their normal frame again" look unhover-caption 2
+move_to $((611 + 36)) $((35 + 14))
+check "the search button shows its hover frame" look hover-sok 2 --hover sok
+before=$(searches)
+xdotool mousedown 1
+NUDGE=0 check "and its pressed frame while the left button is held" look pressed-sok 2 --pressed sok
+xdotool mouseup 1
+NUDGE=0 check "released: the normal frame" look released-sok 2
+check "and one search request" wait_for 10 at_least searches $((before + 1))
+move_to 250 20
+check "the search button is normal after the pointer left" look unhover-sok 2
+before=$(searches)
+geometry
+xdotool mousemove --sync $((X + 611 + 36)) $((Y + 35 + 14)) click --repeat 2 --delay 60 1
+check "a double click on the search button searches" wait_for 10 at_least searches $((before + 1))
+sleep 1
+check "  once" test "$(searches)" -eq $((before + 1))
+
+move_to $((709 + 20)) $((45 + 6))
+check "a link label turns dark under the pointer" label_is label-hot dark
+move_to 680 20
+check "and white again once the pointer crosses the surface" label_is label-cold white
+
+before=$(gbooks)
+geometry
+xdotool mousemove --sync $((X + 709 + 20)) $((Y + 45 + 6)) mousedown 1
+xdotool mousemove --sync $((X + 769 + 20)) $((Y + 45 + 6)) mouseup 1
+click_at $((769 + 20)) $((45 + 6))
+check "press on 求片专区 and release on 问题反馈 opens nothing" \
+  wait_for 10 at_least gbooks $((before + 1))
+sleep 1
+check "  (only the click after it did)" test "$(gbooks)" -eq $((before + 1))
+move_to 680 20
+
+# --- dragging the window ----------------------------------------------------------
+geometry
+x0=$X y0=$Y
+drag 1 250 20 -60 40
+check "a drag on the title band moves the window by the drag distance" \
+  wait_for 10 position_is $((x0 - 60)) $((y0 + 40))
+geometry
+x0=$X y0=$Y
+drag 1 400 $((700 - 10)) 50 -30
+check "so does a drag on the bottom band" wait_for 10 position_is $((x0 + 50)) $((y0 - 30))
+geometry
+x0=$X y0=$Y
+drag 1 2 300 0 60
+drag 3 250 20 -60 40
+move_to 250 20
+check "a press 2 px from the left edge or with the right button does not drag" \
+  position_is "$x0" "$y0"
+geometry
+xdotool keydown alt mousemove --sync $((X + 800)) $((Y + 600)) mousedown 3
+for i in 1 2 3 4; do sleep 0.1; xdotool mousemove --sync $((X + 800 + 15 * i)) $((Y + 600 + 10 * i)); done
+xdotool mouseup 3 keyup alt
+sleep 1
+check "Alt+right drag does not resize the window" wait_for 10 size_is 888 700
+
+# --- bad input ----------------------------------------------------------------------
+move_to 71 "$(category_y 5)"
+xdotool mousedown 1
+xdotool key alt+Tab
+move_to 250 20
+xdotool mouseup 1
+check "a press on a button, then Alt+Tab: no hover frame stays" look alt-tab 2
+move_to 71 "$(category_y 5)"
+xdotool mousedown 1
+xdotool windowunmap "$win"
+check "the window hides" wait_for 10 hidden
+xdotool windowmap "$win"
+check "and shows again" wait_for 10 find_window
+NUDGE=0 check "with no hover frame left from the press" look hide-show 2
+xdotool mouseup 1
+move_to 250 20
 
 # --- the site goes down ----------------------------------------------------------
 kill "$site_pid"
@@ -196,6 +361,9 @@ check "maximize gives the work area, below the top panel" wait_for 10 maximized
 sleep 1
 shot maximized
 check "frame pixels equal the art when maximized" frame_ok maximized 7
+drag 1 250 20 -60 40
+sleep 0.5
+check "a maximized window does not drag" maximized
 wmctrl -i -r "$win" -b remove,maximized_vert,maximized_horz
 restored() { geometry; [[ "$W,$H" == "888,700" ]]; }
 check "restore gives back 888 x 700" wait_for 10 restored
@@ -211,7 +379,6 @@ shot restored
 check "layout and selection kept after minimize" frame_ok restored 7
 
 click_at $((888 - 43 + 18)) 9
-hidden() { [[ -z $(find_window) ]]; }
 check "close button hides the window" wait_for 10 hidden
 check "and the program keeps running" kill -0 "$kivo_pid"
 
