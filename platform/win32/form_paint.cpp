@@ -83,15 +83,18 @@ void ComposePicture(const forms::Picture& picture, int left, int top, DibMemory&
 
 void Win32FormNative::MakeUiFont() {
   ScreenDc screen(nullptr);
-  // 12 pixels high, like the 9-point Chinese UI font the design was made with.
-  for (const wchar_t* face : {L"Microsoft YaHei", L"SimSun"}) {
+  // The default GUI font of a Chinese system: SimSun at 12 pixels, whose
+  // Chinese glyphs are 12 and Latin ones 6 pixels wide on 12-pixel lines, as
+  // the window's layout was made with. NSimSun has the same glyphs.
+  for (const wchar_t* face : {L"SimSun", L"NSimSun"}) {
     if (!FaceExists(screen.Get(), face)) continue;
     state_.font.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                   DEFAULT_PITCH | FF_DONTCARE, face));
     if (state_.font) return;
   }
-  // Neither is installed: let the font mapper pick any font with Chinese.
+  // Neither is installed (a Western system): let the font mapper pick any
+  // font with Chinese at the same size.
   state_.font.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                 DEFAULT_PITCH | FF_DONTCARE, L""));

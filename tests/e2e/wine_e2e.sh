@@ -117,27 +117,41 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 boot_start=$SECONDS
 wine wineboot -i >"$work/wineboot.log" 2>&1 || die "wineboot failed: $(tail -5 "$work/wineboot.log")"
 echo "prefix ready in $((SECONDS - boot_start)) s"
-ln -s /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$prefix/drive_c/windows/Fonts/" ||
-  die "cannot link the CJK font"
+# Wine has no SimSun, the default GUI font of a Chinese system (12-pixel
+# lines, Chinese glyphs 12 and Latin ones 6 pixels wide). WenQuanYi Zen Hei
+# Mono has the same advances at 12 pixels, so it stands in for it; Micro Hei
+# (Latin 7 pixels wide) only when Zen Hei is not installed.
+wqy=/usr/share/fonts/truetype/wqy
+ui_font="WenQuanYi Micro Hei"
+simsun="WenQuanYi Micro Hei Mono"
+latin_px=7
+ln -s "$wqy/wqy-microhei.ttc" "$prefix/drive_c/windows/Fonts/" || die "cannot link the CJK font"
+if [[ -f $wqy/wqy-zenhei.ttc ]]; then
+  ln -s "$wqy/wqy-zenhei.ttc" "$prefix/drive_c/windows/Fonts/" || die "cannot link the CJK font"
+  simsun="WenQuanYi Zen Hei Mono"
+  latin_px=6
+fi
+echo "SimSun stands for: $simsun"
 # Every program of the prefix runs in one virtual desktop the size of the
 # screen (so it sits at the screen's origin) with Wine's taskbar, which
 # makes the work area smaller than the screen.
-cat >"$work/setup.reg" <<'EOF'
+cat >"$work/setup.reg" <<EOF
 REGEDIT4
 
-[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
-"Microsoft YaHei"="WenQuanYi Micro Hei"
-"SimSun"="WenQuanYi Micro Hei"
-"MS Shell Dlg"="WenQuanYi Micro Hei"
-"MS Shell Dlg 2"="WenQuanYi Micro Hei"
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
+"Microsoft YaHei"="$ui_font"
+"SimSun"="$simsun"
+"NSimSun"="$simsun"
+"MS Shell Dlg"="$ui_font"
+"MS Shell Dlg 2"="$ui_font"
 
-[HKEY_CURRENT_USER\Software\Wine\Explorer]
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
 "Desktop"="kivo"
 
-[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
 "kivo"="1280x1024"
 
-[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops\kivo]
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\kivo]
 "EnableShell"=dword:00000001
 EOF
 wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
@@ -222,13 +236,15 @@ x0=$((dx + wl))
 y0=$((dy + wt))
 
 shot() { import -window root "png:$work/$1.png"; }
-# frame_matches NAME X Y W H SELECTED: the screen shows the frame within 15 s
-# (a click may be handled late, see below); the last comparison is printed.
+# frame_matches NAME X Y W H SELECTED [--hover B | --pressed sok]: the screen
+# shows the frame within 15 s (a click may be handled late, see below); the
+# last comparison is printed.
 frame_matches() {
   local deadline=$((SECONDS + 15))
   while :; do
     shot "$1"
-    if "$py" "$compare" "$art" "$work/$1.png" "$2" "$3" "$4" "$5" --selected "$6" >"$work/compare.out"; then
+    if "$py" "$compare" "$art" "$work/$1.png" "$2" "$3" "$4" "$5" --selected "$6" "${@:7}" \
+      >"$work/compare.out"; then
       cat "$work/compare.out"
       return 0
     fi
@@ -296,6 +312,38 @@ EOF
 }
 check "logo and search field frame match their pictures" images_match
 
+# The labels in the UI font, where the layout puts them: 求片专区 (four
+# Chinese glyphs, 48 pixels) from (709, 45), white; the status line (seven
+# Chinese and fifteen Latin glyphs) from (20, h - 20), black. Ink may stop
+# short of a glyph's advance by a few pixels, never run past it.
+labels_placed() {
+  "$py" - "$work/start.png" "$x0" "$y0" $height "$latin_px" <<'EOF'
+import sys
+from PIL import Image
+shot, x0, y0, h, latin = sys.argv[1], *map(int, sys.argv[2:])
+im = Image.open(shot).convert("RGB")
+def ink(left, top, right, bottom, hit):
+    pts = [(x, y) for y in range(top, bottom) for x in range(left, right)
+           if hit(im.getpixel((x0 + x, y0 + y)))]
+    if not pts:
+        return None
+    xs, ys = [p[0] for p in pts], [p[1] for p in pts]
+    return min(xs), min(ys), max(xs) + 1, max(ys) + 1
+bad = []
+for name, (left, top, advance, hit) in {
+    "求片专区": (709, 45, 4 * 12, lambda p: p == (255, 255, 255)),
+    "status": (20, h - 20, 7 * 12 + 15 * latin, lambda p: sum(p) < 200),
+}.items():
+    box = ink(left - 8, top - 6, left + advance + 12, top + 18, hit)
+    if not box or box[0] < left or box[1] < top or box[2] > left + advance \
+            or box[2] < left + advance - 4:
+        bad.append(f"{name}: ink {box}, want it from ({left}, {top}) over {advance} px")
+print(*bad, sep="\n") if bad else None
+sys.exit(1 if bad else 0)
+EOF
+}
+check "labels are set in the 12-pixel UI font where the layout puts them" labels_placed
+
 # The region CreateRoundRectRgn(0, 0, w + 1, h + 1, 4, 4) cuts exactly the
 # corner pixel off each corner of the window (GDI leaves out the right and
 # bottom edges of the rectangle it is given).
@@ -343,9 +391,9 @@ EOF
 }
 check "window carries the application icon" icon_matches
 
-# Pointer: the hand over la(0), which has it as its icon; the arrow over
-# la(1) (custom pointer without an icon) and over the bare surface. Each
-# "not the hand" check starts from the hand, so it cannot pass by standing
+# Pointer: the hand over la(0), which has it as its icon, and over la(1),
+# which is given la(0)'s on its first move; the arrow over the bare surface.
+# Each check starts from the other pointer, so it cannot pass by standing
 # still.
 pointer_at() { xdotool mousemove $((x0 + $1)) $((y0 + $2)); }
 is_hand() { "$py" "$x_cursor" "$art/hand.cur" >/dev/null; }
@@ -354,10 +402,10 @@ pointer_at 729 51
 check "hand pointer over 求片专区" poll 20 is_hand
 pointer_at 250 20
 check "no hand pointer over the title band" poll 20 not_hand
-pointer_at 729 51
-poll 20 is_hand
 pointer_at 789 51
-check "no hand pointer over 问题反馈" poll 20 not_hand
+check "hand pointer over 问题反馈 from its first move" poll 20 is_hand
+pointer_at 250 20
+poll 20 not_hand
 
 # --- buttons and links
 # Waits are generous: in a fresh prefix Wine's URL moniker checks the running
@@ -403,6 +451,140 @@ expect_request "求片专区 opens the guestbook" "$gbook"
 click_at 789 51
 expect_request "问题反馈 opens the guestbook" "$gbook"
 
+# --- pointer feedback ------------------------------------------------------------
+# The button under the pointer holds the capture, so moving straight from one
+# button onto another first gives the one left behind its normal look.
+readonly sok_x=$((611 + 36)) sok_y=$((35 + 14))
+pointer_at 71 $((85 + 3 * 39 + 19))
+check "category 5 shows its hover look" \
+  frame_matches hover5 "$x0" "$y0" $width $height 2 --hover 5
+pointer_at 71 $((85 + 19))
+check "the selected category shows no hover look" \
+  frame_matches hover2 "$x0" "$y0" $width $height 2
+pointer_at $((width - 43 + 18)) 9
+check "close button shows its hover look" \
+  frame_matches hoverclose "$x0" "$y0" $width $height 2 --hover close
+pointer_at $((width - 70 + 13)) 9
+check "minimize button shows its hover look" \
+  frame_matches hovermin "$x0" "$y0" $width $height 2 --hover minimize
+pointer_at $sok_x $sok_y
+check "search button shows its hover look" \
+  frame_matches hoversok "$x0" "$y0" $width $height 2 --hover sok
+xdotool mousedown 1
+check "search button shows its pressed look while held" \
+  frame_matches pressedsok "$x0" "$y0" $width $height 2 --pressed sok
+xdotool mouseup 1
+expect_request "releasing the search button searches" "$search_default"
+pointer_at 250 20
+check "search button shows its normal look once the pointer leaves" \
+  frame_matches normal "$x0" "$y0" $width $height 2
+
+# label_has SHOT R G B: la(0)'s text area in screenshot SHOT holds that colour.
+label_has() {
+  "$py" - "$work/$1.png" $((x0 + 709)) $((y0 + 43)) "$2" "$3" "$4" <<'EOF'
+import sys
+from PIL import Image
+shot, x, y, *rgb = sys.argv[1], *map(int, sys.argv[2:])
+area = Image.open(shot).convert("RGB").crop((x, y, x + 50, y + 18))
+sys.exit(0 if tuple(rgb) in set(area.getdata()) else 1)
+EOF
+}
+label_dark() { shot label && label_has label 18 18 54; }
+label_white() { shot label && label_has label 255 255 255 && ! label_has label 18 18 54; }
+pointer_at 729 51
+check "求片专区 turns dark under the pointer" poll 20 label_dark
+pointer_at 729 30
+check "求片专区 turns white when the pointer crosses the surface" poll 20 label_white
+
+# Everything sent so far has been handled once a label hover shows and goes.
+input_handled() {
+  pointer_at 729 51
+  poll 20 label_dark || return 1
+  pointer_at 729 30
+  poll 20 label_white
+}
+
+# --- dragging --------------------------------------------------------------------
+# drag_start BUTTON X Y: presses BUTTON at window (X, Y) and moves one pixel.
+# The system's move loop starts at that first move and follows the pointer
+# from there.
+drag_start() {
+  xdotool mousemove $((x0 + $2)) $((y0 + $3)) mousedown "$1"
+  xdotool mousemove $((x0 + $2 + 1)) $((y0 + $3 + 1))
+}
+# drag_end BUTTON X Y DX DY: moves on in steps to (X + DX, Y + DY), releases.
+drag_end() {
+  local i
+  for i in 1 2 3 4; do
+    xdotool mousemove $((x0 + $2 + $4 * i / 4)) $((y0 + $3 + $5 * i / 4))
+  done
+  xdotool mouseup "$1"
+}
+in_move_loop() { [[ $(winctl movesize) == "movesize 1" ]]; }
+# moved_by DX DY: the window's corner lies (DX, DY) from (was_l, was_t).
+moved_by() { read_rect && ((wl == was_l + $1 && wt == was_t + $2)); }
+# drag_moves NAME X Y DX DY: a left drag from window (X, Y) moves the window.
+drag_moves() {
+  read_rect
+  was_l=$wl was_t=$wt
+  drag_start 1 "$2" "$3"
+  if ! poll 20 in_move_loop; then
+    xdotool mouseup 1
+    fail "$1" "no move loop"
+    return
+  fi
+  drag_end 1 $(($2 + 1)) $(($3 + 1)) $(($4 - 1)) $(($5 - 1))
+  check "$1" poll 20 moved_by $(($4 - 1)) $(($5 - 1))
+  read_rect
+  x0=$((dx + wl)) y0=$((dy + wt))
+}
+# drag_stays NAME "BUTTONS" X Y DX DY: a drag with BUTTONS held together from
+# window (X, Y) to (X + DX, Y + DY) leaves the window where it is.
+drag_stays() {
+  local b i
+  read_rect
+  was_l=$wl was_t=$wt
+  xdotool mousemove $((x0 + $3)) $((y0 + $4))
+  for b in $2; do xdotool mousedown "$b"; done
+  for i in 1 2 3 4; do
+    xdotool mousemove $((x0 + $3 + $5 * i / 4)) $((y0 + $4 + $6 * i / 4))
+  done
+  for b in $2; do xdotool mouseup "$b"; done
+  input_handled || fail "$1" "input not handled"
+  check "$1" eval 'moved_by 0 0 && ! in_move_loop'
+  read_rect
+  x0=$((dx + wl)) y0=$((dy + wt))
+}
+drag_moves "dragging the title band moves the window by the drag" 250 20 -60 -40
+drag_moves "dragging the bottom band moves the window by the drag" 400 $((height - 8)) 70 50
+check "frame matches the art after the drags" frame_matches dragged "$x0" "$y0" $width $height 2
+# The strict bounds: X > 3, Y > 3, X < ScaleWidth - 3; none at the bottom.
+drag_stays "a drag along the left edge, 2 pixels in, leaves the window" 1 2 300 0 60
+drag_stays "a drag along the left edge, 3 pixels in, leaves the window" 1 3 300 0 60
+drag_stays "a drag along the top edge, 3 pixels in, leaves the window" 1 250 3 60 0
+drag_stays "a drag along the right edge, 3 pixels in, leaves the window" 1 $((width - 3)) 300 0 60
+drag_stays "a drag with the right button leaves the window" 3 250 20 60 40
+drag_stays "a drag with the left and right buttons leaves the window" "1 3" 250 20 60 40
+# --- clicks ----------------------------------------------------------------------
+# A press on one label released over the other clicks neither; a category
+# click afterwards shows the press's release was handled.
+gbook_before=$(logged_count "$gbook")
+drag_start 1 729 51
+drag_end 1 730 52 60 0
+click_category 6
+expect_request "category 6 opens its page after a press moved between the labels" \
+  "$(category_path 6)"
+check "a press on 求片专区 released on 问题反馈 opens nothing" \
+  test "$(logged_count "$gbook")" -eq "$gbook_before"
+# A double click on the search button is one click and a DblClick.
+search_before=$(logged_count "$search_default")
+xdotool mousemove $((x0 + sok_x)) $((y0 + sok_y)) click --repeat 2 --delay 80 1
+expect_request "a double click on the search button searches" "$search_default"
+click_category 2
+expect_request "category 2 opens its page after the double click" "$(category_path 2)"
+check "a double click on the search button searches once" \
+  test "$(logged_count "$search_default")" -eq $((search_before + 1))
+
 # --- window states -------------------------------------------------------------
 winctl maximize 20 >/dev/null
 read_rect
@@ -410,6 +592,8 @@ check "maximized window fills the work area" \
   test "$wl $wt $wr $wb" = "$al $at $ar $ab" -a "$zoomed" = 1 -a "$ab" -lt "$screen_h"
 check "maximized frame matches the art" frame_matches maximized $((dx + wl)) $((dy + wt)) \
   $((wr - wl)) $((wb - wt)) 2
+x0=$((dx + wl)) y0=$((dy + wt))
+drag_stays "a maximized window cannot be dragged" 1 250 20 60 40
 winctl restore 20 >/dev/null
 read_rect
 check "restored window is ${width}x${height} again" test $((wr - wl)) -eq $width -a $((wb - wt)) -eq $height
@@ -420,12 +604,25 @@ click_at $((width - 70 + 13)) 9
 check "minimize button minimizes" poll 20 eval 'read_rect && test "$iconic" = 1'
 winctl restore 20 >/dev/null
 check "window comes back from the taskbar" poll 20 eval 'read_rect && test "$iconic" = 0 -a "$visible" = 1'
+# The pointer rests on the minimize button, whose hover look is right there.
+pointer_at 250 20
 check "frame matches the art after all that" frame_matches again "$x0" "$y0" $width $height 2
 click_category 7
 expect_request "categories still work afterwards" "$(category_path 7)"
 check "category 7 shows as selected" frame_matches selected7 "$x0" "$y0" $width $height 7
 click_at $((611 + 36)) $((35 + 14))
 expect_request "search still works afterwards" "$search_default"
+
+# Hidden while category 5 shows its hover look and shown again with the
+# pointer away from the window, the window has every button normal.
+pointer_at 71 $((85 + 3 * 39 + 19))
+frame_matches hover5again "$x0" "$y0" $width $height 7 --hover 5 >/dev/null
+winctl hide 20 >/dev/null
+xdotool mousemove $((dx + 5)) $((dy + 5))
+winctl restore 20 >/dev/null
+poll 20 eval 'read_rect && test "$visible" = 1'
+check "no hover look is left after hiding and showing" \
+  frame_matches shownagain "$x0" "$y0" $width $height 7
 
 click_at $((width - 43 + 18)) 9
 check "close button hides the window" poll 20 eval 'read_rect && test "$visible" = 0'

@@ -4,7 +4,9 @@
 //
 //   kivo_winctl rect                     window rect, state and the work area
 //   kivo_winctl wait SECONDS             waits for the window to be visible
-//   kivo_winctl maximize|minimize|restore [SECONDS]
+//   kivo_winctl maximize|minimize|restore|hide [SECONDS]
+//   kivo_winctl movesize                 "movesize 1" while the window's thread
+//                                        runs the system's move or size loop
 //   kivo_winctl text                     the search box's text (UTF-8)
 //   kivo_winctl watch X Y RRGGBB SECONDS prints "ready", then the Unix time in
 //                                        ms when window pixel (X, Y) shows RRGGBB
@@ -89,11 +91,13 @@ int ChangeState(const std::wstring& how, double seconds) {
   int command = SW_RESTORE;
   if (how == L"maximize") command = SW_MAXIMIZE;
   if (how == L"minimize") command = SW_MINIMIZE;
+  if (how == L"hide") command = SW_HIDE;
   // Async: the window's own thread carries it out, as for a taskbar click.
   ShowWindowAsync(window, command);
   const bool reached = PollFor(seconds, [&] {
     if (command == SW_MAXIMIZE) return IsZoomed(window) != FALSE;
     if (command == SW_MINIMIZE) return IsIconic(window) != FALSE;
+    if (command == SW_HIDE) return IsWindowVisible(window) == FALSE;
     return !IsIconic(window) && !IsZoomed(window);
   });
   Report(window);
@@ -115,6 +119,22 @@ int Text() {
     return 3;
   }
   Print(Utf8(std::wstring(buffer, copied)));
+  return 0;
+}
+
+int MoveSize() {
+  HWND window = MainWindow();
+  if (!window) {
+    Print("error: no main window");
+    return 2;
+  }
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+    Print("error: no thread information");
+    return 3;
+  }
+  Print((info.flags & GUI_INMOVESIZE) ? "movesize 1" : "movesize 0");
   return 0;
 }
 
@@ -159,17 +179,19 @@ int wmain(int argc, wchar_t** argv) {
     return Report(window);
   }
   if (command == L"wait") return Wait(number(2, 30));
-  if (command == L"maximize" || command == L"minimize" || command == L"restore") {
+  if (command == L"maximize" || command == L"minimize" || command == L"restore" ||
+      command == L"hide") {
     return ChangeState(command, number(2, 10));
   }
   if (command == L"text") return Text();
+  if (command == L"movesize") return MoveSize();
   if (command == L"watch" && argc > 4) {
     const unsigned long rgb = std::wcstoul(argv[4], nullptr, 16);
     return Watch(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)),
                  RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF), number(5, 60));
   }
   Print(
-      "usage: kivo_winctl rect|wait S|maximize|minimize|restore|text|"
+      "usage: kivo_winctl rect|wait S|maximize|minimize|restore|hide|text|movesize|"
       "watch X Y RRGGBB S");
   return 64;
 }
