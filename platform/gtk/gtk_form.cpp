@@ -100,14 +100,25 @@ void GtkFormNative::ApplyMinMax() {
   GdkGeometry hints{};
   hints.min_width = std::max(1, info.ptMinTrackSize.x);
   hints.min_height = std::max(1, info.ptMinTrackSize.y);
-  // Never below the size the program gave: the window manager would shrink
-  // a window that starts larger than the work area.
-  hints.max_width = std::max({hints.min_width, normalWidth_,
+  // Above the size the program gave: a window manager does not maximize a
+  // window whose size is fixed, and shrinks one that starts larger than the
+  // work area to its maximum.
+  hints.max_width = std::max({hints.min_width, normalWidth_ + 1,
                               std::min(info.ptMaxTrackSize.x, info.ptMaxSize.x)});
-  hints.max_height = std::max({hints.min_height, normalHeight_,
+  hints.max_height = std::max({hints.min_height, normalHeight_ + 1,
                                std::min(info.ptMaxTrackSize.y, info.ptMaxSize.y)});
-  gtk_window_set_geometry_hints(Window(), nullptr, &hints,
-                                static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+  // No pointer resizing: sizes go in steps larger than any screen from the
+  // program's size, so a drag on the border or with Alt lands on that size
+  // again. Window managers drop the steps while a window is maximized.
+  constexpr int kNoResizeStep = 16384;
+  hints.base_width = normalWidth_;
+  hints.base_height = normalHeight_;
+  hints.width_inc = kNoResizeStep;
+  hints.height_inc = kNoResizeStep;
+  gtk_window_set_geometry_hints(
+      Window(), nullptr, &hints,
+      static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE | GDK_HINT_BASE_SIZE |
+                                  GDK_HINT_RESIZE_INC));
 }
 
 void GtkFormNative::FormShow() {
@@ -179,9 +190,8 @@ void GtkFormNative::OnRealize(GtkWidget*, GtkFormNative* self) {
   if (self->shape_) self->SetShape(self->shape_, true);
 }
 
-// Window managers resize any window they may maximize (Alt+drag, edges);
-// in the normal state the size the program gave comes back once the
-// resizing has settled.
+// For window managers that ignore the size steps: in the normal state the
+// size the program gave comes back once their resizing has settled.
 void GtkFormNative::KeepNormalSize() {
   if (restoreSource_) g_source_remove(restoreSource_);
   restoreSource_ = g_timeout_add(150, &RestoreNormalSize, this);

@@ -27,7 +27,7 @@ int HeldButtons(guint state) {
          ((state & GDK_BUTTON2_MASK) ? forms::kMiddleButton : 0);
 }
 
-int ShiftMask(guint state) {
+int ShiftKeys(guint state) {
   return ((state & GDK_SHIFT_MASK) ? 1 : 0) | ((state & GDK_CONTROL_MASK) ? 2 : 0) |
          ((state & GDK_MOD1_MASK) ? 4 : 0);
 }
@@ -58,7 +58,7 @@ void GtkFormNative::PointerInput(const PointerSource& source, const GdkEvent* ev
   in.y = static_cast<int>(std::floor(y));
   GdkModifierType state{};
   gdk_event_get_state(event, &state);
-  in.shift = ShiftMask(state);
+  in.shift = ShiftKeys(state);
   in.time = gdk_event_get_time(event);
   // The state is from before the event: the changed button is added or
   // taken away here.

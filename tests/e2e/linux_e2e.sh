@@ -159,6 +159,47 @@ label_is() {  # label_is NAME dark|white: the link labels' text colour, polled
     sleep 0.2
   done
 }
+pointer_shape() {  # the X server's pointer: WxH hot X,Y (XFixes, as the screen shows it)
+  "$PY" -c 'import ctypes, ctypes.util
+class Image(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.c_void_p)]
+x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+xfixes = ctypes.CDLL(ctypes.util.find_library("Xfixes"))
+x11.XOpenDisplay.restype = ctypes.c_void_p
+xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
+im = xfixes.XFixesGetCursorImage(x11.XOpenDisplay(None)).contents
+print("%dx%d hot %d,%d" % (im.width, im.height, im.xhot, im.yhot))'
+}
+HAND="32x32 hot 5,0"  # frame/art/hand.cur
+pointer_is() {  # pointer_is hand|other, polled with the pointer nudged
+  local deadline=$((SECONDS + 8)) now
+  while :; do
+    nudge
+    now=$(pointer_shape)
+    if [[ $1 == hand ]]; then [[ $now == "$HAND" ]] && return 0; else [[ $now != "$HAND" ]] && return 0; fi
+    ((SECONDS >= deadline)) && { echo "pointer: $now"; return 1; }
+    sleep 0.2
+  done
+}
+box_ink() {  # dark pixels in the search box
+  shot box
+  color_count_dark box 305 38 600 61
+}
+color_count_dark() {  # color_count_dark SHOT X0 Y0 X1 Y1 -> pixels darker than the box's text
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+a = [int(v) for v in sys.argv[2:]]
+im = Image.open(sys.argv[1]).convert("RGB").crop((a[0], a[1], a[2], a[3]))
+print(sum(1 for p in im.getdata() if sum(p) < 240))' "$work/$1.png" \
+    $((X + $2)) $((Y + $3)) $((X + $4)) $((Y + $5))
+}
+# The caret may blink in an empty box: a dozen pixels at most; the default
+# keyword has many more.
+box_empty() { (($(box_ink) < 25)); }
+box_filled() { (($(box_ink) > 40)); }
 searches() { grep -c '^GET /e/search/' "$log"; }
 gbooks() { grep -c 'gbook' "$log"; }
 at_least() { (($($1) >= $2)); }
@@ -284,8 +325,15 @@ check "  once" test "$(searches)" -eq $((before + 1))
 
 move_to $((709 + 20)) $((45 + 6))
 check "a link label turns dark under the pointer" label_is label-hot dark
+check "  and shows the hand pointer" pointer_is hand
 move_to 680 20
 check "and white again once the pointer crosses the surface" label_is label-cold white
+check "  with the arrow again" pointer_is other
+move_to $((769 + 20)) $((45 + 6))
+check "问题反馈 shows the hand from its first move on" pointer_is hand
+move_to $((611 + 36)) $((35 + 14))
+check "the search button keeps the arrow" pointer_is other
+move_to 680 20
 
 before=$(gbooks)
 geometry
@@ -318,9 +366,12 @@ check "a press 2 px from the left edge or with the right button does not drag" \
 geometry
 xdotool keydown alt mousemove --sync $((X + 800)) $((Y + 600)) mousedown 3
 for i in 1 2 3 4; do sleep 0.1; xdotool mousemove --sync $((X + 800 + 15 * i)) $((Y + 600 + 10 * i)); done
+sleep 0.3
+geometry
+during="$W,$H"
 xdotool mouseup 3 keyup alt
-sleep 1
-check "Alt+right drag does not resize the window" wait_for 10 size_is 888 700
+check "Alt+right drag does not resize the window" test "$during" = "888,700"
+check "  nor after the button is up" wait_for 10 size_is 888 700
 
 # --- bad input ----------------------------------------------------------------------
 move_to 71 "$(category_y 5)"
@@ -338,6 +389,47 @@ check "and shows again" wait_for 10 find_window
 NUDGE=0 check "with no hover frame left from the press" look hide-show 2
 xdotool mouseup 1
 move_to 250 20
+
+# --- keyboard focus ----------------------------------------------------------------
+geometry
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
+move_to 680 20
+check "the search box is emptied" wait_for 10 box_empty
+xmessage -geometry +0+0 "another program" >/dev/null 2>&1 &
+thief=$!
+pids+=($thief)
+active_is() { [[ $(xdotool getactivewindow 2>/dev/null) == "$1" ]]; }
+check "another program takes the focus" wait_for 10 not active_is "$win"
+kill "$thief"
+wait "$thief" 2>/dev/null
+check "  and gives it back" wait_for 10 active_is "$win"
+check "switching programs leaves the empty search box empty" box_empty
+xdotool windowunmap "$win"
+wait_for 10 hidden
+xdotool windowmap "$win"
+wait_for 10 find_window
+check "so do hiding and showing the window" box_empty
+xdotool windowactivate --sync "$win" 2>/dev/null
+xdotool key Tab
+check "Tab moves the focus on: the empty box gets the default keyword" wait_for 10 box_filled
+geometry
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
+move_to 680 20
+wait_for 10 box_empty
+xdotool key shift+Tab
+check "so does Shift+Tab" wait_for 10 box_filled
+# The browser must not keep Tab for its page: with the focus in it, Tab
+# still walks the window's own tab order.
+geometry
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1 key ctrl+a BackSpace
+xdotool mousemove --sync $((X + 500)) $((Y + 400)) click 1
+check "a click into the page moves the focus: the box is filled again" wait_for 10 box_filled
+before=$(searches)
+# From the browser (TabIndex 11) past the twelve categories to the box (27).
+xdotool key --delay 30 $(printf 'Tab %.0s' $(seq 13)) Return
+check "  and Tab from the page reaches the search box, whose Enter searches" \
+  wait_for 10 at_least searches $((before + 1))
+move_to 680 20
 
 # --- the site goes down ----------------------------------------------------------
 kill "$site_pid"
