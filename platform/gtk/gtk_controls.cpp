@@ -21,8 +21,8 @@ void InstallEntryStyle() {
   for (const char* f = GtkFormNative::FontFamily(); *f; ++f) {
     families += *f == ',' ? std::string("\", \"") : std::string(1, *f);
   }
-  const std::string rules = "entry.kivo { font-family: \"" + families + "\"; font-size: " +
-                            std::to_string(GtkFormNative::kFontPx) +
+  const std::string rules = "entry.kivo { font-family: \"" + families +
+                            "\"; font-size: " + std::to_string(GtkFormNative::kFontPx) +
                             "px; min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
                             " border: none; border-radius: 0; box-shadow: none;"
                             " background: #ffffff; color: #000000; }";

@@ -103,10 +103,10 @@ void GtkFormNative::ApplyMinMax() {
   // Above the size the program gave: a window manager does not maximize a
   // window whose size is fixed, and shrinks one that starts larger than the
   // work area to its maximum.
-  hints.max_width = std::max({hints.min_width, normalWidth_ + 1,
-                              std::min(info.ptMaxTrackSize.x, info.ptMaxSize.x)});
-  hints.max_height = std::max({hints.min_height, normalHeight_ + 1,
-                               std::min(info.ptMaxTrackSize.y, info.ptMaxSize.y)});
+  hints.max_width = std::max(
+      {hints.min_width, normalWidth_ + 1, std::min(info.ptMaxTrackSize.x, info.ptMaxSize.x)});
+  hints.max_height = std::max(
+      {hints.min_height, normalHeight_ + 1, std::min(info.ptMaxTrackSize.y, info.ptMaxSize.y)});
   // No pointer resizing: sizes go in steps larger than any screen from the
   // program's size, so a drag on the border or with Alt lands on that size
   // again. Window managers drop the steps while a window is maximized.
@@ -145,9 +145,7 @@ void GtkFormNative::FormSetOuterSize(int widthPx, int heightPx) {
 
 void GtkFormNative::FormSetState(forms::WindowState state) {
   switch (state) {
-    case forms::WindowState::kMinimized:
-      gtk_window_iconify(Window());
-      break;
+    case forms::WindowState::kMinimized: gtk_window_iconify(Window()); break;
     case forms::WindowState::kMaximized:
       ApplyMinMax();
       gtk_window_deiconify(Window());
@@ -228,8 +226,7 @@ gboolean GtkFormNative::OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkFor
   return FALSE;
 }
 
-gboolean GtkFormNative::OnWindowState(GtkWidget*, GdkEventWindowState* event,
-                                      GtkFormNative* self) {
+gboolean GtkFormNative::OnWindowState(GtkWidget*, GdkEventWindowState* event, GtkFormNative* self) {
   const auto s = event->new_window_state;
   forms::WindowState state = forms::WindowState::kNormal;
   if (s & GDK_WINDOW_STATE_ICONIFIED) {

@@ -83,14 +83,11 @@ class GtkFormNative final : public forms::FormNative {
   void PaintWindowless(cairo_t* cr);
 
   static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, GtkFormNative* self);
-  static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event,
-                                GtkFormNative* self);
+  static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, GtkFormNative* self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, GtkFormNative* self);
   static void OnRealize(GtkWidget* widget, GtkFormNative* self);
-  static gboolean OnPointerButton(GtkWidget* widget, GdkEventButton* event,
-                                  PointerSource* source);
-  static gboolean OnPointerMotion(GtkWidget* widget, GdkEventMotion* event,
-                                  PointerSource* source);
+  static gboolean OnPointerButton(GtkWidget* widget, GdkEventButton* event, PointerSource* source);
+  static gboolean OnPointerMotion(GtkWidget* widget, GdkEventMotion* event, PointerSource* source);
   static gboolean OnGrabBroken(GtkWidget* widget, GdkEvent* event, PointerSource* source);
   static void OnUnmap(GtkWidget* widget, PointerSource* source);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, GtkFormNative* self);

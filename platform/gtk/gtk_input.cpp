@@ -35,8 +35,8 @@ int ShiftKeys(guint state) {
 }  // namespace
 
 void GtkFormNative::ConnectPointer(GtkWidget* widget, PointerSource& source) {
-  gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                    GDK_POINTER_MOTION_MASK);
+  gtk_widget_add_events(widget,
+                        GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
   g_signal_connect(widget, "button-press-event", G_CALLBACK(OnPointerButton), &source);
   g_signal_connect(widget, "button-release-event", G_CALLBACK(OnPointerButton), &source);
   g_signal_connect(widget, "motion-notify-event", G_CALLBACK(OnPointerMotion), &source);
@@ -77,8 +77,7 @@ void GtkFormNative::PointerInput(const PointerSource& source, const GdkEvent* ev
   Guarded([&] { form_.Pointer().Input(in); });
 }
 
-gboolean GtkFormNative::OnPointerButton(GtkWidget*, GdkEventButton* event,
-                                        PointerSource* source) {
+gboolean GtkFormNative::OnPointerButton(GtkWidget*, GdkEventButton* event, PointerSource* source) {
   // GTK follows the second press with a 2BUTTON_PRESS of its own; the
   // router decides double clicks from the plain presses' times.
   if (event->type == GDK_BUTTON_PRESS || event->type == GDK_BUTTON_RELEASE) {
@@ -87,8 +86,7 @@ gboolean GtkFormNative::OnPointerButton(GtkWidget*, GdkEventButton* event,
   return TRUE;
 }
 
-gboolean GtkFormNative::OnPointerMotion(GtkWidget*, GdkEventMotion* event,
-                                        PointerSource* source) {
+gboolean GtkFormNative::OnPointerMotion(GtkWidget*, GdkEventMotion* event, PointerSource* source) {
   source->form->PointerInput(*source, reinterpret_cast<GdkEvent*>(event));
   return TRUE;
 }

@@ -40,7 +40,8 @@ GdkSeat* DefaultSeat() {
 // message nobody handled.
 forms::LResult GtkDefaultProc(forms::WindowHandle window, std::uint32_t message,
                               forms::WParam wParam, forms::LParam) {
-  if (message == forms::kWmNcLButtonDown && wParam == static_cast<forms::WParam>(forms::kHtCaption)) {
+  if (message == forms::kWmNcLButtonDown &&
+      wParam == static_cast<forms::WParam>(forms::kHtCaption)) {
     if (NativeWindow* w = WindowOf(window); w && w->form) w->form->BeginMoveLoop();
   }
   return 0;
@@ -97,10 +98,8 @@ forms::RegionHandle GtkPlatform::CreateRoundRectRgn(int left, int top, int right
       new forms::RoundRectRegion{left, top, right, bottom, ellipseW, ellipseH});
 }
 
-int GtkPlatform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region,
-                              bool redraw) {
-  std::unique_ptr<forms::RoundRectRegion> owned(
-      reinterpret_cast<forms::RoundRectRegion*>(region));
+int GtkPlatform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region, bool redraw) {
+  std::unique_ptr<forms::RoundRectRegion> owned(reinterpret_cast<forms::RoundRectRegion*>(region));
   NativeWindow* w = WindowOf(window);
   if (!w || !w->form) return 0;
   w->form->SetShape(owned ? std::optional(*owned) : std::nullopt, redraw);
@@ -133,8 +132,8 @@ int GtkPlatform::DoubleClickSize() {
 void GtkPlatform::GrabPointer(forms::WindowHandle window) {
   NativeTarget* target = TargetOf(window);
   GtkWidget* widget = target ? target->GrabWidget() : nullptr;
-  GdkWindow* gdkWindow = widget && gtk_widget_get_mapped(widget) ? gtk_widget_get_window(widget)
-                                                                  : nullptr;
+  GdkWindow* gdkWindow =
+      widget && gtk_widget_get_mapped(widget) ? gtk_widget_get_window(widget) : nullptr;
   GdkSeat* seat = DefaultSeat();
   GdkGrabStatus status = GDK_GRAB_FAILED;
   if (gdkWindow && seat) {

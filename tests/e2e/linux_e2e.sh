@@ -474,6 +474,21 @@ click_at $((888 - 43 + 18)) 9
 check "close button hides the window" wait_for 10 hidden
 check "and the program keeps running" kill -0 "$kivo_pid"
 
+# --- a work area smaller than the window ----------------------------------------
+kill "$kivo_pid"
+wait "$kivo_pid" 2>/dev/null
+sed "s|<top>0</top>|<top>400</top>|" /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
+openbox --reconfigure
+small_work_area() { xprop -root _NET_WORKAREA | grep -q '0, 400, 1280, 624'; }
+check "the work area shrinks to 1280 x 624" wait_for 10 small_work_area
+"$KIVO" >>"$work/kivo.log" 2>&1 &
+kivo_pid=$!
+pids+=($kivo_pid)
+wait_for 30 find_window
+win=$(find_window)
+sleep 1
+check "the window still starts at 888 x 700" wait_for 10 size_is 888 700
+
 echo "site log: $(wc -l <"$log") requests"
 echo "$passed passed, $failed failed"
 ((failed == 0))
