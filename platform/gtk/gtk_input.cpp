@@ -110,6 +110,9 @@ void GtkFormNative::ShowPointer(const forms::Control* over) {
   if (over && over->Pointer() == forms::MousePointer::kCustom && over->MouseIcon()) {
     cursor = CursorFor(over->SharedMouseIcon());
   }
+  // Right after a capture ends GDK may still show the old holder's pointer
+  // until the next motion: its emulated child windows learn of an ungrab
+  // one event late.
   gdk_window_set_cursor(window, cursor);
 }
 
