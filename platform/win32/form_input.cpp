@@ -61,6 +61,18 @@ void Win32FormNative::PointerMessage(forms::Control* window, UINT message, WPARA
   if (action.kind == forms::PointerInput::Kind::kRelease) input.held &= ~action.button;
   input.shift = ShiftHeld(wParam);
   input.time = static_cast<std::uint32_t>(GetMessageTime());
+  // A move that repeats the last event's window, spot and buttons tells
+  // nothing new, and two such moves would mislead the handlers: Wine queues
+  // one before every button press with the buttons held before it (a second
+  // button pressed without moving would drag the window with the first
+  // alone), and ending a capture sends one (a released button would take its
+  // hover look before the pointer has moved).
+  const FormState::PointerSeen seen{window ? window->hWnd() : state_.window, input.x, input.y,
+                                    input.held};
+  const bool repeated =
+      action.kind == forms::PointerInput::Kind::kMove && seen == state_.lastPointer;
+  state_.lastPointer = seen;
+  if (repeated) return;
   Guarded([&] { form_.Pointer().Input(input); });
 }
 

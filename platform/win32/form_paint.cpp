@@ -1,6 +1,7 @@
 // Painting: the form's persistent image with the labels and images drawn on
-// top, and each picture box's own image. Painting reads the model only; it
-// must never change it or raise events.
+// top, each picture box's own image, the text box's colours and the UI font.
+// Not yet: labels and images inside picture boxes (the design has none).
+// Painting reads the model only; it must never change it or raise events.
 #include <algorithm>
 #include <initializer_list>
 

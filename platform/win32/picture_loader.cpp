@@ -1,6 +1,6 @@
 // Resource decoding for the Win32 backend: bitmaps through GDI, GIFs through
-// WIC, the cursor through its mask bitmap. Reads resources only; must not
-// touch any window.
+// WIC, the cursor through its mask bitmap. Not yet: colour cursors and
+// icons. Reads resources only; must not touch any window.
 #include "platform/win32/picture_loader.h"
 
 #include <vector>

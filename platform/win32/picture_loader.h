@@ -1,6 +1,7 @@
 // Decoding kivo.exe's own resources into forms::Picture, and turning a
-// cursor picture back into an HCURSOR. Reads resources only; must not touch
-// any window.
+// cursor picture back into an HCURSOR. Implemented: bitmaps, the GIF of the
+// search field, the monochrome hand cursor. Not yet: icons as pictures (the
+// tray will want them). Reads resources only; must not touch any window.
 #pragma once
 
 #include <optional>

@@ -1,6 +1,7 @@
 // The OLE container around the system's WebBrowser object. It embeds the
-// browser in-place in a host window and listens to DWebBrowserEvents2; it
-// must not reach into the form, and nothing thrown may leave a COM method.
+// browser in-place in a host window and listens to DWebBrowserEvents2 (the
+// two download events so far; not yet the document's). It must not reach
+// into the form, and nothing thrown may leave a COM method.
 #include "platform/win32/web_host.h"
 
 #include <atomic>

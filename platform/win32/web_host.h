@@ -1,7 +1,9 @@
 // The browser control: the system's WebBrowser object (IWebBrowser2) living
-// in a small OLE container of our own inside a host child window. It knows
-// nothing of forms beyond the event kinds it reports; it must not reach into
-// the form or its controls.
+// in a small OLE container of our own inside a host child window.
+// Implemented: Navigate, DownloadBegin and DownloadComplete, the browser's
+// keyboard shortcuts, the host's focus. Not yet: back, forward, refresh, the
+// document and its context menu. It knows nothing of forms beyond the event
+// kinds it reports; it must not reach into the form or its controls.
 #pragma once
 
 #include <functional>

@@ -36,6 +36,15 @@ struct FormState {
   std::unique_ptr<DibMemory> backBuffer;
   // The pointer the router last chose for the surface.
   HCURSOR surfaceCursor = nullptr;
+  // The last pointer event passed to the router: which window, where in it,
+  // and the buttons held after it.
+  struct PointerSeen {
+    HWND window = nullptr;
+    int x = 0;
+    int y = 0;
+    int held = 0;
+    bool operator==(const PointerSeen&) const = default;
+  } lastPointer;
   // One brush per text-box background colour, and one cursor per picture.
   std::vector<std::pair<COLORREF, Brush>> brushes;
   std::vector<std::pair<std::shared_ptr<const forms::Picture>, IconHandle>> cursors;

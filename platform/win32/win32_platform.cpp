@@ -1,5 +1,6 @@
-// forms::Platform on Win32: the calls go straight to user32/gdi32. Window
-// creation and painting live in win32_form.cpp; this file must not keep any
+// forms::Platform on Win32: the calls go straight to user32/gdi32, the
+// capture's grab included. Not yet: the tray, DDE, the shell. Window creation
+// and painting live in win32_form.cpp; this file must not keep any
 // per-window state.
 #include "platform/win32/win32_platform.h"
 

@@ -1,4 +1,5 @@
-// UTF-8 <-> UTF-16 at the Win32 boundary. Touches no window state.
+// UTF-8 <-> UTF-16 at the Win32 boundary, and a window's text. Not yet:
+// the ANSI code page conversions DDE will need. Touches no window state.
 #include "platform/win32/win32_util.h"
 
 #include <climits>

@@ -1,5 +1,6 @@
-// Owners for the Win32 and COM handles the backend holds, and the UTF-8 <->
-// UTF-16 conversion at the system boundary. Backend-only: portable code must
+// Owners for the Win32 and COM handles the backend holds (GDI objects, DCs,
+// icons, windows, COM references, BSTRs; not yet menus or DDE handles), and
+// the UTF-8 <-> UTF-16 conversion at the system boundary. Backend-only: portable code must
 // never include this, and nothing here may know about forms or controls.
 #pragma once
 

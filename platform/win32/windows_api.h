@@ -1,9 +1,11 @@
 // The one place the backend includes <windows.h>; every backend file gets it
-// through here. Portable code must never include this.
+// through here. Portable code must never include this. Implemented: the
+// headers the backend uses so far (user32, gdi32, OLE, the web browser, WIC).
+// Not yet: shell32 and DDEML, which the tray and the instance hand-off need.
 //
 // <windows.h> maps CallWindowProc, SendMessage and three more names to their
-// W functions with macros; they are also members of forms::Platform and must be spelled
-// the same in every file that sees it. We call the W functions by their own
+// W functions with macros; they are also members of forms::Platform and must
+// be spelled the same in every file that sees it. We call the W functions by their own
 // names. The portable message and style constants are checked against the
 // system's below.
 #pragma once

@@ -440,10 +440,52 @@ xdotool key Return
 expect_request "Enter in the search box searches what was typed" \
   "/e/search/?searchget=1&keyboard=kivo%201%262&show=title"
 text_is() { [[ $(winctl text) == "$1" ]]; }
+
+# label_has SHOT R G B: la(0)'s text area in screenshot SHOT holds that colour.
+label_has() {
+  "$py" - "$work/$1.png" $((x0 + 709)) $((y0 + 43)) "$2" "$3" "$4" <<'EOF'
+import sys
+from PIL import Image
+shot, x, y, *rgb = sys.argv[1], *map(int, sys.argv[2:])
+area = Image.open(shot).convert("RGB").crop((x, y, x + 50, y + 18))
+sys.exit(0 if tuple(rgb) in set(area.getdata()) else 1)
+EOF
+}
+label_dark() { shot label && label_has label 18 18 54; }
+label_white() { shot label && label_has label 255 255 255 && ! label_has label 18 18 54; }
+# Everything sent so far has been handled once a label hover shows and goes.
+input_handled() {
+  pointer_at 729 51
+  poll 20 label_dark || return 1
+  pointer_at 729 30
+  poll 20 label_white
+}
+
 check "search box keeps the typed text after Enter" poll 20 text_is "kivo 1&2"
 for _ in $(seq 12); do xdotool key BackSpace; done
 click_at 250 20
 check "clicking the window refills an empty search box" poll 20 text_is "3d肉蒲团"
+
+# LostFocus refills an empty box when the focus moves to another control,
+# not when the window is minimized and comes back; Tab and Shift+Tab follow
+# the tab order (the search button follows the box).
+click_at 400 51
+xdotool key End
+for _ in $(seq 8); do xdotool key BackSpace; done
+check "the search box can be emptied" poll 20 text_is ""
+winctl minimize 20 >/dev/null
+winctl restore 20 >/dev/null
+poll 20 eval 'read_rect && test "$iconic" = 0 -a "$visible" = 1'
+input_handled
+check "minimizing and restoring leaves the empty box empty" text_is ""
+xdotool key Tab
+check "Tab moves the focus on and the empty box is refilled" poll 20 text_is "3d肉蒲团"
+xdotool key shift+Tab
+xdotool key End BackSpace
+check "Shift+Tab brings the focus back to the box" poll 20 text_is "3d肉蒲"
+xdotool key End BackSpace BackSpace BackSpace BackSpace BackSpace
+click_at 250 20
+poll 20 text_is "3d肉蒲团"
 
 gbook="/e/tool/gbook/?bid=1"
 click_at 729 51
@@ -475,34 +517,17 @@ check "search button shows its pressed look while held" \
   frame_matches pressedsok "$x0" "$y0" $width $height 2 --pressed sok
 xdotool mouseup 1
 expect_request "releasing the search button searches" "$search_default"
+check "search button shows its normal look after the release, the pointer still on it" \
+  frame_matches releasedsok "$x0" "$y0" $width $height 2
+pointer_at $((sok_x + 1)) $sok_y
+check "the next move over the search button shows its hover look again" \
+  frame_matches rehoversok "$x0" "$y0" $width $height 2 --hover sok
 pointer_at 250 20
-check "search button shows its normal look once the pointer leaves" \
-  frame_matches normal "$x0" "$y0" $width $height 2
 
-# label_has SHOT R G B: la(0)'s text area in screenshot SHOT holds that colour.
-label_has() {
-  "$py" - "$work/$1.png" $((x0 + 709)) $((y0 + 43)) "$2" "$3" "$4" <<'EOF'
-import sys
-from PIL import Image
-shot, x, y, *rgb = sys.argv[1], *map(int, sys.argv[2:])
-area = Image.open(shot).convert("RGB").crop((x, y, x + 50, y + 18))
-sys.exit(0 if tuple(rgb) in set(area.getdata()) else 1)
-EOF
-}
-label_dark() { shot label && label_has label 18 18 54; }
-label_white() { shot label && label_has label 255 255 255 && ! label_has label 18 18 54; }
 pointer_at 729 51
 check "求片专区 turns dark under the pointer" poll 20 label_dark
 pointer_at 729 30
 check "求片专区 turns white when the pointer crosses the surface" poll 20 label_white
-
-# Everything sent so far has been handled once a label hover shows and goes.
-input_handled() {
-  pointer_at 729 51
-  poll 20 label_dark || return 1
-  pointer_at 729 30
-  poll 20 label_white
-}
 
 # --- dragging --------------------------------------------------------------------
 # drag_start BUTTON X Y: presses BUTTON at window (X, Y) and moves one pixel.
