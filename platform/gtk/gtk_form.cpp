@@ -16,8 +16,8 @@ GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
   native_.form = this;
   normalWidth_ = std::max(1, form.ScaleWidth());
   normalHeight_ = std::max(1, form.ScaleHeight());
-  font_ = pango_font_description_from_string(FontFamily());
-  pango_font_description_set_absolute_size(font_, kFontPx * PANGO_SCALE);
+  font_.reset(pango_font_description_from_string(FontFamily()));
+  pango_font_description_set_absolute_size(font_.get(), kFontPx * PANGO_SCALE);
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_ref_sink(window_);
@@ -47,8 +47,6 @@ GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
 
 GtkFormNative::~GtkFormNative() {
   if (restoreSource_) g_source_remove(restoreSource_);
-  for (auto& [picture, cursor] : cursors_) g_object_unref(cursor);
-  for (auto& [control, image] : images_) cairo_surface_destroy(image);
   if (window_) {
     g_signal_handlers_disconnect_by_data(window_, this);
     g_signal_handlers_disconnect_by_data(surface_, this);
@@ -56,7 +54,6 @@ GtkFormNative::~GtkFormNative() {
     gtk_widget_destroy(window_);
     g_object_unref(window_);
   }
-  pango_font_description_free(font_);
 }
 
 GtkWidget* GtkFormNative::ContainerWidget(const forms::Control& control) const {
@@ -171,16 +168,15 @@ void GtkFormNative::BeginMoveLoop() {
 void GtkFormNative::SetShape(std::optional<forms::RoundRectRegion> shape, bool redraw) {
   shape_ = std::move(shape);
   if (!gtk_widget_get_realized(window_)) return;  // applied on realize
-  cairo_region_t* region = nullptr;
+  Owned<cairo_region_t, cairo_region_destroy> region;
   if (shape_) {
-    region = cairo_region_create();
+    region.reset(cairo_region_create());
     for (const auto& span : shape_->Spans()) {
       const cairo_rectangle_int_t r{span.left, span.top, span.width, span.height};
-      cairo_region_union_rectangle(region, &r);
+      cairo_region_union_rectangle(region.get(), &r);
     }
   }
-  gtk_widget_shape_combine_region(window_, region);
-  if (region) cairo_region_destroy(region);
+  gtk_widget_shape_combine_region(window_, region.get());
   if (redraw) gtk_widget_queue_draw(window_);
 }
 
@@ -205,10 +201,15 @@ gboolean GtkFormNative::RestoreNormalSize(gpointer data) {
                GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN | GDK_WINDOW_STATE_TILED)) {
     return G_SOURCE_REMOVE;
   }
-  if (gdk_window_get_width(window) != self->normalWidth_ ||
-      gdk_window_get_height(window) != self->normalHeight_) {
-    gtk_window_resize(self->Window(), self->normalWidth_, self->normalHeight_);
-  }
+  const int width = gdk_window_get_width(window);
+  const int height = gdk_window_get_height(window);
+  if (width == self->normalWidth_ && height == self->normalHeight_) return G_SOURCE_REMOVE;
+  // Asked once per size: a manager that insists (a work area too small)
+  // answers every request with the same size, and keeps it.
+  const long long seen = (static_cast<long long>(width) << 32) | static_cast<unsigned>(height);
+  if (seen == self->restoreRefused_) return G_SOURCE_REMOVE;
+  self->restoreRefused_ = seen;
+  gtk_window_resize(self->Window(), self->normalWidth_, self->normalHeight_);
   return G_SOURCE_REMOVE;
 }
 
@@ -217,6 +218,8 @@ gboolean GtkFormNative::OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkFor
                               std::max(1, event->height));
   if (event->width != self->normalWidth_ || event->height != self->normalHeight_) {
     self->KeepNormalSize();
+  } else {
+    self->restoreRefused_ = -1;
   }
   Guarded([&] {
     if (self->form_.State() != forms::WindowState::kMinimized) {

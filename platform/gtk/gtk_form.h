@@ -101,15 +101,18 @@ class GtkFormNative final : public forms::FormNative {
   GtkWidget* surface_ = nullptr;
   PointerSource surfaceSource_;
   std::optional<forms::RoundRectRegion> shape_;
-  PangoFontDescription* font_ = nullptr;
-  std::map<std::shared_ptr<const forms::Picture>, GdkCursor*> cursors_;
-  std::map<const forms::Control*, cairo_surface_t*> images_;
+  Owned<PangoFontDescription, pango_font_description_free> font_;
+  // Cursors per picture: the key keeps the picture, so its address is
+  // never reused meanwhile.
+  std::map<std::shared_ptr<const forms::Picture>, GObjectPtr<GdkCursor>> cursors_;
+  std::map<const forms::Control*, Owned<cairo_surface_t, cairo_surface_destroy>> images_;
   bool shownOnce_ = false;
   // The size the program gave the window; the window manager may not
   // change it while the window is in its normal state.
   int normalWidth_ = 0;
   int normalHeight_ = 0;
   guint restoreSource_ = 0;
+  long long restoreRefused_ = -1;  // the size last answered with a restore request
   // The last pointer event, for the move loop: the window manager wants the
   // button that is down, where the pointer is on the screen, and when.
   guint lastButton_ = 1;

@@ -118,7 +118,7 @@ void GtkFormNative::ShowPointer(const forms::Control* over) {
 
 GdkCursor* GtkFormNative::CursorFor(const std::shared_ptr<const forms::Picture>& picture) {
   auto it = cursors_.find(picture);
-  if (it != cursors_.end()) return it->second;
+  if (it != cursors_.end()) return it->second.get();
   if (!picture->Valid()) return nullptr;
   const forms::Picture& p = *picture;
   g_autoptr(GdkPixbuf) pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, p.width, p.height);
@@ -137,8 +137,7 @@ GdkCursor* GtkFormNative::CursorFor(const std::shared_ptr<const forms::Picture>&
   }
   GdkCursor* cursor =
       gdk_cursor_new_from_pixbuf(gdk_display_get_default(), pixbuf, p.hotspotX, p.hotspotY);
-  // The map holds the picture too, so its address is never reused meanwhile.
-  cursors_[picture] = cursor;
+  cursors_[picture].reset(cursor);
   return cursor;
 }
 

@@ -18,13 +18,12 @@ void SetSourceColor(cairo_t* cr, forms::Color c) {
 // Shows a persistent image without copying it: cairo's RGB24 is our layout.
 void PaintSurface(cairo_t* cr, forms::Surface& image, double x, double y) {
   if (image.Empty()) return;
-  cairo_surface_t* s = cairo_image_surface_create_for_data(
+  Owned<cairo_surface_t, cairo_surface_destroy> s(cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(image.Bits()), CAIRO_FORMAT_RGB24, image.Width(),
-      image.Height(), image.Width() * 4);
-  cairo_set_source_surface(cr, s, x, y);
+      image.Height(), image.Width() * 4));
+  cairo_set_source_surface(cr, s.get(), x, y);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
-  cairo_surface_destroy(s);
 }
 
 }  // namespace
@@ -38,10 +37,12 @@ const char* GtkFormNative::FontFamily() {
 
 cairo_surface_t* GtkFormNative::ImageFor(const forms::Control& control) {
   auto it = images_.find(&control);
-  if (it != images_.end()) return it->second;
+  if (it != images_.end()) return it->second.get();
   const forms::Picture* p = control.PictureData();
   if (!p || !p->Valid()) return nullptr;
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, p->width, p->height);
+  Owned<cairo_surface_t, cairo_surface_destroy> owned(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, p->width, p->height));
+  cairo_surface_t* s = owned.get();
   cairo_surface_flush(s);
   unsigned char* data = cairo_image_surface_get_data(s);
   const int stride = cairo_image_surface_get_stride(s);
@@ -57,7 +58,7 @@ cairo_surface_t* GtkFormNative::ImageFor(const forms::Control& control) {
     }
   }
   cairo_surface_mark_dirty(s);
-  images_[&control] = s;
+  images_[&control] = std::move(owned);
   return s;
 }
 
@@ -72,7 +73,7 @@ void GtkFormNative::PaintWindowless(cairo_t* cr) {
       }
     } else if (control->Kind() == forms::ControlKind::kLabel) {
       g_autoptr(PangoLayout) layout = pango_cairo_create_layout(cr);
-      pango_layout_set_font_description(layout, font_);
+      pango_layout_set_font_description(layout, font_.get());
       pango_layout_set_text(layout, control->Text().c_str(), -1);
       SetSourceColor(cr, forms::Resolve(platform_, control->ForeColor()));
       // A 12-pixel line: the baseline one pixel above the cell's bottom,

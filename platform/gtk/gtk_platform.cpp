@@ -161,18 +161,14 @@ forms::Color GtkPlatform::SystemColor(forms::SysColor color) {
 }
 
 GdkPixbuf* ResourcePixbuf(const char* path) {
-  GError* error = nullptr;
+  g_autoptr(GError) error = nullptr;
   GdkPixbuf* pixbuf = gdk_pixbuf_new_from_resource(path, &error);
-  if (error) {
-    g_warning("cannot load %s: %s", path, error->message);
-    g_error_free(error);
-    return nullptr;
-  }
+  if (!pixbuf) g_warning("cannot load %s: %s", path, error ? error->message : "?");
   return pixbuf;
 }
 
 std::optional<forms::Picture> ResourcePicture(const char* path) {
-  GdkPixbuf* pixbuf = ResourcePixbuf(path);
+  g_autoptr(GdkPixbuf) pixbuf = ResourcePixbuf(path);
   if (!pixbuf) return std::nullopt;
   forms::Picture p;
   p.width = gdk_pixbuf_get_width(pixbuf);
@@ -195,7 +191,6 @@ std::optional<forms::Picture> ResourcePicture(const char* path) {
       if (hasAlpha) p.alpha[i] = px[3];
     }
   }
-  g_object_unref(pixbuf);
   return p;
 }
 

@@ -82,6 +82,27 @@ class GtkPlatform final : public forms::Platform {
 std::optional<forms::Picture> ResourcePicture(const char* path);
 GdkPixbuf* ResourcePixbuf(const char* path);  // caller owns the reference
 
+// Sole ownership of a C object, freed by `Free` (cairo surfaces and regions,
+// Pango font descriptions); GObjects use g_autoptr or GObjectPtr.
+template <class T, void (*Free)(T*)>
+struct FreeWith {
+  void operator()(T* p) const {
+    if (p) Free(p);
+  }
+};
+template <class T, void (*Free)(T*)>
+using Owned = std::unique_ptr<T, FreeWith<T, Free>>;
+
+template <class T>
+struct UnrefWith {
+  void operator()(T* p) const {
+    if (p) g_object_unref(p);
+  }
+};
+// One reference to a GObject.
+template <class T>
+using GObjectPtr = std::unique_ptr<T, UnrefWith<T>>;
+
 // Runs portable code from a GTK callback: nothing it throws may unwind
 // through GTK's C frames.
 template <class F>
