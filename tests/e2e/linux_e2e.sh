@@ -226,6 +226,31 @@ geometry
 check "window is 888 x 700" test "$W x $H" = "888 x 700"
 check "window is centred on the screen" test $((X + W / 2 - 640)) -ge -1 -a $((X + W / 2 - 640)) -le 1
 check "frame pixels equal the art at start" frame_ok start 2
+ink_box() {  # ink_box SHOT X0 Y0 X1 Y1 white|dark -> "left top right bottom" of that ink, window-relative
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+x0, y0, x1, y1, wx, wy = (int(v) for v in sys.argv[2:8])
+im = Image.open(sys.argv[1]).convert("RGB")
+white = sys.argv[8] == "white"
+pts = [(x, y) for y in range(y0, y1) for x in range(x0, x1)
+       if (im.getpixel((wx + x, wy + y)) == (255, 255, 255) if white else sum(im.getpixel((wx + x, wy + y))) < 150)]
+print(min(p[0] for p in pts), min(p[1] for p in pts), max(p[0] for p in pts), max(p[1] for p in pts)) if pts else print("none")' \
+    "$work/$1.png" "$2" "$3" "$4" "$5" "$X" "$Y" "$6"
+}
+inside_cell() {  # the ink of 求片专区 lies in the label's 12-pixel cell at (709, 45)
+  local l t r b
+  read -r l t r b < <(ink_box start 700 38 765 64 white)
+  echo "ink $l $t $r $b"
+  ((l >= 709 && t >= 45 && r <= 709 + 48 && b <= 45 + 11 && r - l >= 40))
+}
+status_width() {  # the status line at (20, 680): 7 Chinese at 12 px, 16 Latin at 6 px
+  local l t r b
+  read -r l t r b < <(ink_box start 10 $((700 - 26)) 320 $((700 - 2)) dark)
+  echo "ink $l $t $r $b"
+  ((l >= 20 && t >= 680 && b <= 680 + 11 && r - l + 1 >= 170 && r - l + 1 <= 174))
+}
+check "link label text lies in its 12-pixel cell" inside_cell
+check "the status line has 12-pixel Chinese and 6-pixel Latin" status_width
 corner_is_frame() { [[ $(pixel start $((X + $1)) $((Y + $2))) != "0,0,0" ]]; }
 not() { ! "$@"; }
 check "top-left corner is cut by the outline" not corner_is_frame 0 0
