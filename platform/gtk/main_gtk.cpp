@@ -1,5 +1,6 @@
 // The Linux program: GTK up, the main window built by the portable entry,
-// then GTK's loop until the program ends.
+// then GTK's loop until the program ends. Not yet: command-line options,
+// a second instance handing over to the first.
 #include <gtk/gtk.h>
 
 #include "app/main_mod.h"
