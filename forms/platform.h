@@ -97,7 +97,8 @@ class Platform {
   // The backend: the system took the capture from `window` (another program,
   // the window manager, a popup). The holder is told the pointer has left.
   void NativeCaptureLost(WindowHandle window);
-  // Double clicks: two presses of a button within this time (ms) and box.
+  // Double clicks: two presses of a button within this time (ms), the
+  // second inside a box this many pixels wide centred on the first.
   virtual int DoubleClickTime() { return 500; }
   virtual int DoubleClickSize() { return 4; }
 

@@ -108,7 +108,7 @@ void PointerRouter::Input(const PointerInput& in) {
         pressing_ = true;
         pressOwner_ = t.control;
         if (in.button == kLeftButton) {
-          const int box = form_.Os().DoubleClickSize();
+          const int box = form_.Os().DoubleClickSize() / 2;
           dbl =
               lastLeft_ && lastLeftTarget_ == t.control &&
               in.time - lastLeftTime_ <= static_cast<std::uint32_t>(form_.Os().DoubleClickTime()) &&
@@ -126,7 +126,6 @@ void PointerRouter::Input(const PointerInput& in) {
         while (host && host->Windowless()) host = host->Container();
         const WindowHandle w = host ? host->hWnd() : form_.hWnd();
         if (w && form_.Os().GetCapture() != w) form_.Os().SetCapture(w);
-        if (host && host->Focusable() && host->Native()) host->Native()->Focus();
       }
       held_ = in.held;
       // The second press of a double click raises DblClick, not MouseDown.

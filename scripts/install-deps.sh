@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
   xvfb xauth x11-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick
-  fonts-wqy-microhei python3 python3-pil curl
+  fonts-wqy-microhei fonts-wqy-zenhei fonts-arphic-uming python3 python3-pil curl
 )
 
 missing=()

@@ -126,7 +126,8 @@ int GtkPlatform::DoubleClickSize() {
   if (GtkSettings* settings = gtk_settings_get_default()) {
     g_object_get(settings, "gtk-double-click-distance", &px, nullptr);
   }
-  return px >= 0 ? px : 5;
+  // GTK's distance reaches either way; the box is twice as wide.
+  return 2 * (px >= 0 ? px : 5);
 }
 
 void GtkPlatform::GrabPointer(forms::WindowHandle window) {
