@@ -13,19 +13,6 @@
 namespace win32 {
 namespace {
 
-bool IsPointerMessage(UINT message) {
-  switch (message) {
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP: return true;
-    default: return false;
-  }
-}
-
 DWORD Shown(const forms::Control& control) { return control.Visible() ? WS_VISIBLE : 0; }
 
 }  // namespace

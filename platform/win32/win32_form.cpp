@@ -167,6 +167,10 @@ void Win32FormNative::Sized(WPARAM kind, int width, int height) {
 
 LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = state_.window;
+  if (IsPointerMessage(message)) {
+    PointerMessage(nullptr, message, wParam, lParam);
+    return 0;
+  }
   switch (message) {
     case WM_PAINT: PaintForm(); return 0;
     case WM_ERASEBKGND: return 1;  // WM_PAINT covers every pixel
@@ -174,13 +178,6 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
       WindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
       break;  // DefWindowProc turns it into WM_SIZE and WM_MOVE
     case WM_SIZE: Sized(wParam, LOWORD(lParam), HIWORD(lParam)); return 0;
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONUP: PointerMessage(nullptr, message, wParam, lParam); return 0;
     case WM_CAPTURECHANGED: CaptureLost(window); return 0;
     case WM_SETCURSOR:
       // Windowless controls have no window to carry their pointer: the

@@ -212,4 +212,18 @@ class Bstr {
   BSTR bstr_;
 };
 
+// The mouse messages the form's router takes: moves and the three buttons.
+inline bool IsPointerMessage(UINT message) {
+  switch (message) {
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP: return true;
+    default: return false;
+  }
+}
+
 }  // namespace win32
