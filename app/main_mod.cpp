@@ -1,13 +1,20 @@
 #include "app/main_mod.h"
 
 #include <cmath>
+#include <string>
+
+#include "frame/inventory.h"
 
 namespace Main_Mod {
 
 std::unique_ptr<frame::BA1> Main(forms::Platform& platform) {
+  // The application's title names it to other instances.
+  platform.SetAppTitle(std::string(frame::kCaption));
   auto ba1 = std::make_unique<frame::BA1>(platform);
   ba1->CreateNative();
   ba1->Form_Load();
+  if (platform.Ended()) return ba1;  // a second instance: nothing more runs
+  ba1->StartLink();
   ba1->Show();
   return ba1;
 }

@@ -129,3 +129,21 @@ void Control::Navigate(const std::string& url) {
 }
 
 }  // namespace forms
+
+namespace forms {
+
+bool Control::SetLinkMode(int mode) {
+  if (mode != 0 && mode != 2) return false;  // a control is a client or nothing
+  std::string_view application, topic;
+  if (mode == 2 && !SplitLinkTopic(linkTopic_, application, topic)) return false;
+  linkMode_ = mode;
+  return true;
+}
+
+bool Control::LinkExecute(std::string_view command) {
+  std::string_view application, topic;
+  if (linkMode_ != 2 || !SplitLinkTopic(linkTopic_, application, topic)) return false;
+  return form_->Os().Link().Execute(application, topic, BoundedCommand(command), kLinkTimeoutMs);
+}
+
+}  // namespace forms

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "forms/picture.h"
@@ -28,6 +29,7 @@ enum class EventKind {
   kMouseUp,
   kKeyPress,
   kLostFocus,
+  kLinkExecute,
   kDownloadBegin,
   kDownloadComplete,
 };
@@ -44,6 +46,8 @@ struct Event {
   int x = 0;                  // mouse events: pixels relative to the source
   int y = 0;
   int* keyAscii = nullptr;    // key press: the handler may change or swallow (0) the key
+  std::string_view text;      // link execute: the command, never to be interpreted
+  int* cancel = nullptr;      // link execute: 0 accepts the command
 };
 
 class Control {
@@ -99,6 +103,16 @@ class Control {
   void LoadPicture(const Picture& picture);
 
   void Navigate(const std::string& url);
+
+  // A client of the link (LinkMode 2): LinkTopic names application|topic;
+  // setting LinkMode 2 opens the conversation, LinkExecute sends one
+  // command. Each returns false where the runtime raises an error.
+  const std::string& LinkTopic() const { return linkTopic_; }
+  void SetLinkTopic(std::string topic) { linkTopic_ = std::move(topic); }
+  int LinkMode() const { return linkMode_; }
+  bool SetLinkMode(int mode);
+  bool LinkExecute(std::string_view command);
+  static constexpr int kLinkTimeoutMs = 2000;
 
   // Set-up, used while the form is built from its design.
   struct Design {
@@ -157,6 +171,8 @@ class Control {
   int tabIndex_ = -1;
   Surface image_;
   std::unique_ptr<ControlNative> native_;
+  std::string linkTopic_;
+  int linkMode_ = 0;
 };
 
 }  // namespace forms

@@ -13,6 +13,7 @@ Form::Form(Platform& platform, std::string name)
 
 Form::~Form() {
   dying_ = true;
+  SetLinkMode(0);
   // Controls go before the native window they live in; nothing may reach
   // this form through the platform afterwards.
   if (native_) platform_->UnregisterForm(*this);
@@ -174,6 +175,47 @@ void Form::NativeState(WindowState state) {
   if (state == state_) return;
   state_ = state;
   OnResize();
+}
+
+}  // namespace forms
+
+namespace forms {
+
+void Form::SetLinkTopic(std::string topic) {
+  if (topic == linkTopic_) return;
+  const bool wasServing = serving_;
+  if (wasServing) SetLinkMode(0);
+  linkTopic_ = std::move(topic);
+  if (wasServing) {
+    linkMode_ = 1;
+    StartLink();
+  }
+}
+
+void Form::SetLinkMode(int mode) {
+  if (mode == 0 && serving_) {
+    Os().Link().StopServing(Os().AppTitle(), linkTopic_);
+    serving_ = false;
+  }
+  linkMode_ = mode == 1 ? 1 : 0;
+}
+
+void Form::StartLink() {
+  if (serving_ || linkMode_ != 1 || linkTopic_.empty() || Os().AppTitle().empty()) return;
+  serving_ = Os().Link().Serve(Os().AppTitle(), linkTopic_, [this](std::string_view command) {
+    return NativeLinkExecute(command);
+  });
+}
+
+bool Form::NativeLinkExecute(std::string_view command) {
+  if (dying_) return false;
+  // Refused unless the handler accepts it, as the runtime does.
+  int cancel = 1;
+  Event event{EventKind::kLinkExecute, nullptr};
+  event.text = command;
+  event.cancel = &cancel;
+  OnEvent(event);
+  return cancel == 0;
 }
 
 }  // namespace forms

@@ -59,6 +59,15 @@ class Form {
   Control* ControlOf(WindowHandle window) const;
   bool Owns(const Control* control) const;
 
+  // A link source (LinkMode 1) serves LinkTopic under the application's
+  // title while the form is loaded; LinkMode 0 serves nothing.
+  const std::string& LinkTopic() const { return linkTopic_; }
+  void SetLinkTopic(std::string topic);
+  int LinkMode() const { return linkMode_; }
+  void SetLinkMode(int mode);
+  // Starts serving once the form is loaded, as its design asks.
+  void StartLink();
+
   // Pointer input and capture.
   PointerRouter& Pointer() { return pointer_; }
 
@@ -75,6 +84,8 @@ class Form {
   // ours without a control). A control losing it to another of the same
   // form gets LostFocus; switching programs or hiding reports nothing here.
   void NativeFocus(Control* control);
+  // A command arrived for the served topic; true when it was accepted.
+  bool NativeLinkExecute(std::string_view command);
   void Raise(const Event& event) {
     if (!dying_) OnEvent(event);
   }
@@ -107,6 +118,9 @@ class Form {
   PointerRouter pointer_{*this};
   Control* focused_ = nullptr;
   bool dying_ = false;
+  std::string linkTopic_;
+  int linkMode_ = 0;
+  bool serving_ = false;
 };
 
 // Resolves a colour setting against the platform's colour scheme.

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/link.h"
 #include "forms/picture.h"
 #include "forms/surface.h"
 #include "forms/types.h"
@@ -102,6 +103,20 @@ class Platform {
   virtual int DoubleClickTime() { return 500; }
   virtual int DoubleClickSize() { return 4; }
 
+  // The program's side of the runtime: its title (the link's application
+  // name), its command line without the program's path, and End.
+  const std::string& AppTitle() const { return appTitle_; }
+  void SetAppTitle(std::string title) { appTitle_ = std::move(title); }
+  virtual std::string CommandLine() = 0;
+  virtual LinkTransport& Link() = 0;
+  // Ends the process at once; where a backend cannot (the fake), Ended()
+  // tells the program it should have.
+  void End() {
+    ended_ = true;
+    EndProcess();
+  }
+  bool Ended() const { return ended_; }
+
   // Forms register while they have a native window, so handles resolve.
   void RegisterForm(Form& form);
   void UnregisterForm(Form& form);
@@ -136,8 +151,11 @@ class Platform {
   // previous grab, if any, ends), or let it go.
   virtual void GrabPointer(WindowHandle window) = 0;
   virtual void UngrabPointer() = 0;
+  virtual void EndProcess() = 0;
 
  private:
+  std::string appTitle_;
+  bool ended_ = false;
   WindowHandle capture_ = nullptr;
   std::vector<Form*> forms_;
 };

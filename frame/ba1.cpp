@@ -5,13 +5,9 @@
 #include "app/main_mod.h"
 #include "browse/addresses.h"
 #include "frame/inventory.h"
-#include "frame/module1.h"
 
 namespace frame {
 namespace {
-
-constexpr int kStartWidthTwips = 13320;
-constexpr int kStartHeightTwips = 10500;
 
 std::shared_ptr<const forms::Picture> DesignPicture(forms::Platform& os, std::string_view name) {
   if (name.empty()) return nullptr;
@@ -29,8 +25,8 @@ void BA1::Build() {
   SetDesign(std::string(kCaption), forms::ColorSetting::Fixed(kBodyColor),
             kDesignClientWidthTwips / os.TwipsPerPixelX(),
             kDesignClientHeightTwips / os.TwipsPerPixelY());
-  LinkTopic = kLinkTopic;
-  LinkMode = kLinkMode;
+  SetLinkTopic(std::string(kLinkTopic));
+  SetLinkMode(kLinkMode);
 
   for (const auto& entry : kControls) {
     forms::Control* container =
@@ -67,30 +63,6 @@ void BA1::Build() {
     else if (name == "logo") logo = &control;
     else if (name == "so") so = &control;
   }
-}
-
-void BA1::Form_Load() {
-  auto& os = Os();
-  forms::RectL workArea{};
-  os.SystemParametersInfo(forms::kSpiGetWorkArea, 1, &workArea, 0);
-  Module1::HookMinMax(os, hWnd(), 0, 0, workArea.right - workArea.left,
-                      workArea.bottom - workArea.top, workArea.left, workArea.top);
-
-  const std::intptr_t style = os.GetWindowLongPtr(hWnd(), forms::kGwlStyle);
-  os.SetWindowLongPtr(hWnd(), forms::kGwlStyle,
-                      style | forms::kWsMinimizeBox | forms::kWsMaximizeBox);
-
-  p_p(0);
-
-  SetWidth(kStartWidthTwips);
-  SetHeight(kStartHeightTwips);
-
-  Navigate(browse::AddressOf(browse::Destination::kHomeAtLoad));
-
-  // The tray icon joins the start-up here once the tray subsystem exists.
-
-  labelHot = false;
-  selectedCategory = 2;
 }
 
 void BA1::Navigate(const std::string& address) { Web1->Navigate(address); }
@@ -141,6 +113,10 @@ constexpr Route kRoutes[] = {
 }  // namespace
 
 void BA1::OnEvent(const forms::Event& event) {
+  if (event.kind == EventKind::kLinkExecute) {
+    if (event.cancel) Form_LinkExecute(event.text, *event.cancel);
+    return;
+  }
   if (!event.source) {  // the form's own surface
     if (event.kind == EventKind::kClick) Form_Click();
     if (event.kind == EventKind::kMouseMove) Form_MouseMove(event.button, event.shift, event.x, event.y);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "forms/form.h"
 
@@ -19,8 +20,11 @@ class BA1 : public forms::Form {
   // Public methods other windows call.
   void p_p(int skinSet);
 
-  // Load handler: the start-up sequence of the running instance.
+  // Load handler: hands the command line to a running instance and ends, or
+  // runs the start-up sequence of the first one.
   void Form_Load();
+  // A second instance's command arrived: bring the window to the front.
+  void Form_LinkExecute(std::string_view CmdStr, int& Cancel);
 
   // Interaction state.
   int selectedCategory = 2;
@@ -39,9 +43,6 @@ class BA1 : public forms::Form {
   forms::Control* dde = nullptr;
   forms::Control* logo = nullptr;
   forms::Control* so = nullptr;
-
-  std::string LinkTopic;
-  int LinkMode = 0;
 
   // Handlers, public so the tests can drive each one directly.
   void Form_Resize();
@@ -71,6 +72,8 @@ class BA1 : public forms::Form {
 
  private:
   void Build();
+  void SecondInstance();
+  void FirstInstance();
   // BitBlt of a skin cell onto a button's persistent image, then Refresh.
   void ShowCell(forms::Control& button, forms::Control& skin, int sx, int sy, int w, int h);
   // Both link labels back to white, if one shows its hover colour.

@@ -245,3 +245,42 @@ void FakePlatform::ClickAt(forms::Form& form, int x, int y, std::uint32_t gapMs)
 }
 
 }  // namespace fake
+
+namespace fake {
+namespace {
+
+std::string Key(std::string_view application, std::string_view topic) {
+  return std::string(application) + "|" + std::string(topic);
+}
+
+}  // namespace
+
+bool FakeLink::PrevInstance() {
+  log.push_back("prev-instance");
+  return otherInstance;
+}
+
+bool FakeLink::Serve(std::string_view application, std::string_view topic,
+                     ExecuteHandler onExecute) {
+  log.push_back("serve " + Key(application, topic));
+  return served_.emplace(Key(application, topic), std::move(onExecute)).second;
+}
+
+void FakeLink::StopServing(std::string_view application, std::string_view topic) {
+  log.push_back("stop " + Key(application, topic));
+  served_.erase(Key(application, topic));
+}
+
+bool FakeLink::Execute(std::string_view application, std::string_view topic,
+                       std::string_view command, int timeoutMs) {
+  log.push_back("execute " + Key(application, topic) + " within " + std::to_string(timeoutMs) +
+                ": " + std::string(command));
+  return otherAccepts;
+}
+
+bool FakeLink::Deliver(const std::string& applicationAndTopic, std::string_view command) {
+  auto it = served_.find(applicationAndTopic);
+  return it != served_.end() && it->second(command);
+}
+
+}  // namespace fake

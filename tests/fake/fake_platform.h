@@ -40,6 +40,28 @@ struct FakeControlWindow {
 // Names a control the way the logs do: "npc 3", "sok", or "surface".
 std::string NameOf(const forms::Control* control);
 
+// The link between instances, kept in the process: another instance is
+// whatever the test says, and executes reach the served handlers directly.
+class FakeLink final : public forms::LinkTransport {
+ public:
+  bool otherInstance = false;   // what PrevInstance answers
+  bool otherAccepts = true;     // what Execute answers
+  std::vector<std::string> log;  // "serve app|topic", "execute app|topic: cmd", ...
+
+  bool PrevInstance() override;
+  bool Serve(std::string_view application, std::string_view topic,
+             ExecuteHandler onExecute) override;
+  void StopServing(std::string_view application, std::string_view topic) override;
+  bool Execute(std::string_view application, std::string_view topic, std::string_view command,
+               int timeoutMs) override;
+  // Another instance's command for application|topic; false when nobody
+  // serves it or the receiver refused it.
+  bool Deliver(const std::string& applicationAndTopic, std::string_view command);
+
+ private:
+  std::map<std::string, ExecuteHandler> served_;
+};
+
 class FakePlatform : public forms::Platform {
  public:
   FakePlatform();
@@ -54,6 +76,10 @@ class FakePlatform : public forms::Platform {
   std::map<std::string, forms::Picture> designPictures;
   forms::Color windowColor = forms::Rgb(255, 255, 255);
   forms::Color windowTextColor = forms::Rgb(0, 0, 0);
+
+  FakeLink link;
+  std::string commandLine;
+  int ends = 0;
 
   // Observations.
   int stretchBlts = 0;
@@ -93,6 +119,8 @@ class FakePlatform : public forms::Platform {
   int ScreenWidthTwips() override { return screenWidthPx * 15; }
   int ScreenHeightTwips() override { return screenHeightPx * 15; }
   forms::Color SystemColor(forms::SysColor color) override;
+  std::string CommandLine() override { return commandLine; }
+  forms::LinkTransport& Link() override { return link; }
   forms::LResult SendMessage(forms::WindowHandle window, std::uint32_t message,
                              forms::WParam wParam, forms::LParam lParam) override;
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
@@ -101,6 +129,7 @@ class FakePlatform : public forms::Platform {
  protected:
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
+  void EndProcess() override { ++ends; }
 
  private:
   void Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY);

@@ -66,8 +66,8 @@ TEST(Inventory, SettingsFollowTheDesign) {
   auto& b = *h.ba1;
   EXPECT_EQ(b.Caption(), "Kivo手机电影下载器");
   EXPECT_EQ(b.BackColor(), forms::ColorSetting::Fixed(forms::Rgb(118, 207, 233)));
-  EXPECT_EQ(b.LinkTopic, "BA1");
-  EXPECT_EQ(b.LinkMode, 1);
+  EXPECT_EQ(b.LinkTopic(), "BA1");
+  EXPECT_EQ(b.LinkMode(), 1);
   EXPECT_EQ(b.sotext->Text(), "3d肉蒲团");
   EXPECT_EQ(b.la[0]->Text(), "求片专区");
   EXPECT_EQ(b.la[1]->Text(), "问题反馈");
