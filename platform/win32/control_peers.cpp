@@ -232,7 +232,12 @@ BrowserPeer::BrowserPeer(Win32FormNative& owner, forms::Control& control)
   const RECT bounds{control.Left(), control.Top(), control.Left() + control.Width(),
                     control.Top() + control.Height()};
   WebHost::Sinks sinks;
-  sinks.event = [this](forms::EventKind kind) { owner_.Raise({kind, &control_}); };
+  sinks.event = [this](forms::EventKind kind) {
+    forms::Event event;
+    event.kind = kind;
+    event.source = &control_;
+    owner_.Raise(event);
+  };
   sinks.focus = [this] { owner_.FocusArrived(control_); };
   web_ = WebHost::Create(owner.Os().Instance(), ParentWindow(), bounds, control.Visible(),
                          std::move(sinks));

@@ -1,7 +1,7 @@
 // kivo.exe's entry: sets up OLE, runs the program's Main and the message loop
 // (with the main window's keyboard hooks) until the main window is destroyed.
-// Not yet: the second instance's hand-off, other windows' loops. Must not
-// know about any control.
+// A second start never reaches the loop: the program ends it inside Main.
+// Not yet: other windows' loops. Must not know about any control.
 #include <exception>
 
 #include "app/main_mod.h"

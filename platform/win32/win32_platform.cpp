@@ -1,7 +1,8 @@
 // forms::Platform on Win32: the calls go straight to user32/gdi32, the
-// capture's grab included. Not yet: the tray, DDE, the shell. Window creation
-// and painting live in win32_form.cpp; this file must not keep any
-// per-window state.
+// capture's grab included; the command line and the end of the process
+// (the instance link itself is dde_link.cpp). Not yet: the tray, the shell.
+// Window creation and painting live in win32_form.cpp; this file must not
+// keep any per-window state.
 #include "platform/win32/win32_platform.h"
 
 #include <cstddef>
@@ -120,6 +121,15 @@ forms::LResult Win32Platform::SendMessage(forms::WindowHandle window, std::uint3
 void Win32Platform::GrabPointer(forms::WindowHandle window) { ::SetCapture(window); }
 
 void Win32Platform::UngrabPointer() { ::ReleaseCapture(); }
+
+std::string Win32Platform::CommandLine() {
+  const wchar_t* line = GetCommandLineW();
+  return line ? Narrow(ArgumentsOf(line)) : std::string();
+}
+
+// A second start ends here, from inside its load handler: nothing of the
+// program may run after it, so no destructor is reached on the way out.
+void Win32Platform::EndProcess() { ExitProcess(0); }
 
 int Win32Platform::DoubleClickTime() { return static_cast<int>(GetDoubleClickTime()); }
 

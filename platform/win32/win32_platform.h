@@ -1,15 +1,16 @@
 // The Win32 implementation of forms::Platform: user32/gdi32 pass-throughs
 // (window longs, regions, SendMessage, the pointer capture's grab and the
-// double-click metrics), surfaces backed by DIB sections, GDI block copies
-// and the resources linked into kivo.exe. Not yet: the tray, DDE and the
-// shell's Open verb. It owns no window; the form's window lives in
-// Win32FormNative.
+// double-click metrics), surfaces backed by DIB sections, GDI block copies,
+// the resources linked into kivo.exe, the command line, ending the process
+// and the instance link (DdeLink). Not yet: the tray and the shell's Open
+// verb. It owns no window; the form's window lives in Win32FormNative.
 #pragma once
 
 #include <memory>
 #include <optional>
 
 #include "forms/platform.h"
+#include "platform/win32/dde_link.h"
 #include "platform/win32/win32_util.h"
 #include "platform/win32/windows_api.h"
 
@@ -47,7 +48,8 @@ class DibSurfaces final : public forms::SurfaceAllocator {
 
 class Win32Platform final : public forms::Platform {
  public:
-  explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+  explicit Win32Platform(HINSTANCE instance)
+      : instance_(instance), link_([this] { return AppTitle(); }) {}
 
   HINSTANCE Instance() const { return instance_; }
 
@@ -82,13 +84,18 @@ class Win32Platform final : public forms::Platform {
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
 
+  std::string CommandLine() override;
+  forms::LinkTransport& Link() override { return link_; }
+
  protected:
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
+  void EndProcess() override;
 
  private:
   HINSTANCE instance_;
   DibSurfaces surfaces_;
+  DdeLink link_;
 };
 
 }  // namespace win32

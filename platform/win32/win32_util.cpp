@@ -1,5 +1,6 @@
-// UTF-8 <-> UTF-16 at the Win32 boundary, and a window's text. Not yet:
-// the ANSI code page conversions DDE will need. Touches no window state.
+// UTF-8 <-> UTF-16 at the Win32 boundary, and a window's text. No ANSI code
+// page conversions: every call the backend makes is a W one, DDEML's
+// included. Touches no window state.
 #include "platform/win32/win32_util.h"
 
 #include <climits>

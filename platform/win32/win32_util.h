@@ -1,5 +1,6 @@
 // Owners for the Win32 and COM handles the backend holds (GDI objects, DCs,
-// icons, windows, COM references, BSTRs; not yet menus or DDE handles), and
+// icons, windows, kernel objects, COM references, BSTRs; not yet menus; the
+// DDE handles are owned in dde_link.cpp, the only place that makes them), and
 // the UTF-8 <-> UTF-16 conversion at the system boundary. Backend-only: portable code must
 // never include this, and nothing here may know about forms or controls.
 #pragma once
@@ -88,6 +89,9 @@ struct DcTraits {
 struct IconTraits {
   static void Close(HICON icon) { DestroyIcon(icon); }
 };
+struct KernelTraits {
+  static void Close(HANDLE handle) { CloseHandle(handle); }
+};
 struct WindowTraits {
   static void Close(HWND window) {
     if (IsWindow(window)) DestroyWindow(window);
@@ -101,6 +105,8 @@ using MemoryDc = Owned<HDC, DcTraits>;
 // Icons and cursors made by CreateIconIndirect.
 using IconHandle = Owned<HICON, IconTraits>;
 using Window = Owned<HWND, WindowTraits>;
+// Mutexes, events and the like (not INVALID_HANDLE_VALUE files).
+using KernelHandle = Owned<HANDLE, KernelTraits>;
 
 // Selects an object into a DC for the lifetime of the guard and puts the
 // previous one back, so no DC is ever deleted with our object inside it.

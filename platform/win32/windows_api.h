@@ -1,7 +1,7 @@
 // The one place the backend includes <windows.h>; every backend file gets it
 // through here. Portable code must never include this. Implemented: the
-// headers the backend uses so far (user32, gdi32, OLE, the web browser, WIC).
-// Not yet: shell32 and DDEML, which the tray and the instance hand-off need.
+// headers the backend uses so far (user32, gdi32, OLE, the web browser, WIC,
+// DDEML). Not yet: shell32, which the tray needs.
 //
 // <windows.h> maps CallWindowProc, SendMessage and three more names to their
 // W functions with macros; they are also members of forms::Platform and must
@@ -26,6 +26,7 @@
 #include <windows.h>
 // Headers that need <windows.h> before them come only from here, so no
 // include order elsewhere can break them.
+#include <ddeml.h>
 #include <exdisp.h>
 #include <exdispid.h>
 #include <ole2.h>
