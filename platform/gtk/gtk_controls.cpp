@@ -146,7 +146,9 @@ gboolean EntryPeer::OnKey(GtkWidget*, GdkEventKey* event, EntryPeer* self) {
     if (ch == 0 || ch > 0xFF) return FALSE;
     key = static_cast<int>(ch);
   }
-  forms::Event press{forms::EventKind::kKeyPress, &self->control_};
+  forms::Event press;
+  press.kind = forms::EventKind::kKeyPress;
+  press.source = &self->control_;
   press.keyAscii = &key;
   Guarded([&] { self->owner_.Form().Raise(press); });
   return key == 0;  // a swallowed key inserts nothing
@@ -154,7 +156,9 @@ gboolean EntryPeer::OnKey(GtkWidget*, GdkEventKey* event, EntryPeer* self) {
 
 gboolean EntryPeer::OnRelease(GtkWidget*, GdkEventButton* event, EntryPeer* self) {
   if (event->button == 1) {
-    Guarded([&] { self->owner_.Form().Raise({forms::EventKind::kClick, &self->control_}); });
+    forms::Event click;
+    click.source = &self->control_;
+    Guarded([&] { self->owner_.Form().Raise(click); });
   }
   return FALSE;
 }

@@ -5,6 +5,10 @@
 // program gave it. Not yet: an owner window, modal forms.
 #include "gtk_form.h"
 
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+
 #include <algorithm>
 
 #include "gtk_controls.h"
@@ -126,8 +130,27 @@ void GtkFormNative::FormShow() {
     gtk_window_set_position(Window(), GTK_WIN_POS_CENTER);
   }
   gtk_widget_show(window_);
-  gtk_window_present(Window());
+  Present();
   if (firstShow) FocusFirstStop();
+}
+
+void GtkFormNative::Present() {
+  // Brought forward for another start: its start-up notification id carries
+  // the time of the user's action and ends the launcher's busy feedback.
+  const std::string& startupId = platform_.LinkStartupId();
+  if (!startupId.empty()) {
+    gtk_window_set_startup_id(Window(), startupId.c_str());
+    gtk_window_present(Window());
+    return;
+  }
+  // Without one, the server's time now: window managers that prevent focus
+  // stealing leave a window presented with no time behind the active one.
+  guint32 time = GDK_CURRENT_TIME;
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* window = gtk_widget_get_window(window_);
+  if (window && GDK_IS_X11_WINDOW(window)) time = gdk_x11_get_server_time(window);
+#endif
+  gtk_window_present_with_time(Window(), time);
 }
 
 void GtkFormNative::FormHide() { gtk_widget_hide(window_); }

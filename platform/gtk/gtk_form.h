@@ -73,6 +73,7 @@ class GtkFormNative final : public forms::FormNative {
 
  private:
   void ApplyMinMax();
+  void Present();
   void KeepNormalSize();
   static gboolean RestoreNormalSize(gpointer self);
 

@@ -1,8 +1,11 @@
 // The Linux platform's system calls: work area, window longs, regions,
 // messages into a window's procedure chain, pointer grabs and the resource
-// bundle. Not yet: regions other than the rounded rectangle, more than one
+// bundle; the command line, the link between instances and the immediate
+// end. Not yet: regions other than the rounded rectangle, more than one
 // screen.
 #include "gtk_platform.h"
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -58,6 +61,19 @@ NativeTarget* TargetOf(forms::WindowHandle handle) {
 }
 
 NativeWindow::NativeWindow() : longs(&GtkDefaultProc) {}
+
+GtkPlatform::GtkPlatform(int argc, char** argv) {
+  for (int i = 1; i < argc && argv && argv[i]; ++i) {
+    if (i > 1) commandLine_ += ' ';
+    commandLine_ += argv[i];
+  }
+}
+
+void GtkPlatform::EndProcess() {
+  // A second instance owns nothing worth flushing, and no destructor of the
+  // half-built program may run.
+  _exit(0);
+}
 
 GtkWidget* NativeWindow::GrabWidget() { return form ? form->Surface() : nullptr; }
 

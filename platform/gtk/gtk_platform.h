@@ -10,11 +10,13 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "forms/platform.h"
 #include "forms/region.h"
 #include "forms/wndproc_chain.h"
+#include "unix_link.h"
 
 namespace gtkplat {
 
@@ -53,6 +55,10 @@ NativeWindow* WindowOf(forms::WindowHandle handle);
 
 class GtkPlatform final : public forms::Platform {
  public:
+  // Made before the toolkit starts: it takes its own options out of argv and
+  // the start-up notification id out of the environment.
+  GtkPlatform(int argc, char** argv);
+
   std::unique_ptr<forms::FormNative> CreateFormNative(forms::Form& form) override;
 
   bool SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
@@ -72,10 +78,19 @@ class GtkPlatform final : public forms::Platform {
   forms::Color SystemColor(forms::SysColor color) override;
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
+  std::string CommandLine() override { return commandLine_; }
+  forms::LinkTransport& Link() override { return link_; }
+  // The id another start sent with the execute being handled; empty else.
+  const std::string& LinkStartupId() const { return link_.ReceivedStartupId(); }
 
  protected:
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
+  void EndProcess() override;
+
+ private:
+  std::string commandLine_;
+  UnixLink link_;
 };
 
 // A picture decoded from the resource bundle, or none.

@@ -1,18 +1,20 @@
 // The Linux program: GTK up, the main window built by the portable entry,
-// then GTK's loop until the program ends. Not yet: command-line options,
-// a second instance handing over to the first.
+// then GTK's loop until the program ends. A second instance ends inside
+// Main, having handed its command line over. Not yet: command-line options.
 #include <gtk/gtk.h>
 
 #include "app/main_mod.h"
 #include "gtk_platform.h"
 
 int main(int argc, char** argv) {
+  // Before gtk_init, which takes its options out of argv and the start-up
+  // notification id out of the environment.
+  gtkplat::GtkPlatform platform(argc, argv);
   gtk_init(&argc, &argv);
   if (GdkPixbuf* icon = gtkplat::ResourcePixbuf("/kivo/art/app.ico")) {
     gtk_window_set_default_icon(icon);
     g_object_unref(icon);
   }
-  gtkplat::GtkPlatform platform;
   auto mainWindow = Main_Mod::Main(platform);
   gtk_main();
   mainWindow.reset();

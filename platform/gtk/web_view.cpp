@@ -35,11 +35,15 @@ gboolean OnPermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer
 }
 
 void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, ViewContext* ctx) {
+  forms::Event e;
+  e.source = ctx->browser;
   Guarded([&] {
     if (event == WEBKIT_LOAD_STARTED) {
-      ctx->form->Raise({forms::EventKind::kDownloadBegin, ctx->browser});
+      e.kind = forms::EventKind::kDownloadBegin;
+      ctx->form->Raise(e);
     } else if (event == WEBKIT_LOAD_FINISHED) {
-      ctx->form->Raise({forms::EventKind::kDownloadComplete, ctx->browser});
+      e.kind = forms::EventKind::kDownloadComplete;
+      ctx->form->Raise(e);
     }
   });
 }
