@@ -654,4 +654,150 @@ check "close button hides the window" poll 20 eval 'read_rect && test "$visible"
 check "program keeps running after all that" kill -0 "$kivo_pid"
 check "site stayed up" kill -0 "$site_pid"
 
+# --- one instance ----------------------------------------------------------------
+# A second start hands its command line to the running instance over DDE and
+# ends at once; the running one shows its window again, in front. Wine's
+# DDEML garbles the execute's text, and the text is never interpreted anyway,
+# so what is checked here is the hand-off's effect. Every wait is bounded.
+readonly never_opened="/handoff-argument-never-opened"
+second_rc="" second_ms="" shown_ms=""
+# second_start ARGS...: starts kivo.exe again and waits for it to end (at
+# most 30 s); sets second_rc and second_ms (start to exit), and shown_ms
+# (start to the window's frame on screen) when the window was hidden and a
+# watch runs.
+second_start() {
+  local t0 t1
+  t0=$(date +%s%3N)
+  timeout 30 wine "$kivo_exe" "$@" >>"$work/second.out" 2>&1
+  second_rc=$?
+  t1=$(date +%s%3N)
+  second_ms=$((t1 - t0))
+  start_ms=$t0
+}
+# watch_shown: starts a watch for the frame's pixel; shown_after sets
+# shown_ms from the start recorded by second_start.
+watch_shown() {
+  : >"$work/shown.out"
+  wine "$winctl_exe" watch $paint_x $paint_y "$paint_colour" 30 >"$work/shown.out" 2>/dev/null &
+  shown_watch=$!
+  pids+=("$shown_watch")
+  poll 30 grep -q ready "$work/shown.out"
+}
+shown_after() {
+  local painted
+  wait "$shown_watch"
+  painted=$(tr -d '\r' <"$work/shown.out" | awk '/^painted/ {print $2}')
+  shown_ms=""
+  [[ -n $painted ]] && shown_ms=$((painted - start_ms))
+  [[ -n $shown_ms ]]
+}
+shown_normal() { read_rect && test "$visible" = 1 -a "$iconic" = 0 -a "$zoomed" = 0; }
+is_front() { [[ $(winctl front) == "front 1" ]]; }
+one_window() { [[ $(winctl count) == "windows 1 visible 1" ]]; }
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+# Hidden (the close button above) and behind another program's window.
+wine "$winctl_exe" cover 120 >"$work/cover.out" 2>/dev/null &
+cover_pid=$!
+pids+=("$cover_pid")
+poll 30 grep -q ready "$work/cover.out" || fail "another window takes the foreground"
+watch_shown || die "kivo_winctl did not start"
+second_start --open "测试 abc" 'C:\a b\c.txt' "http://127.0.0.1:8080$never_opened"
+check "a second start ends" test "$second_rc" -eq 0
+check "a second start shows the hidden window again" poll 20 shown_normal
+check "the window shown again is in front of the other program's" poll 20 is_front
+shown_after || fail "the window's frame shows again" "no paint seen"
+exit_times=("$second_ms") shown_times=("${shown_ms:-none}")
+check "one window after the hand-off" one_window
+check "the first instance runs on" kill -0 "$kivo_pid"
+kill "$cover_pid" 2>/dev/null
+wait "$cover_pid" 2>/dev/null
+
+# More hand-offs for the times: hidden, second start, shown again.
+for ((run = 1; run < ${KIVO_E2E_HANDOFF_RUNS:-5}; run++)); do
+  winctl hide 20 >/dev/null
+  poll 20 eval 'read_rect && test "$visible" = 0' || { fail "hide before hand-off $run"; break; }
+  watch_shown || die "kivo_winctl did not start"
+  second_start "run $run"
+  if [[ $second_rc != 0 ]] || ! poll 20 shown_normal || ! shown_after; then
+    fail "hand-off $run" "exit $second_rc"
+    break
+  fi
+  exit_times+=("$second_ms") shown_times+=("$shown_ms")
+done
+# What any Wine process costs to start and end here, for comparison.
+t0=$(date +%s%3N)
+winctl count >/dev/null
+baseline_ms=$(($(date +%s%3N) - t0))
+echo "hand-off, second start to its exit (ms): ${exit_times[*]}; median $(median "${exit_times[@]}")"
+echo "hand-off, second start to the window shown (ms): ${shown_times[*]}; median $(median "${shown_times[@]}")"
+echo "a Wine process that only counts windows (ms): $baseline_ms"
+
+# Shown: a second start leaves one window and never shows its own.
+: >"$work/most.out"
+wine "$winctl_exe" most 6 >"$work/most.out" 2>/dev/null &
+most_pid=$!
+pids+=("$most_pid")
+poll 30 grep -q ready "$work/most.out" || die "kivo_winctl did not start"
+second_start
+check "a second start while the window shows ends" test "$second_rc" -eq 0
+wait "$most_pid"
+check "no second window shows during a second start" \
+  grep -q "^most 1" <(tr -d '\r' <"$work/most.out")
+check "one window after a second start while it shows" one_window
+check "the window still shows normal" shown_normal
+
+# Minimized comes back normal; maximized stays maximized.
+winctl minimize 20 >/dev/null
+poll 20 eval 'read_rect && test "$iconic" = 1' || fail "minimize before a second start"
+second_start
+check "a second start restores the minimized window" poll 20 shown_normal
+winctl maximize 20 >/dev/null
+poll 20 eval 'read_rect && test "$zoomed" = 1' || fail "maximize before a second start"
+second_start
+check "a maximized window stays maximized after a second start" \
+  poll 20 eval 'read_rect && test "$visible" = 1 -a "$zoomed" = 1'
+winctl restore 20 >/dev/null
+poll 20 shown_normal
+
+# A command line past the bound (12000 Chinese characters, 36000 bytes of
+# UTF-8, more than the 32 KiB sent) is cut and still handed over.
+winctl hide 20 >/dev/null
+poll 20 eval 'read_rect && test "$visible" = 0'
+long=$(printf '片%.0s' $(seq 12000))
+second_start "$long"
+check "a second start with an over-long command line ends" test "$second_rc" -eq 0
+check "an over-long command line still shows the window" poll 20 shown_normal
+
+# A first instance that answers nothing (stopped) holds a second start for
+# no more than the connection's and the execute's time-outs (2 s each).
+kill -STOP "$kivo_pid"
+second_start "hung"
+kill -CONT "$kivo_pid"
+check "a second start against a hung first instance ends" test "$second_rc" -eq 0
+check "... within its time-outs (${second_ms} ms)" test "$second_ms" -lt 10000
+check "the first instance runs on after all hand-offs" kill -0 "$kivo_pid"
+check "one window after all hand-offs" poll 20 one_window
+check "the handed-over arguments open nothing" test "$(logged_count "$never_opened")" -eq 0
+
+# The first instance killed: of four starts at once exactly one stays, with
+# one window; the mutex of the killed one holds nobody back.
+kill "$kivo_pid"
+wait "$kivo_pid" 2>/dev/null
+poll 20 window_gone || fail "kivo.exe did not go away"
+racers=()
+for _ in 1 2 3 4; do
+  wine "$kivo_exe" race >>"$work/race.out" 2>&1 &
+  racers+=($!)
+  pids+=($!)
+done
+running_count() {
+  local pid n=0
+  for pid in "${racers[@]}"; do kill -0 "$pid" 2>/dev/null && n=$((n + 1)); done
+  echo $n
+}
+check "of four starts at once three end" poll 60 eval '(($(running_count) == 1))'
+check "of four starts at once one window shows" poll 60 one_window
+check "the one left runs on" test "$(running_count)" -eq 1
+
 ((failed == 0))

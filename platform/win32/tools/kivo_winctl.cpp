@@ -10,8 +10,17 @@
 //   kivo_winctl text                     the search box's text (UTF-8)
 //   kivo_winctl watch X Y RRGGBB SECONDS prints "ready", then the Unix time in
 //                                        ms when window pixel (X, Y) shows RRGGBB
+//   kivo_winctl front                    "front 1" while the main window is the
+//                                        foreground window
+//   kivo_winctl count                    "windows N visible M": top-level windows
+//                                        with the caption, and how many show
+//   kivo_winctl most SECONDS             prints "ready", samples for SECONDS and
+//                                        prints "most M", the most that showed
+//   kivo_winctl cover SECONDS            a window of its own that takes the
+//                                        foreground; "ready" once it has it
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -138,6 +147,80 @@ int MoveSize() {
   return 0;
 }
 
+struct Census {
+  int windows = 0;
+  int visible = 0;
+};
+
+Census CountWindows() {
+  Census census;
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        if (std::wcscmp(text, kCaption) == 0) {
+          auto* counted = reinterpret_cast<Census*>(data);
+          ++counted->windows;
+          if (IsWindowVisible(window)) ++counted->visible;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&census));
+  return census;
+}
+
+int Count() {
+  const Census census = CountWindows();
+  Print("windows " + std::to_string(census.windows) + " visible " + std::to_string(census.visible));
+  return 0;
+}
+
+// A window flashing up between two samples is missed; 2 ms apart, a shown
+// window that paints is not.
+int Most(double seconds) {
+  Print("ready");
+  int most = 0;
+  PollFor(
+      seconds,
+      [&] {
+        most = std::max(most, CountWindows().visible);
+        return false;
+      },
+      2);
+  Print("most " + std::to_string(most));
+  return 0;
+}
+
+int Front() {
+  HWND window = MainWindow();
+  HWND front = GetForegroundWindow();
+  Print(window && front && GetAncestor(front, GA_ROOT) == window ? "front 1" : "front 0");
+  return 0;
+}
+
+int Cover(double seconds) {
+  HWND cover = CreateWindowExW(0, L"STATIC", L"kivo cover", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                               40, 400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!cover) {
+    Print("error: no cover window");
+    return 2;
+  }
+  SetForegroundWindow(cover);
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  bool told = false;
+  MSG message{};
+  while (GetTickCount64() < end) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    if (!told && GetForegroundWindow() == cover) {
+      Print("ready");
+      told = true;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  DestroyWindow(cover);
+  return told ? 0 : 3;
+}
+
 int Watch(int x, int y, COLORREF want, double seconds) {
   Print("ready");
   HDC screen = GetDC(nullptr);
@@ -185,6 +268,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"text") return Text();
   if (command == L"movesize") return MoveSize();
+  if (command == L"front") return Front();
+  if (command == L"count") return Count();
+  if (command == L"most") return Most(number(2, 5));
+  if (command == L"cover") return Cover(number(2, 30));
   if (command == L"watch" && argc > 4) {
     const unsigned long rgb = std::wcstoul(argv[4], nullptr, 16);
     return Watch(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)),
@@ -192,6 +279,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   Print(
       "usage: kivo_winctl rect|wait S|maximize|minimize|restore|hide|text|movesize|"
-      "watch X Y RRGGBB S");
+      "watch X Y RRGGBB S|front|count|most S|cover S");
   return 64;
 }
