@@ -83,6 +83,9 @@ start_site || { echo "kivo-site did not start"; cat "$work/site.out"; exit 1; }
 # --- the program -------------------------------------------------------------
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 export NO_AT_BRIDGE=1
+# The instances' lock and socket: private to this run.
+mkdir -m 700 "$work/run"
+export XDG_RUNTIME_DIR=$work/run
 "$KIVO" >"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
@@ -501,6 +504,118 @@ check "layout and selection kept after minimize" frame_ok restored 7
 click_at $((888 - 43 + 18)) 9
 check "close button hides the window" wait_for 10 hidden
 check "and the program keeps running" kill -0 "$kivo_pid"
+
+# --- one instance ------------------------------------------------------------------
+KIVO_EXE=$(readlink -f "$KIVO")
+instances() {  # the pids of running programs started from $KIVO
+  local p
+  for p in /proc/[0-9]*; do
+    [[ $(readlink "$p/exe" 2>/dev/null) == "$KIVO_EXE" ]] && echo "${p#/proc/}"
+  done
+}
+windows() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | wc -l; }
+one_window() { [[ $(windows) == 1 ]]; }
+active() { [[ $(xdotool getactivewindow 2>/dev/null) == "$win" ]]; }
+shown() { [[ -n $(find_window) ]]; }
+second_ms=()
+second_start() {  # second_start ARGS...: a second start, which must end within a second
+  local t0 t1
+  t0=$(date +%s%N)
+  timeout 10 "$KIVO" "$@" >>"$work/second.log" 2>&1
+  local rc=$?
+  t1=$(date +%s%N)
+  local ms=$(((t1 - t0) / 1000000))
+  second_ms+=("$ms")
+  echo "second start: exit $rc after $ms ms"
+  ((rc == 0 && ms < 1000))
+}
+other_in_front() {  # another program's window takes the focus
+  xmessage -name kivo-other -geometry 300x100+600+500 "in front" &
+  other_pid=$!
+  pids+=($other_pid)
+  other_active() { xdotool getactivewindow getwindowname 2>/dev/null | grep -q kivo-other; }
+  wait_for 10 other_active || { xdotool search --name kivo-other windowactivate 2>/dev/null; wait_for 5 other_active; }
+}
+end_other() { kill "$other_pid" 2>/dev/null && wait "$other_pid" 2>/dev/null; }
+# The window, hidden with the close button above, comes back where it was.
+requests=$(wc -l <"$log")
+check "hidden: a second start ends within a second" second_start --tray 'http://x/?a=1&b=中文' '$(rm -rf /)'
+check "hidden: the window is visible again" wait_for 10 shown
+check "hidden: and active" wait_for 10 active
+check "one window, one instance" eval 'one_window && [[ $(instances | wc -l) == 1 ]]'
+check "arguments handed over load no page" test "$(wc -l <"$log")" -eq "$requests"
+xdotool windowmove --sync "$win" 120 150
+moved() { geometry; [[ "$X,$Y" == "120,150" ]]; }
+check "the window moves to 120,150" wait_for 10 moved
+click_at $((888 - 43 + 18)) 9
+check "hidden again with the close button" wait_for 10 hidden
+requests=$(wc -l <"$log")
+check "moved and hidden: a second start ends within a second" second_start
+check "moved and hidden: visible again" wait_for 10 shown
+check "moved and hidden: where it was" wait_for 10 moved
+check "moved and hidden: active" wait_for 10 active
+check "no page loaded by either start" test "$(wc -l <"$log")" -eq "$requests"
+check "the first instance still runs" kill -0 "$kivo_pid"
+
+other_in_front
+check "behind another window: a second start ends within a second" second_start
+check "behind another window: brought to the front" wait_for 10 active
+end_other
+
+click_at $((888 - 70 + 13)) 9
+check "minimized with its button" wait_for 10 iconic
+check "minimized: a second start ends within a second" second_start
+check "minimized: restored" wait_for 10 normal
+check "minimized: active" wait_for 10 active
+check "minimized: one window" one_window
+
+wmctrl -i -r "$win" -b add,maximized_vert,maximized_horz
+check "maximized" wait_for 10 maximized
+other_in_front
+check "maximized: a second start ends within a second" second_start
+check "maximized: active" wait_for 10 active
+check "maximized: stays maximized" maximized
+end_other
+geometry
+click_at $((W - 43 + 18)) 9
+check "maximized and hidden with the close button" wait_for 10 hidden
+check "maximized and hidden: a second start ends within a second" second_start
+check "maximized and hidden: visible" wait_for 10 shown
+check "maximized and hidden: maximized still" wait_for 10 maximized
+check "maximized and hidden: active" wait_for 10 active
+wmctrl -i -r "$win" -b remove,maximized_vert,maximized_horz
+check "restored to 888 x 700 after the hand-offs" wait_for 10 restored
+echo "second starts (ms): ${second_ms[*]}"
+
+# A killed first instance leaves its socket behind; of ten starts together,
+# one takes over and the others hand over to it or end.
+kill -KILL "$kivo_pid"
+wait "$kivo_pid" 2>/dev/null
+gone() { hidden && [[ -z $(instances) ]]; }
+check "the killed instance's window is gone" wait_for 10 gone
+started=()
+for i in $(seq 10); do
+  "$KIVO" "start $i" >>"$work/kivo.log" 2>&1 &
+  started+=($!)
+  pids+=($!)
+done
+alive_count() {
+  local n=0 p
+  for p in "${started[@]}"; do kill -0 "$p" 2>/dev/null && n=$((n + 1)); done
+  echo $n
+}
+one_alive() { [[ $(alive_count) == 1 ]]; }
+check "ten simultaneous starts leave one instance" wait_for 20 one_alive
+check "and one window" wait_for 30 one_window
+sleep 1
+check "still one window a second later" one_window
+check "still one instance" eval '[[ $(instances | wc -l) == 1 ]]'
+for p in "${started[@]}"; do kill -0 "$p" 2>/dev/null && kivo_pid=$p; done
+win=$(find_window)
+other_in_front
+check "the survivor serves the next start" second_start
+check "and comes to the front" wait_for 10 active
+end_other
 
 # --- a work area smaller than the window ----------------------------------------
 kill "$kivo_pid"
