@@ -82,7 +82,45 @@ NativeWindow* WindowOf(forms::WindowHandle handle) {
   return target ? target->AsWindow() : nullptr;
 }
 
+namespace {
+
+// The peers of an instance that never started the toolkit: a second one,
+// which hands its command line over and ends without a window.
+class SilentControl final : public forms::ControlNative {
+ public:
+  forms::WindowHandle Handle() override { return nullptr; }
+  void Moved() override {}
+  void VisibilityChanged() override {}
+  void Refresh() override {}
+  void TextChanged() override {}
+};
+
+class SilentForm final : public forms::FormNative {
+ public:
+  forms::WindowHandle Handle() override { return window_.Id(); }
+  std::unique_ptr<forms::ControlNative> CreateControl(forms::Control&) override {
+    return std::make_unique<SilentControl>();
+  }
+  void FormRefresh() override {}
+  void FormShow() override {}
+  void FormHide() override {}
+  void FormSetOuterSize(int, int) override {}
+  void FormSetState(forms::WindowState) override {}
+  void ShowPointer(const forms::Control*) override {}
+
+ private:
+  NativeWindow window_;
+};
+
+}  // namespace
+
+void GtkPlatform::StartToolkit(int* argc, char*** argv) {
+  gtk_init(argc, argv);
+  toolkit_ = true;
+}
+
 std::unique_ptr<forms::FormNative> GtkPlatform::CreateFormNative(forms::Form& form) {
+  if (!toolkit_) return std::make_unique<SilentForm>();
   return std::make_unique<GtkFormNative>(*this, form);
 }
 

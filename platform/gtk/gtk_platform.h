@@ -58,6 +58,10 @@ class GtkPlatform final : public forms::Platform {
   // Made before the toolkit starts: it takes its own options out of argv and
   // the start-up notification id out of the environment.
   GtkPlatform(int argc, char** argv);
+  // gtk_init. Without it forms get peers that show nothing: only a second
+  // instance, which needs no display, runs so.
+  void StartToolkit(int* argc, char*** argv);
+  bool ToolkitStarted() const { return toolkit_; }
 
   std::unique_ptr<forms::FormNative> CreateFormNative(forms::Form& form) override;
 
@@ -91,6 +95,7 @@ class GtkPlatform final : public forms::Platform {
  private:
   std::string commandLine_;
   UnixLink link_;
+  bool toolkit_ = false;
 };
 
 // A picture decoded from the resource bundle, or none.
