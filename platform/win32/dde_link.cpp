@@ -7,7 +7,10 @@
 #include "platform/win32/dde_link.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <memory>
+#include <thread>
 #include <utility>
 
 namespace win32 {
@@ -55,22 +58,81 @@ using Conversation = Owned<HCONV, ConversationTraits>;
 }  // namespace
 
 // One DDEML instance, uninitialised with everything it still holds.
-class DdeLink::Instance {
+class DdeInstance {
  public:
-  Instance(PFNCALLBACK callback, DWORD flags) {
+  DdeInstance(PFNCALLBACK callback, DWORD flags) {
     if (DdeInitializeW(&id_, callback, flags, 0) != DMLERR_NO_ERROR) id_ = 0;
   }
-  ~Instance() {
+  ~DdeInstance() {
     if (id_) DdeUninitialize(id_);
   }
-  Instance(const Instance&) = delete;
-  Instance& operator=(const Instance&) = delete;
+  DdeInstance(const DdeInstance&) = delete;
+  DdeInstance& operator=(const DdeInstance&) = delete;
   DWORD Id() const { return id_; }
   explicit operator bool() const { return id_ != 0; }
 
  private:
   DWORD id_ = 0;
 };
+
+namespace {
+
+// One execute from connection to answer, on a thread of its own: DDEML's
+// connection broadcast waits on every top-level window in turn (seconds for
+// each of a hung program's), and the caller's time-out must hold whatever
+// the other programs do. The thread owns copies of all it uses, so it may
+// outlive the caller's wait.
+struct OneExecute {
+  ULONGLONG deadline = 0;
+  KernelHandle done;
+  std::atomic<bool> accepted{false};
+
+  void Run(const std::string& application, const std::string& topic, std::wstring& text) {
+    try {
+      accepted = Send(application, topic, text);
+    } catch (...) {
+      accepted = false;
+    }
+    SetEvent(done.Get());
+  }
+
+  bool Send(const std::string& application, const std::string& topic, std::wstring& text) {
+    DdeInstance client(&ClientCallback, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS);
+    if (!client) return false;
+    StringHandle service(client.Id(), application);
+    StringHandle topicHandle(client.Id(), topic);
+    if (!service || !topicHandle) return false;
+    Conversation conversation(DdeConnect(client.Id(), service.Get(), topicHandle.Get(), nullptr));
+    const ULONGLONG now = GetTickCount64();
+    if (!conversation || now >= deadline) return false;
+    DWORD status = 0;
+    // Synchronous: DDEML runs its own modal loop until the answer or the
+    // time that is left.
+    return DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()),
+                                static_cast<DWORD>(text.size() * sizeof(wchar_t)),
+                                conversation.Get(), nullptr, 0, XTYP_EXECUTE,
+                                static_cast<DWORD>(deadline - now), &status) != nullptr;
+  }
+};
+
+// Waits for `done` at most `ms`, answering messages other threads send to
+// this one's windows meanwhile (the connection broadcast reaches them too);
+// posted messages stay queued, so none of the program's code runs.
+bool WaitAnswering(HANDLE done, DWORD ms) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return WaitForSingleObject(done, 0) == WAIT_OBJECT_0;
+    const DWORD woke = MsgWaitForMultipleObjects(
+        1, &done, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
+    if (woke == WAIT_OBJECT_0) return true;
+    if (woke != WAIT_OBJECT_0 + 1) return false;
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+}  // namespace
 
 struct DdeLink::Served {
   Served(DWORD instance, std::string_view app, std::string_view top, ExecuteHandler handler)
@@ -150,10 +212,10 @@ bool DdeLink::Serve(std::string_view application, std::string_view topic,
     gServer = this;
     // Only connections and executes reach the callback: everything else is
     // refused or skipped by DDEML itself.
-    server_ = std::make_unique<Instance>(&DdeLink::ServerCallback,
-                                         APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_FAIL_POKES |
-                                             CBF_FAIL_REQUESTS | CBF_FAIL_SELFCONNECTIONS |
-                                             CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS);
+    server_ = std::make_unique<DdeInstance>(&DdeLink::ServerCallback,
+                                            APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_FAIL_POKES |
+                                                CBF_FAIL_REQUESTS | CBF_FAIL_SELFCONNECTIONS |
+                                                CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS);
   }
   if (!*server_) {
     server_.reset();
@@ -261,21 +323,20 @@ bool DdeLink::Execute(std::string_view application, std::string_view topic,
   // execute; the system lets it only if the foreground's owner (this start,
   // launched by the user) allows it first.
   AllowSetForegroundWindow(ASFW_ANY);
-  Instance client(&ClientCallback, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS);
-  if (!client) return false;
-  StringHandle service(client.Id(), application);
-  StringHandle topicHandle(client.Id(), topic);
-  if (!service || !topicHandle) return false;
-  Conversation conversation(DdeConnect(client.Id(), service.Get(), topicHandle.Get(), nullptr));
-  if (!conversation) return false;
-  std::wstring text = ExecuteText(command);
-  DWORD status = 0;
-  // Synchronous: DDEML runs its own modal loop until the answer or the time-out.
-  const HDDEDATA done = DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()),
-                                             static_cast<DWORD>(text.size() * sizeof(wchar_t)),
-                                             conversation.Get(), nullptr, 0, XTYP_EXECUTE,
-                                             static_cast<DWORD>(std::max(timeoutMs, 1)), &status);
-  return done != nullptr;
+  const DWORD budget = static_cast<DWORD>(std::max(timeoutMs, 1));
+  auto call = std::make_shared<OneExecute>();
+  call->deadline = GetTickCount64() + budget;
+  call->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!call->done) return false;
+  try {
+    std::thread([call, app = std::string(application), top = std::string(topic),
+                 text = ExecuteText(command)]() mutable {
+      call->Run(app, top, text);
+    }).detach();
+  } catch (...) {
+    return false;  // no thread to be had
+  }
+  return WaitAnswering(call->done.Get(), budget) && call->accepted;
 }
 
 }  // namespace win32

@@ -20,6 +20,8 @@
 
 namespace win32 {
 
+class DdeInstance;
+
 // The UTF-16 text DDEML carries for an execute, terminator included, cut to
 // at most kLinkCommandLimit bytes of UTF-8 first.
 std::wstring ExecuteText(std::string_view command);
@@ -48,7 +50,6 @@ class DdeLink final : public forms::LinkTransport {
 
  private:
   struct Served;
-  class Instance;
 
   static HDDEDATA CALLBACK ServerCallback(UINT type, UINT format, HCONV conversation, HSZ string1,
                                           HSZ string2, HDDEDATA data, ULONG_PTR data1,
@@ -65,7 +66,7 @@ class DdeLink final : public forms::LinkTransport {
   bool asked_ = false;
   bool prevInstance_ = false;
   // The server's DDEML instance, made on the first Serve.
-  std::unique_ptr<Instance> server_;
+  std::unique_ptr<DdeInstance> server_;
   std::vector<std::unique_ptr<Served>> served_;
   // Accepted conversations and the topic each was opened on: executes only
   // count on those.
