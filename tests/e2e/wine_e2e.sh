@@ -6,7 +6,8 @@
 # started, stops only its own prefix's wineserver and removes its temp dir.
 #
 # usage: wine_e2e.sh KIVO_EXE KIVO_SITE_BIN SOURCE_DIR
-# kivo_winctl.exe (the test tool built beside kivo.exe) must sit next to it.
+# kivo_winctl.exe and kivo_link_check.exe (test tools built beside kivo.exe)
+# must sit next to it.
 # KIVO_E2E_PAINT_RUNS=N first measures start-to-first-paint N times;
 # KIVO_E2E_KEEP=1 keeps the temp dir (screenshots, logs) for a look after.
 set -uo pipefail
@@ -19,6 +20,7 @@ kivo_exe=$(readlink -f "$1")
 site_bin=$(readlink -f "$2")
 src=$(readlink -f "$3")
 winctl_exe=$(dirname "$kivo_exe")/kivo_winctl.exe
+link_check_exe=$(dirname "$kivo_exe")/kivo_link_check.exe
 art=$src/frame/art
 py=/usr/bin/python3
 compare=$src/tests/e2e/frame_compare.py
@@ -77,7 +79,7 @@ poll() {
 for tool in wine Xvfb openbox xdotool xprop xwininfo import "$py"; do
   command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
-for file in "$kivo_exe" "$winctl_exe" "$site_bin" "$compare" "$x_cursor"; do
+for file in "$kivo_exe" "$winctl_exe" "$link_check_exe" "$site_bin" "$compare" "$x_cursor"; do
   [[ -f $file ]] || die "missing file: $file"
 done
 
@@ -157,6 +159,19 @@ EOF
 wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
 
 winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# --- the instance link on its own ----------------------------------------------
+# Detection, the command line, the execute text's bounds and real DDEML
+# conversations inside one process; each of its lines is one case here.
+timeout 60 wine "$link_check_exe" 2>/dev/null | tr -d '\r' >"$work/link_check.out"
+while read -r verdict rest; do
+  case $verdict in
+    PASS:) pass "link: $rest" ;;
+    FAIL:) fail "link: $rest" ;;
+    INFO:) echo "link: $rest" ;;
+  esac
+done <"$work/link_check.out"
+grep -q '^0 failed$' "$work/link_check.out" || fail "the link check runs to its end"
 
 # expected R G B of frame pixel (X, Y) on a W x H window, from the art.
 expected_pixel() {
