@@ -195,10 +195,12 @@ bool DdeLink::PrevInstance() {
   // A backslash after the prefix would name a namespace that does not exist.
   std::replace(name.begin() + std::size(kSessionPrefix) - 1, name.end(), L'\\', L'/');
   name += L" instance";
-  instanceMutex_.Reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  const DWORD created = GetLastError();
+  instanceMutex_.Reset(mutex);
   // Without a mutex (no resources, a name taken by another kind of object)
   // this start runs as the only one rather than not at all.
-  prevInstance_ = instanceMutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
+  prevInstance_ = instanceMutex_ && created == ERROR_ALREADY_EXISTS;
   return prevInstance_;
 }
 

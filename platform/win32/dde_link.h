@@ -2,7 +2,8 @@
 // answers whether another instance lives, and DDEML in its Unicode form
 // carries the hand-off (a service per application, topics under it, one
 // execute per conversation from the client side). Implemented: PrevInstance,
-// serving executes, sending one execute with a time-out. Not yet: advise,
+// serving executes, sending one execute on a thread of its own within one
+// time-out, whatever other programs' windows do. Not yet: advise,
 // request and poke links (refused), wildcard conversations (refused).
 // It knows nothing of forms or of what a command means.
 #pragma once
