@@ -9,6 +9,7 @@
 # kivo_winctl.exe and kivo_link_check.exe (test tools built beside kivo.exe)
 # must sit next to it.
 # KIVO_E2E_PAINT_RUNS=N first measures start-to-first-paint N times;
+# KIVO_E2E_HANDOFF_RUNS=N (default 5) times N hand-offs to a hidden window;
 # KIVO_E2E_KEEP=1 keeps the temp dir (screenshots, logs) for a look after.
 set -uo pipefail
 
@@ -675,11 +676,9 @@ check "site stayed up" kill -0 "$site_pid"
 # DDEML garbles the execute's text, and the text is never interpreted anyway,
 # so what is checked here is the hand-off's effect. Every wait is bounded.
 readonly never_opened="/handoff-argument-never-opened"
-second_rc="" second_ms="" shown_ms=""
+second_rc="" second_ms="" start_ms="" shown_ms=""
 # second_start ARGS...: starts kivo.exe again and waits for it to end (at
-# most 30 s); sets second_rc and second_ms (start to exit), and shown_ms
-# (start to the window's frame on screen) when the window was hidden and a
-# watch runs.
+# most 30 s); sets second_rc, start_ms and second_ms (start to exit).
 second_start() {
   local t0 t1
   t0=$(date +%s%3N)
