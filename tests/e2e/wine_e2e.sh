@@ -575,7 +575,12 @@ drag_moves() {
     return
   fi
   drag_end 1 $(($2 + 1)) $(($3 + 1)) $(($4 - 1)) $(($5 - 1))
-  check "$1" poll 20 moved_by $(($4 - 1)) $(($5 - 1))
+  if poll 20 moved_by $(($4 - 1)) $(($5 - 1)); then
+    pass "$1"
+  else
+    read_rect
+    fail "$1" "moved by ($((wl - was_l)), $((wt - was_t))), want ($(($4 - 1)), $(($5 - 1)))"
+  fi
   read_rect
   x0=$((dx + wl)) y0=$((dy + wt))
 }
