@@ -167,7 +167,12 @@ void Form::NativeFocus(Control* control) {
   focused_ = control;
   // Focus that leaves the form entirely (another program, a hidden window)
   // comes back to the same control: only a move inside it is a loss.
-  if (previous && control && previous != control) Raise({EventKind::kLostFocus, previous});
+  if (previous && control && previous != control) {
+    Event lost;
+    lost.kind = EventKind::kLostFocus;
+    lost.source = previous;
+    Raise(lost);
+  }
 }
 
 void Form::NativeState(WindowState state) {
@@ -211,7 +216,8 @@ bool Form::NativeLinkExecute(std::string_view command) {
   if (dying_) return false;
   // Refused unless the handler accepts it, as the runtime does.
   int cancel = 1;
-  Event event{EventKind::kLinkExecute, nullptr};
+  Event event;
+  event.kind = EventKind::kLinkExecute;
   event.text = command;
   event.cancel = &cancel;
   OnEvent(event);
