@@ -553,12 +553,14 @@ drag_start() {
   xdotool mousemove $((x0 + $2)) $((y0 + $3)) mousedown "$1"
   xdotool mousemove $((x0 + $2 + 1)) $((y0 + $3 + 1))
 }
-# drag_end BUTTON X Y DX DY: moves on in steps to (X + DX, Y + DY), releases.
+# drag_end BUTTON X Y DX DY [WAIT]: moves on in steps to (X + DX, Y + DY),
+# runs WAIT while the button is still down, releases.
 drag_end() {
   local i
   for i in 1 2 3 4; do
     xdotool mousemove $((x0 + $2 + $4 * i / 4)) $((y0 + $3 + $5 * i / 4))
   done
+  [[ -z ${6:-} ]] || eval "$6" || true
   xdotool mouseup "$1"
 }
 in_move_loop() { [[ $(winctl movesize) == "movesize 1" ]]; }
@@ -574,7 +576,10 @@ drag_moves() {
     fail "$1" "no move loop"
     return
   fi
-  drag_end 1 $(($2 + 1)) $(($3 + 1)) $(($4 - 1)) $(($5 - 1))
+  # Released only once the window has caught up with the pointer, so a busy
+  # machine cannot end the move loop before it saw the last motion.
+  drag_end 1 $(($2 + 1)) $(($3 + 1)) $(($4 - 1)) $(($5 - 1)) \
+    "poll 10 moved_by $(($4 - 1)) $(($5 - 1))"
   if poll 20 moved_by $(($4 - 1)) $(($5 - 1)); then
     pass "$1"
   else
