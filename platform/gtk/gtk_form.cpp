@@ -130,6 +130,11 @@ void GtkFormNative::FormShow() {
     gtk_window_set_position(Window(), GTK_WIN_POS_CENTER);
   }
   gtk_widget_show(window_);
+  // Shown again right after a hide, the window manager may still be
+  // forgetting the hidden window's state while it maps the new one; asked
+  // once more after the map, it keeps the window maximized.
+  if (hiddenMaximized_) gtk_window_maximize(Window());
+  hiddenMaximized_ = false;
   Present();
   if (firstShow) FocusFirstStop();
 }
@@ -153,7 +158,13 @@ void GtkFormNative::Present() {
   gtk_window_present_with_time(Window(), time);
 }
 
-void GtkFormNative::FormHide() { gtk_widget_hide(window_); }
+void GtkFormNative::FormHide() {
+  GdkWindow* window = gtk_widget_get_window(window_);
+  if (gtk_widget_get_visible(window_) && window) {
+    hiddenMaximized_ = (gdk_window_get_state(window) & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+  }
+  gtk_widget_hide(window_);
+}
 
 void GtkFormNative::FormSetOuterSize(int widthPx, int heightPx) {
   normalWidth_ = std::max(1, widthPx);

@@ -108,6 +108,7 @@ class GtkFormNative final : public forms::FormNative {
   std::map<std::shared_ptr<const forms::Picture>, GObjectPtr<GdkCursor>> cursors_;
   std::map<const forms::Control*, Owned<cairo_surface_t, cairo_surface_destroy>> images_;
   bool shownOnce_ = false;
+  bool hiddenMaximized_ = false;  // maximized when last hidden
   // The size the program gave the window; the window manager may not
   // change it while the window is in its normal state.
   int normalWidth_ = 0;
