@@ -2,7 +2,8 @@
 # Installs what the build and the tests need, builds both programs (Linux and
 # the Windows cross build) and runs every test: unit tests, the art check,
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, then the
-# benchmark, whose figures are printed.
+# benchmarks (resize, and a second start beside /bin/true), whose figures
+# are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +17,4 @@ cmake --build --preset windows
 ctest --preset linux --output-on-failure
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
+bash bench/instance_bench.sh build/linux/kivo 30
