@@ -128,10 +128,6 @@ void Control::Navigate(const std::string& url) {
   if (native_) native_->Navigate(url);
 }
 
-}  // namespace forms
-
-namespace forms {
-
 bool Control::SetLinkMode(int mode) {
   if (mode != 0 && mode != 2) return false;  // a control is a client or nothing
   std::string_view application, topic;

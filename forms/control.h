@@ -46,7 +46,7 @@ struct Event {
   int x = 0;                  // mouse events: pixels relative to the source
   int y = 0;
   int* keyAscii = nullptr;    // key press: the handler may change or swallow (0) the key
-  std::string_view text;      // link execute: the command, never to be interpreted
+  std::string_view text{};    // link execute: the command, never to be interpreted
   int* cancel = nullptr;      // link execute: 0 accepts the command
 };
 

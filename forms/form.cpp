@@ -182,27 +182,24 @@ void Form::NativeState(WindowState state) {
   OnResize();
 }
 
-}  // namespace forms
-
-namespace forms {
-
 void Form::SetLinkTopic(std::string topic) {
   if (topic == linkTopic_) return;
+  // A served topic moves to its new name.
   const bool wasServing = serving_;
-  if (wasServing) SetLinkMode(0);
+  StopServing();
   linkTopic_ = std::move(topic);
-  if (wasServing) {
-    linkMode_ = 1;
-    StartLink();
-  }
+  if (wasServing) StartLink();
 }
 
 void Form::SetLinkMode(int mode) {
-  if (mode == 0 && serving_) {
-    Os().Link().StopServing(Os().AppTitle(), linkTopic_);
-    serving_ = false;
-  }
+  if (mode != 1) StopServing();
   linkMode_ = mode == 1 ? 1 : 0;
+}
+
+void Form::StopServing() {
+  if (!serving_) return;
+  Os().Link().StopServing(Os().AppTitle(), linkTopic_);
+  serving_ = false;
 }
 
 void Form::StartLink() {

@@ -103,6 +103,7 @@ class Form {
 
  private:
   void ResizeImage();
+  void StopServing();
 
   Platform* platform_;
   std::string name_;

@@ -51,9 +51,9 @@ PointerRouter::Target PointerRouter::CaptureHolder() const {
   return {};
 }
 
-PointerRouter::Target PointerRouter::Route(int formX, int formY) const {
+PointerRouter::Target PointerRouter::Route(Control* over) const {
   const Target holder = CaptureHolder();
-  if (!holder.valid) return {HitTest(formX, formY), true};
+  if (!holder.valid) return {over, true};
   // The surface captured for a press on one of its labels: the label keeps
   // the pointer until the release, as if it had a window of its own.
   if (!holder.control && pressing_ && pressOwner_ && pressOwner_->Windowless() &&
@@ -80,7 +80,6 @@ void PointerRouter::EndPress() {
   pressing_ = false;
   pressOwner_ = nullptr;
   pressIsDouble_ = false;
-  held_ = 0;
 }
 
 void PointerRouter::Input(const PointerInput& in) {
@@ -88,21 +87,23 @@ void PointerRouter::Input(const PointerInput& in) {
   const PointL origin = in.window ? in.window->OriginInForm() : PointL{};
   const int fx = origin.x + in.x;
   const int fy = origin.y + in.y;
+  // Hit-tested once per event: routing, the click and the pointer agree.
+  Control* over = HitTest(fx, fy);
   switch (in.kind) {
     case PointerInput::Kind::kMove: {
       // A release the system kept from us (its move loop, another grab).
       if (pressing_ && in.held == 0) EndPress();
-      const Target t = Route(fx, fy);
+      const Target t = Route(over);
       // Buttons held count for the control the press began on only, so a
       // press that slides off a button never drags the window.
       const int buttons = pressing_ && t.control != pressOwner_ ? 0 : in.held;
       Raise(EventKind::kMouseMove, t.control, buttons, in.shift, fx, fy);
-      UpdatePointer(fx, fy);
+      UpdatePointer(over);
       return;
     }
     case PointerInput::Kind::kPress: {
       if (pressing_ && (in.held & ~in.button) == 0) EndPress();  // its release was lost
-      const Target t = Route(fx, fy);
+      const Target t = Route(over);
       bool dbl = false;
       if (!pressing_) {
         pressing_ = true;
@@ -127,18 +128,16 @@ void PointerRouter::Input(const PointerInput& in) {
         const WindowHandle w = host ? host->hWnd() : form_.hWnd();
         if (w && form_.Os().GetCapture() != w) form_.Os().SetCapture(w);
       }
-      held_ = in.held;
       // The second press of a double click raises DblClick, not MouseDown.
       Raise(dbl ? EventKind::kDblClick : EventKind::kMouseDown, t.control, dbl ? 0 : in.button,
             in.shift, fx, fy);
       return;
     }
     case PointerInput::Kind::kRelease: {
-      const Target t = Route(fx, fy);
+      const Target t = Route(over);
       Raise(EventKind::kMouseUp, t.control, in.button, in.shift, fx, fy);
-      held_ = in.held;
       if (in.held != 0 || !pressing_) {
-        UpdatePointer(fx, fy);
+        UpdatePointer(over);
         return;
       }
       Control* owner = pressOwner_;
@@ -147,20 +146,19 @@ void PointerRouter::Input(const PointerInput& in) {
       // The last button up ends the capture, whoever took it since.
       if (CaptureHolder().valid) form_.Os().ReleaseCapture();
       // A click: the left button, pressed and released on the same control.
-      if (in.button == kLeftButton && !dbl && owner == t.control && HitTest(fx, fy) == owner &&
+      if (in.button == kLeftButton && !dbl && owner == t.control && over == owner &&
           (!owner || form_.Owns(owner))) {
         Raise(EventKind::kClick, owner, 0, 0, fx, fy);
       }
-      UpdatePointer(fx, fy);
+      UpdatePointer(over);
       return;
     }
   }
 }
 
-void PointerRouter::UpdatePointer(int formX, int formY) {
+void PointerRouter::UpdatePointer(const Control* over) {
   FormNative* native = form_.Native();
   if (!native) return;
-  const Control* over = HitTest(formX, formY);
   if (over && !(over->Windowless() && !over->Container())) return;  // not on our surface
   if (pointerKnown_ && over == pointerOver_) return;
   pointerKnown_ = true;

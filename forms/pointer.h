@@ -57,15 +57,15 @@ class PointerRouter {
     Control* control = nullptr;  // null: the form's surface
     bool valid = false;          // false: the event is dropped
   };
-  Target Route(int formX, int formY) const;
+  // Where an event goes: the capture holder, else `over`, the control hit.
+  Target Route(Control* over) const;
   // The control whose window holds the capture, if this form holds it.
   Target CaptureHolder() const;
   void Raise(EventKind kind, Control* target, int button, int shift, int formX, int formY);
-  void UpdatePointer(int formX, int formY);
+  void UpdatePointer(const Control* over);
   void EndPress();
 
   Form& form_;
-  int held_ = 0;
   // The press in progress: where it went down; a DblClick press gives no Click.
   bool pressing_ = false;
   Control* pressOwner_ = nullptr;
