@@ -7,6 +7,8 @@
 #include "frame/ba1.h"
 #include "frame/inventory.h"
 #include "frame/module1.h"
+#include "tray/modtray.h"
+#include "tray/tip.h"
 
 namespace frame {
 namespace {
@@ -53,7 +55,8 @@ void BA1::FirstInstance() {
 
   Navigate(browse::AddressOf(browse::Destination::kHomeAtLoad));
 
-  // The tray icon joins the start-up here once the tray subsystem exists.
+  // Taking the tray menu loads the about box, hidden, which owns it.
+  modTray::AddTrayIcon(*this, tip().r_m(), Caption());
 
   labelHot = false;
   selectedCategory = 2;

@@ -16,6 +16,12 @@ namespace browse {
 
 inline constexpr std::string_view SiteBaseUrl = "http://" KIVO_SITE_HOST ":8080/";
 
+#ifndef KIVO_OFFICIAL_SITE_URL
+#define KIVO_OFFICIAL_SITE_URL "http://" KIVO_SITE_HOST ":8080/"
+#endif
+// The program's own web site, opened in the desktop's browser from the tray.
+inline constexpr std::string_view OfficialSiteUrl = KIVO_OFFICIAL_SITE_URL;
+
 enum class Destination {
   kHomeAtLoad,
   kCategory2,

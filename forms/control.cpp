@@ -106,7 +106,12 @@ void Control::SetText(std::string text) {
 Dc Control::hDC() { return autoRedraw_ ? &image_ : nullptr; }
 
 void Control::Refresh() {
-  if (native_) native_->Refresh();
+  if (!native_) return;
+  if (BrowserNative* browser = native_->Browser()) {
+    browser->Reload();
+  } else {
+    native_->Refresh();
+  }
 }
 
 void Control::LoadPicture(const Picture& picture) {
@@ -123,9 +128,40 @@ void Control::LoadPicture(const Picture& picture) {
   if (native_) native_->Moved();
 }
 
+namespace {
+
+BrowserNative* BrowserOf(ControlNative* native) { return native ? native->Browser() : nullptr; }
+
+}  // namespace
+
 void Control::Navigate(const std::string& url) {
-  if (kind_ != ControlKind::kWebBrowser) return;
-  if (native_) native_->Navigate(url);
+  if (BrowserNative* browser = BrowserOf(native_.get())) browser->Navigate(url);
+}
+
+bool Control::GoBack() {
+  BrowserNative* browser = BrowserOf(native_.get());
+  return browser && browser->GoBack();
+}
+
+bool Control::GoForward() {
+  BrowserNative* browser = BrowserOf(native_.get());
+  return browser && browser->GoForward();
+}
+
+void Control::SetSilent(bool silent) {
+  BrowserNative* browser = BrowserOf(native_.get());
+  if (!browser) return;
+  silent_ = silent;
+  browser->SetSilent(silent);
+}
+
+DocumentHandle Control::Document() {
+  BrowserNative* browser = BrowserOf(native_.get());
+  return browser ? browser->Document() : nullptr;
+}
+
+void Control::ConnectDocument(DocumentHandle document) {
+  if (BrowserNative* browser = BrowserOf(native_.get())) browser->ConnectDocument(document);
 }
 
 bool Control::SetLinkMode(int mode) {

@@ -19,7 +19,9 @@ namespace forms {
 
 class Form;
 
-enum class ControlKind { kPictureBox, kTextBox, kLabel, kImage, kWebBrowser };
+class Menu;
+
+enum class ControlKind { kPictureBox, kTextBox, kLabel, kImage, kWebBrowser, kCommandButton };
 
 enum class EventKind {
   kClick,
@@ -32,6 +34,7 @@ enum class EventKind {
   kLinkExecute,
   kDownloadBegin,
   kDownloadComplete,
+  kContextMenu,
 };
 
 inline constexpr int kLeftButton = 1;
@@ -48,6 +51,9 @@ struct Event {
   int* keyAscii = nullptr;    // key press: the handler may change or swallow (0) the key
   std::string_view text{};    // link execute: the command, never to be interpreted
   int* cancel = nullptr;      // link execute: 0 accepts the command
+  const Menu* menu = nullptr; // click of a menu item (source null)
+  DocumentHandle document = nullptr;  // document events: the document raising it
+  bool* result = nullptr;     // context menu: false keeps the engine's own menu away
 };
 
 class Control {
@@ -102,7 +108,16 @@ class Control {
   // Puts a picture into the persistent image; AutoSize holders grow to it.
   void LoadPicture(const Picture& picture);
 
+  // The browser control's methods; other controls ignore them. GoBack and
+  // GoForward return false where the control raises an error (no page that
+  // way). Refresh, on a browser, reloads the page.
   void Navigate(const std::string& url);
+  bool GoBack();
+  bool GoForward();
+  bool Silent() const { return silent_; }
+  void SetSilent(bool silent);
+  DocumentHandle Document();
+  void ConnectDocument(DocumentHandle document);
 
   // A client of the link (LinkMode 2): LinkTopic names application|topic;
   // setting LinkMode 2 opens the conversation, LinkExecute sends one
@@ -173,6 +188,7 @@ class Control {
   std::unique_ptr<ControlNative> native_;
   std::string linkTopic_;
   int linkMode_ = 0;
+  bool silent_ = false;
 };
 
 }  // namespace forms

@@ -14,23 +14,49 @@ Form::Form(Platform& platform, std::string name)
 Form::~Form() {
   dying_ = true;
   SetLinkMode(0);
-  // Controls go before the native window they live in; nothing may reach
-  // this form through the platform afterwards.
+  Teardown();
+}
+
+void Form::Teardown() {
+  // Nothing may reach this form through the platform once it is going:
+  // unregistered first, then the controls before the window they live in.
+  // No handler runs meanwhile, not even for the pointer leaving.
+  const bool wasDying = dying_;
+  dying_ = true;
   if (native_) platform_->UnregisterForm(*this);
   if (WindowHandle held = platform_->GetCapture(); held && (held == hWnd() || ControlOf(held))) {
     platform_->ReleaseCapture();
   }
+  pointer_.Cancel();
   focused_ = nullptr;
   controls_.clear();
+  menus_.clear();
+  native_.reset();
+  visible_ = false;
+  owner_ = nullptr;
+  dying_ = wasDying;
 }
 
-void Form::SetDesign(std::string caption, ColorSetting backColor, int widthPx, int heightPx) {
-  caption_ = std::move(caption);
-  backColor_ = backColor;
-  widthPx_ = std::max(0, widthPx);
-  heightPx_ = std::max(0, heightPx);
+void Form::SetDesign(FormDesign design) {
+  design_ = std::move(design);
+  widthPx_ = std::max(0, design_.clientWidthPx);
+  heightPx_ = std::max(0, design_.clientHeightPx);
   ResizeImage();
-  image_.Fill(Resolve(*platform_, backColor_));
+  image_.Fill(Resolve(*platform_, design_.backColor));
+}
+
+void Form::AddMenus(std::span<const MenuDesign> design) {
+  for (auto& root : BuildMenus(*this, design)) menus_.push_back(std::move(root));
+}
+
+Menu* Form::FindMenu(std::string_view name) const {
+  for (const auto& root : menus_) {
+    if (root->Name() == name) return root.get();
+    for (const auto& item : root->Items()) {
+      if (item->Name() == name) return item.get();
+    }
+  }
+  return nullptr;
 }
 
 Control& Form::AddControl(ControlKind kind, std::string name, int index, Control* container,
@@ -42,9 +68,88 @@ Control& Form::AddControl(ControlKind kind, std::string name, int index, Control
 }
 
 void Form::CreateNative() {
+  if (native_) return;
   native_ = platform_->CreateFormNative(*this);
+  ++loads_;
   platform_->RegisterForm(*this);
+  if (icon_) native_->FormSetIcon(icon_);
   for (auto& control : controls_) control->AttachNative(native_->CreateControl(*control));
+}
+
+void Form::Load() { CreateNative(); }
+
+void Form::Unload() {
+  if (!native_ || dying_) return;
+  if (popups_ > 0) {
+    // The menu loop still runs on this window: close it, and go once the
+    // popup call has returned.
+    unloadPending_ = true;
+    native_->CancelPopupMenu();
+    return;
+  }
+  StopServing();
+  Teardown();
+  OnUnloaded();
+}
+
+void Form::NativeCloseRequest(UnloadMode mode) {
+  if (dying_ || !native_) return;
+  int cancel = 0;
+  OnQueryUnload(cancel, mode);
+  if (cancel == 0) Unload();
+}
+
+void Form::SetIcon(IconHandle icon) {
+  icon_ = icon;
+  if (native_) native_->FormSetIcon(icon);
+}
+
+void Form::Show(int modal, Form* owner) {
+  (void)modal;  // modeless only
+  Load();
+  if (!native_) return;
+  owner_ = owner != this ? owner : nullptr;
+  native_->FormSetOwner(owner_ ? owner_->hWnd() : nullptr);
+  SetVisible(true);
+}
+
+void Form::SetFocus() {
+  if (!native_ || !visible_) return;
+  native_->FormActivate();
+  Control* target = focused_ ? focused_ : NextInTabOrder(nullptr, false);
+  if (target && target->Native()) target->Native()->Focus();
+}
+
+bool Form::PopupMenu(Menu& menu) {
+  if (!native_ || dying_) return false;
+  std::vector<PopupItem> items;
+  std::vector<const Menu*> sources;
+  for (const auto& item : menu.Items()) {
+    if (!item->Visible()) continue;
+    items.push_back({item->Caption(), item->Separator()});
+    sources.push_back(item.get());
+  }
+  if (items.empty()) return false;
+  // The menu belongs to its own form, which may unload while the menu loop
+  // runs; then its items are gone and nothing is run.
+  Form& menuForm = menu.Owner();
+  const std::uint64_t menuLoad = menuForm.LoadCount();
+  ++popups_;
+  const int chosen = native_->TrackPopupMenu(items);
+  --popups_;
+  if (unloadPending_ && popups_ == 0) {
+    unloadPending_ = false;
+    Unload();
+    return true;
+  }
+  if (chosen < 0 || chosen >= static_cast<int>(sources.size())) return true;
+  if (!menuForm.Loaded() || menuForm.LoadCount() != menuLoad) return true;
+  if (sources[chosen]->Separator()) return true;
+  Event click;
+  click.kind = EventKind::kClick;
+  click.menu = sources[chosen];
+  menuForm.Raise(click);
+  return true;
 }
 
 WindowHandle Form::hWnd() const { return native_ ? native_->Handle() : nullptr; }
@@ -130,7 +235,7 @@ void Form::SetVisible(bool visible) {
   }
 }
 
-void Form::Cls() { image_.Fill(Resolve(*platform_, backColor_)); }
+void Form::Cls() { image_.Fill(Resolve(*platform_, design_.backColor)); }
 
 void Form::Refresh() {
   if (native_) native_->FormRefresh();
@@ -140,7 +245,7 @@ void Form::ResizeImage() {
   // The persistent image covers the largest client area seen so far, as the
   // runtime's does; only the visible part is ever shown.
   image_.Resize(std::max(widthPx_, image_.Width()), std::max(heightPx_, image_.Height()),
-                Resolve(*platform_, backColor_));
+                Resolve(*platform_, design_.backColor));
 }
 
 void Form::NativeSized(int clientWidthPx, int clientHeightPx) {

@@ -1,19 +1,40 @@
 // A top-level form: its controls, its own persistent image, its outer size in
 // twips and its window state. Subclasses are the program's windows; they get
 // every user event through OnEvent and size changes through OnResize.
+// A form is loaded while it has its native window; the program ends when
+// the last loaded form unloads.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "forms/control.h"
+#include "forms/menu.h"
 #include "forms/platform.h"
 #include "forms/pointer.h"
 #include "forms/surface.h"
 #include "forms/types.h"
 
 namespace forms {
+
+enum class BorderStyle { kNone = 0, kFixedDialog = 3 };
+enum class StartUpPosition { kManual = 0, kCenterOwner = 1, kCenterScreen = 2 };
+
+// What the window looks like to the system, fixed at design time.
+struct FormDesign {
+  std::string caption;
+  ColorSetting backColor = ColorSetting::System(SysColor::kButtonFace);
+  int clientWidthPx = 0;
+  int clientHeightPx = 0;
+  // A fixed dialog frame: title bar with a close box, no resizing, no
+  // minimize or maximize button. None: the client area is the whole window.
+  BorderStyle border = BorderStyle::kNone;
+  bool showInTaskbar = true;
+  StartUpPosition startUpPosition = StartUpPosition::kManual;
+};
 
 class Form {
  public:
@@ -30,8 +51,26 @@ class Form {
   FormNative* Native() const { return native_.get(); }
   WindowHandle hWnd() const;
 
-  const std::string& Caption() const { return caption_; }
-  ColorSetting BackColor() const { return backColor_; }
+  // Loads the form hidden if it is not loaded: by default just its native
+  // window; forms that build their controls on load override it.
+  virtual void Load();
+  bool Loaded() const { return native_ != nullptr; }
+  // Counts loads, so a caller can tell the form it saw has gone meanwhile.
+  std::uint64_t LoadCount() const { return loads_; }
+  // Destroys the native window, the controls and the menus; nothing of the
+  // form's run-time state survives. A popup menu of this form still open is
+  // closed first and the form unloads once it has returned.
+  void Unload();
+  // The system asks the form to close: OnQueryUnload may cancel; otherwise
+  // the form unloads.
+  void NativeCloseRequest(UnloadMode mode);
+
+  const FormDesign& Design() const { return design_; }
+  const std::string& Caption() const { return design_.caption; }
+  ColorSetting BackColor() const { return design_.backColor; }
+
+  IconHandle Icon() const { return icon_; }
+  void SetIcon(IconHandle icon);
 
   // Outer size in twips; a borderless form's client area is the whole window.
   int Width() const { return widthPx_ * Os().TwipsPerPixelX(); }
@@ -46,7 +85,21 @@ class Form {
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
   void Show() { SetVisible(true); }
+  // Modeless (0) only; an owner keeps the window above it and out of the
+  // taskbar. Loads the form first if needed.
+  void Show(int modal, Form* owner);
   void Hide() { SetVisible(false); }
+  Form* OwnerForm() const { return owner_; }
+  // To the front with the keyboard focus, on the first control in tab order.
+  void SetFocus();
+
+  // Menus: the roots, a root or item by name, and popping one up.
+  const std::vector<std::unique_ptr<Menu>>& Menus() const { return menus_; }
+  Menu* FindMenu(std::string_view name) const;
+  // Pops `menu`'s items up at the pointer and returns after the chosen
+  // item's Click has run on the menu's own form (if that is still loaded);
+  // false when nothing could be shown.
+  bool PopupMenu(Menu& menu);
 
   Dc hDC() { return &image_; }
   Surface& Image() { return image_; }
@@ -96,19 +149,27 @@ class Form {
  protected:
   Control& AddControl(ControlKind kind, std::string name, int index, Control* container,
                       const Control::Design& design);
-  void SetDesign(std::string caption, ColorSetting backColor, int widthPx, int heightPx);
+  void SetDesign(FormDesign design);
+  void AddMenus(std::span<const MenuDesign> design);
 
   virtual void OnEvent(const Event& event) = 0;
   virtual void OnResize() {}
+  // Set `cancel` to non-zero to keep the form loaded.
+  virtual void OnQueryUnload(int& cancel, UnloadMode mode) {
+    (void)cancel;
+    (void)mode;
+  }
+  // After an unload: the controls and menus are gone; drop pointers to them.
+  virtual void OnUnloaded() {}
 
  private:
   void ResizeImage();
   void StopServing();
+  void Teardown();
 
   Platform* platform_;
   std::string name_;
-  std::string caption_;
-  ColorSetting backColor_;
+  FormDesign design_;
   int widthPx_ = 0;
   int heightPx_ = 0;
   WindowState state_ = WindowState::kNormal;
@@ -119,6 +180,12 @@ class Form {
   PointerRouter pointer_{*this};
   Control* focused_ = nullptr;
   bool dying_ = false;
+  IconHandle icon_ = nullptr;
+  Form* owner_ = nullptr;
+  std::vector<std::unique_ptr<Menu>> menus_;
+  std::uint64_t loads_ = 0;
+  int popups_ = 0;
+  bool unloadPending_ = false;
   std::string linkTopic_;
   int linkMode_ = 0;
   bool serving_ = false;

@@ -32,7 +32,26 @@ void Platform::RegisterForm(Form& form) {
 }
 
 void Platform::UnregisterForm(Form& form) {
+  const auto before = forms_.size();
   forms_.erase(std::remove(forms_.begin(), forms_.end(), &form), forms_.end());
+  // The last loaded form is gone: the program has nothing left to run.
+  if (before != forms_.size() && forms_.empty() && !loopEnded_) {
+    loopEnded_ = true;
+    QuitLoop();
+  }
+}
+
+void Platform::NativeSessionEnd(UnloadMode mode) {
+  const std::vector<Form*> asked = forms_;
+  for (Form* form : asked) {
+    if (std::find(forms_.begin(), forms_.end(), form) != forms_.end()) {
+      form->NativeCloseRequest(mode);
+    }
+  }
+  const std::vector<Form*> left = forms_;
+  for (Form* form : left) {
+    if (std::find(forms_.begin(), forms_.end(), form) != forms_.end()) form->Unload();
+  }
 }
 
 WindowHandle Platform::SetCapture(WindowHandle window) {

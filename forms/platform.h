@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "forms/link.h"
+#include "forms/menu.h"
 #include "forms/picture.h"
 #include "forms/surface.h"
 #include "forms/types.h"
@@ -22,6 +23,7 @@ namespace forms {
 
 using RegionHandle = HRGN__*;
 
+class BrowserNative;
 class Control;
 class Form;
 
@@ -41,8 +43,32 @@ class ControlNative {
   virtual void TextChanged() = 0;
   // Gives the control's window the keyboard focus.
   virtual void Focus() {}
-  // Browser controls only; others ignore it.
-  virtual void Navigate(const std::string& url) { (void)url; }
+  // The browser control's own interface; null for every other control.
+  virtual BrowserNative* Browser() { return nullptr; }
+};
+
+// The embedded browser. Its events reach the form through Form::Raise with
+// the browser as source: kDownloadBegin and kDownloadComplete for every
+// download, and kContextMenu from the connected document only.
+class BrowserNative : public ControlNative {
+ public:
+  BrowserNative* Browser() override { return this; }
+
+  virtual void Navigate(const std::string& url) = 0;
+  // False where there is no page in that direction (the control's error);
+  // nothing happens then.
+  virtual bool GoBack() = 0;
+  virtual bool GoForward() = 0;
+  virtual void Reload() = 0;
+  // No dialog of the engine's own while set: script dialogs, script errors,
+  // authentication, printing and permission requests are answered without UI.
+  virtual void SetSilent(bool silent) = 0;
+  // The top-level document as HTML; null when there is none or when it is
+  // not HTML (an image, plain text, a download).
+  virtual DocumentHandle Document() = 0;
+  // From now on the events of `document` (null: of none) reach the form;
+  // the connection to the previous one ends.
+  virtual void ConnectDocument(DocumentHandle document) = 0;
 };
 
 // The native side of one form. The form layer calls these after it has
@@ -65,6 +91,19 @@ class FormNative {
   // The pointer to show over the form's own surface: that of `over`, a
   // windowless control lying on it, or the arrow when null.
   virtual void ShowPointer(const Control* over) = 0;
+  // The window's owner from the next FormShow on (null: none). An owned
+  // window stays above its owner and has no taskbar button of its own.
+  virtual void FormSetOwner(WindowHandle owner) = 0;
+  // Brings the shown window to the front with the keyboard focus.
+  virtual void FormActivate() = 0;
+  virtual void FormSetIcon(IconHandle icon) = 0;
+  // Pops `items` up at the pointer, left-aligned, chosen with the left
+  // button, and returns once the menu has closed: the index of the chosen
+  // item, or -1 (Escape, a click elsewhere, cancelled, or no menu possible).
+  // Runs the system's menu loop; nothing of the program runs for a choice.
+  virtual int TrackPopupMenu(const std::vector<PopupItem>& items) = 0;
+  // Closes a menu TrackPopupMenu is showing, choosing nothing.
+  virtual void CancelPopupMenu() = 0;
 };
 
 class Platform {
@@ -117,9 +156,29 @@ class Platform {
   }
   bool Ended() const { return ended_; }
 
-  // Forms register while they have a native window, so handles resolve.
+  // Forms register while they are loaded (have a native window), so
+  // handles resolve. When the last one goes the program ends: the backend's
+  // message loop is asked to return, once.
   void RegisterForm(Form& form);
   void UnregisterForm(Form& form);
+  const std::vector<Form*>& LoadedForms() const { return forms_; }
+  bool LoopEnded() const { return loopEnded_; }
+  // The backend: the desktop session ends or the process was asked to end
+  // (SIGTERM, SIGINT, SIGHUP; WM_ENDSESSION). Every loaded form is asked to
+  // unload with `mode`, the first loaded first; what still stands afterwards
+  // is unloaded regardless, so the loop ends.
+  void NativeSessionEnd(UnloadMode mode);
+
+  // shell32. The record of the notification-area icon: add or delete.
+  virtual bool Shell_NotifyIcon(std::uint32_t message, const NotifyIconData& data) = 0;
+  // Opens `file` with the desktop's handler for it; the verb "open" on a web
+  // address reaches the default browser. More than 32 means success.
+  virtual std::intptr_t ShellExecute(WindowHandle owner, std::string_view verb,
+                                     std::string_view file, std::string_view parameters,
+                                     std::string_view directory, int showCmd) = 0;
+  // The application's icon group (1); null when absent. Kept for the
+  // process's life.
+  virtual IconHandle LoadIconResource(int id) = 0;
 
   // gdi32. Copies default to the portable routines.
   virtual RegionHandle CreateRoundRectRgn(int left, int top, int right, int bottom, int ellipseW,
@@ -152,10 +211,13 @@ class Platform {
   virtual void GrabPointer(WindowHandle window) = 0;
   virtual void UngrabPointer() = 0;
   virtual void EndProcess() = 0;
+  // Makes the message loop return once the current handler has finished.
+  virtual void QuitLoop() = 0;
 
  private:
   std::string appTitle_;
   bool ended_ = false;
+  bool loopEnded_ = false;
   WindowHandle capture_ = nullptr;
   std::vector<Form*> forms_;
 };

@@ -5,6 +5,8 @@
 #include "app/main_mod.h"
 #include "browse/addresses.h"
 #include "frame/inventory.h"
+#include "tray/modtray.h"
+#include "tray/tip.h"
 
 namespace frame {
 namespace {
@@ -18,36 +20,53 @@ std::shared_ptr<const forms::Picture> DesignPicture(forms::Platform& os, std::st
 
 }  // namespace
 
+forms::Control::Design ToDesign(forms::Platform& os, const ControlDesign& entry) {
+  // Children of pixel-scaled containers are placed in pixels; every
+  // container of ours, the windows included, measures in pixels.
+  forms::Control::Design design;
+  design.rect = {entry.left / os.TwipsPerPixelX(), entry.top / os.TwipsPerPixelY(),
+                 entry.width / os.TwipsPerPixelX(), entry.height / os.TwipsPerPixelY()};
+  design.visible = entry.visible;
+  design.backColor = entry.backColor;
+  design.foreColor = entry.foreColor;
+  design.text = entry.text;
+  design.pointer = entry.pointer;
+  design.autoRedraw = entry.autoRedraw;
+  design.autoSize = entry.autoSize;
+  design.scaleMode = entry.scaleMode;
+  design.tabIndex = entry.tabIndex;
+  design.picture = DesignPicture(os, entry.picture);
+  design.mouseIcon = DesignPicture(os, entry.mouseIcon);
+  return design;
+}
+
 BA1::BA1(forms::Platform& platform) : Form(platform, "BA1") { Build(); }
+
+BA1::~BA1() { modTray::Forget(*this); }
+
+tray::tip& BA1::tip() {
+  if (!tip_) tip_ = std::make_unique<tray::tip>(Os(), *this);
+  return *tip_;
+}
 
 void BA1::Build() {
   auto& os = Os();
-  SetDesign(std::string(kCaption), forms::ColorSetting::Fixed(kBodyColor),
-            kDesignClientWidthTwips / os.TwipsPerPixelX(),
-            kDesignClientHeightTwips / os.TwipsPerPixelY());
+  forms::FormDesign form;
+  form.caption = std::string(kCaption);
+  form.backColor = forms::ColorSetting::Fixed(kBodyColor);
+  form.clientWidthPx = kDesignClientWidthTwips / os.TwipsPerPixelX();
+  form.clientHeightPx = kDesignClientHeightTwips / os.TwipsPerPixelY();
+  form.startUpPosition = forms::StartUpPosition::kCenterScreen;
+  SetDesign(std::move(form));
+  SetIcon(os.LoadIconResource(kIconResource));
   SetLinkTopic(std::string(kLinkTopic));
   SetLinkMode(kLinkMode);
 
   for (const auto& entry : kControls) {
     forms::Control* container =
         entry.container.empty() ? nullptr : Find(std::string(entry.container));
-    // Children of pixel-scaled containers are placed in pixels; every
-    // container here, the window included, measures in pixels.
-    forms::Control::Design design;
-    design.rect = {entry.left / os.TwipsPerPixelX(), entry.top / os.TwipsPerPixelY(),
-                   entry.width / os.TwipsPerPixelX(), entry.height / os.TwipsPerPixelY()};
-    design.visible = entry.visible;
-    design.backColor = entry.backColor;
-    design.foreColor = entry.foreColor;
-    design.text = entry.text;
-    design.pointer = entry.pointer;
-    design.autoRedraw = entry.autoRedraw;
-    design.autoSize = entry.autoSize;
-    design.scaleMode = entry.scaleMode;
-    design.tabIndex = entry.tabIndex;
-    design.picture = DesignPicture(os, entry.picture);
-    design.mouseIcon = DesignPicture(os, entry.mouseIcon);
-    auto& control = AddControl(entry.kind, std::string(entry.name), entry.index, container, design);
+    auto& control = AddControl(entry.kind, std::string(entry.name), entry.index, container,
+                               ToDesign(os, entry));
 
     const std::string_view name = entry.name;
     if (name == "npc") npc[entry.index] = &control;
@@ -108,9 +127,20 @@ constexpr Route kRoutes[] = {
      [](BA1& b, const forms::Event& e) {
        b.la_MouseMove(e.source->Index(), e.button, e.shift, e.x, e.y);
      }},
+    {"Web1", EventKind::kDownloadBegin, [](BA1& b, const forms::Event&) { b.Web1_DownloadBegin(); }},
+    {"Web1", EventKind::kDownloadComplete,
+     [](BA1& b, const forms::Event&) { b.Web1_DownloadComplete(); }},
+    {"Web1", EventKind::kContextMenu,
+     [](BA1& b, const forms::Event& e) {
+       // Only the bound document's menu is ours; any other keeps its own.
+       if (!e.result || !e.document || e.document != b.M_M1) return;
+       *e.result = b.M_M1_oncontextmenu();
+     }},
 };
 
 }  // namespace
+
+void BA1::OnQueryUnload(int& cancel, forms::UnloadMode mode) { Form_QueryUnload(cancel, mode); }
 
 void BA1::OnEvent(const forms::Event& event) {
   if (event.kind == EventKind::kLinkExecute) {

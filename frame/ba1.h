@@ -4,10 +4,15 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "forms/form.h"
+
+namespace tray {
+class tip;
+}
 
 namespace frame {
 
@@ -16,9 +21,16 @@ struct Cell;
 class BA1 : public forms::Form {
  public:
   explicit BA1(forms::Platform& platform);
+  ~BA1() override;
 
   // Public methods other windows call.
   void p_p(int skinSet);
+  // The exit sequence: the tray icon goes, then this window, then tip.
+  void ttt_v();
+
+  // The about box, which also holds the popup menus; the object lives as
+  // long as this window, its window only while loaded.
+  tray::tip& tip();
 
   // Load handler: hands the command line to a running instance and ends, or
   // runs the start-up sequence of the first one.
@@ -29,6 +41,9 @@ class BA1 : public forms::Form {
   // Interaction state.
   int selectedCategory = 2;
   bool labelHot = false;
+  // The document shown by Web1 whose events reach us; empty until the first
+  // download completes, and while the page shown is not HTML.
+  forms::DocumentHandle M_M1 = nullptr;
 
   // Controls, by the names the design gives them.
   std::array<forms::Control*, 14> npc{};
@@ -62,6 +77,15 @@ class BA1 : public forms::Form {
   void la_MouseMove(int Index, int Button, int Shift, int X, int Y);
   void Form_MouseMove(int Button, int Shift, int X, int Y);
 
+  // Browser and document events.
+  void Web1_DownloadBegin();
+  void Web1_DownloadComplete();
+  bool M_M1_oncontextmenu();
+
+  // A close request from the system hides to the tray; the end of the
+  // session or of the process runs the exit sequence.
+  void Form_QueryUnload(int& Cancel, forms::UnloadMode UnloadMode);
+
   void PlaceControls();
   void PaintButtons();
   void PaintFrame();
@@ -69,6 +93,7 @@ class BA1 : public forms::Form {
  protected:
   void OnEvent(const forms::Event& event) override;
   void OnResize() override { Form_Resize(); }
+  void OnQueryUnload(int& cancel, forms::UnloadMode mode) override;
 
  private:
   void Build();
@@ -83,6 +108,8 @@ class BA1 : public forms::Form {
   void HoverButton(forms::Control& button, bool inside, const Cell& hover,
                    const Cell& normal);
   void Navigate(const std::string& address);
+
+  std::unique_ptr<tray::tip> tip_;
 };
 
 }  // namespace frame

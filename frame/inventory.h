@@ -16,6 +16,7 @@ inline constexpr forms::Color kBodyColor = forms::Rgb(118, 207, 233);
 inline constexpr int kDesignClientWidthTwips = 13170;
 inline constexpr int kDesignClientHeightTwips = 9255;
 inline constexpr std::string_view kLinkTopic = "BA1";
+inline constexpr int kIconResource = 1;
 inline constexpr int kLinkMode = 1;
 inline constexpr std::string_view kStatusText = "Kivo手机电影下载器 2011 Beta1";
 inline constexpr std::string_view kDefaultKeyword = "3d肉蒲团";
@@ -46,6 +47,10 @@ struct ControlDesign {
   std::string_view picture;    // design picture of an image control
   std::string_view mouseIcon;  // design cursor
 };
+
+// The control's run-time settings from its design row (twips to pixels,
+// design pictures loaded).
+forms::Control::Design ToDesign(forms::Platform& os, const ControlDesign& entry);
 
 using K = forms::ControlKind;
 using P = forms::MousePointer;

@@ -37,11 +37,53 @@ class FakeControlNative final : public forms::ControlNative {
     platform_.pointerLog.push_back("focus " + NameOf(own_.control));
     window_.form->NativeFocus(own_.control);
   }
-  void Navigate(const std::string& url) override { window_.navigations.push_back(url); }
+
+ protected:
+  FakeWindow& window_;
+  FakePlatform& platform_;
+  FakeControlWindow own_;
+};
+
+// The browser keeps a history like the control's: a navigation drops the
+// pages ahead, back and forward fail at the ends.
+class FakeBrowserNative final : public forms::BrowserNative {
+ public:
+  FakeBrowserNative(FakeWindow& window, forms::Control& control) : window_(window) {
+    own_.control = &control;
+  }
+  forms::WindowHandle Handle() override { return reinterpret_cast<forms::WindowHandle>(&own_); }
+  void Moved() override {}
+  void VisibilityChanged() override {}
+  void Refresh() override {}
+  void TextChanged() override {}
+  void Navigate(const std::string& url) override {
+    window_.navigations.push_back(url);
+    window_.history.resize(static_cast<std::size_t>(window_.historyAt + 1));
+    window_.history.push_back(url);
+    window_.historyAt = static_cast<int>(window_.history.size()) - 1;
+  }
+  bool GoBack() override {
+    if (window_.historyAt <= 0) return false;
+    --window_.historyAt;
+    window_.navigations.push_back("back");
+    return true;
+  }
+  bool GoForward() override {
+    if (window_.historyAt + 1 >= static_cast<int>(window_.history.size())) return false;
+    ++window_.historyAt;
+    window_.navigations.push_back("forward");
+    return true;
+  }
+  void Reload() override { ++window_.reloads; }
+  void SetSilent(bool silent) override { window_.silentSets.push_back(silent); }
+  forms::DocumentHandle Document() override { return window_.document; }
+  void ConnectDocument(forms::DocumentHandle document) override {
+    window_.connected = document;
+    ++window_.connects;
+  }
 
  private:
   FakeWindow& window_;
-  FakePlatform& platform_;
   FakeControlWindow own_;
 };
 
@@ -50,7 +92,11 @@ class FakeNative final : public forms::FormNative {
   FakeNative(FakeWindow& window, FakePlatform& platform) : window_(window), platform_(platform) {}
 
   forms::WindowHandle Handle() override { return HandleOf(&window_); }
+  ~FakeNative() override { window_.destroyed = true; }
   std::unique_ptr<forms::ControlNative> CreateControl(forms::Control& control) override {
+    if (control.Kind() == forms::ControlKind::kWebBrowser) {
+      return std::make_unique<FakeBrowserNative>(window_, control);
+    }
     return std::make_unique<FakeControlNative>(window_, control, platform_);
   }
   void FormRefresh() override {}
@@ -66,6 +112,15 @@ class FakeNative final : public forms::FormNative {
   void FormSetState(forms::WindowState state) override {
     window_.log.push_back("state " + std::to_string(static_cast<int>(state)));
   }
+  void FormSetOwner(forms::WindowHandle owner) override { window_.owner = owner; }
+  void FormActivate() override { window_.log.push_back("activate"); }
+  void FormSetIcon(forms::IconHandle icon) override { window_.icon = icon; }
+  int TrackPopupMenu(const std::vector<forms::PopupItem>& items) override {
+    platform_.popups.push_back(items);
+    platform_.popupWindows.push_back(HandleOf(&window_));
+    return platform_.AnswerPopup(items);
+  }
+  void CancelPopupMenu() override { ++platform_.popupCancels; }
 
  private:
   FakeWindow& window_;
@@ -98,6 +153,58 @@ FakeWindow& FakePlatform::WindowOf(const forms::Form& form) { return Window(form
 forms::LResult FakePlatform::Send(forms::WindowHandle window, std::uint32_t message,
                                   forms::WParam wParam, forms::LParam lParam) {
   return Window(window).longs.chain.Send(window, message, wParam, lParam);
+}
+
+bool FakePlatform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) {
+  trayCalls.emplace_back(message, data);
+  return !trayFails;
+}
+
+std::intptr_t FakePlatform::ShellExecute(forms::WindowHandle owner, std::string_view verb,
+                                         std::string_view file, std::string_view parameters,
+                                         std::string_view directory, int showCmd) {
+  shellExecutes.push_back({owner, std::string(verb), std::string(file), std::string(parameters),
+                           std::string(directory), showCmd});
+  return 42;
+}
+
+forms::IconHandle FakePlatform::LoadIconResource(int id) {
+  return reinterpret_cast<forms::IconHandle>(static_cast<std::uintptr_t>(0x1000 + id));
+}
+
+void FakePlatform::BrowserEvent(forms::Form& form, forms::EventKind kind) {
+  forms::Event event;
+  event.kind = kind;
+  event.source = form.Find("Web1");
+  form.Raise(event);
+}
+
+bool FakePlatform::PageContextMenu(forms::Form& form) {
+  FakeWindow& window = WindowOf(form);
+  // Only the connected document reports; any other shows the engine's menu.
+  if (!window.connected || window.connected != window.document) return true;
+  bool result = true;
+  forms::Event event;
+  event.kind = forms::EventKind::kContextMenu;
+  event.source = form.Find("Web1");
+  event.document = window.document;
+  event.result = &result;
+  form.Raise(event);
+  return result;
+}
+
+void FakePlatform::ChooseNext(const std::string& caption) { nextChoice = caption; }
+
+int FakePlatform::AnswerPopup(const std::vector<forms::PopupItem>& items) {
+  if (nextChoice) {
+    const std::string caption = *nextChoice;
+    nextChoice.reset();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (items[i].caption == caption) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  return onPopup ? onPopup(items) : -1;
 }
 
 std::unique_ptr<forms::FormNative> FakePlatform::CreateFormNative(forms::Form& form) {
@@ -156,7 +263,15 @@ bool FakePlatform::StretchBlt(forms::Dc dst, int x, int y, int w, int h, forms::
 }
 
 forms::Color FakePlatform::SystemColor(forms::SysColor color) {
-  return color == forms::SysColor::kWindow ? windowColor : windowTextColor;
+  switch (color) {
+    case forms::SysColor::kWindow:
+      return windowColor;
+    case forms::SysColor::kButtonFace:
+      return forms::Rgb(240, 240, 240);
+    case forms::SysColor::kWindowText:
+      break;
+  }
+  return windowTextColor;
 }
 
 std::optional<forms::Picture> FakePlatform::LoadBitmapResource(int id) {

@@ -4,6 +4,7 @@
 // (sizes, states, typed text) through the form layer's entry points.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -30,6 +31,23 @@ struct FakeWindow {
   std::map<const forms::Control*, int> refreshes;
   const forms::Control* pointerOver = nullptr;  // the last ShowPointer
   int pointerChanges = 0;
+  bool destroyed = false;
+  forms::WindowHandle owner = nullptr;  // as last set
+  forms::IconHandle icon = nullptr;
+  // The browser control's side: its history, and the document it shows.
+  std::vector<std::string> history;
+  int historyAt = -1;
+  int reloads = 0;
+  std::vector<bool> silentSets;
+  forms::DocumentHandle document = nullptr;   // what Document() answers
+  forms::DocumentHandle connected = nullptr;  // whose events are connected
+  int connects = 0;
+};
+
+struct ShellExecuteCall {
+  forms::WindowHandle owner;
+  std::string verb, file, parameters, directory;
+  int showCmd;
 };
 
 // One control's window; windowless controls get none.
@@ -87,6 +105,28 @@ class FakePlatform : public forms::Platform {
   // "capture npc 3", "release", "focus sotext", in order.
   std::vector<std::string> pointerLog;
   std::uint32_t clock = 1000;  // ms stamped on the pointer events below
+  // Popup menus: what each showed, on which window, and how the user
+  // answered (by default: Escape). The answer may run anything first, as
+  // the menu loop would.
+  std::vector<std::vector<forms::PopupItem>> popups;
+  std::vector<forms::WindowHandle> popupWindows;
+  std::function<int(const std::vector<forms::PopupItem>&)> onPopup;
+  std::optional<std::string> nextChoice;
+  int popupCancels = 0;
+  // The notification area: every record given, with its message.
+  std::vector<std::pair<std::uint32_t, forms::NotifyIconData>> trayCalls;
+  bool trayFails = false;
+  std::vector<ShellExecuteCall> shellExecutes;
+  int loopQuits = 0;
+
+  // The browser's events, raised as the backend raises them.
+  void BrowserEvent(forms::Form& form, forms::EventKind kind);
+  // The user asks the page for its context menu: true when the engine's
+  // own menu would show.
+  bool PageContextMenu(forms::Form& form);
+  // The choice of the item with `caption` on the next popup.
+  void ChooseNext(const std::string& caption);
+  int AnswerPopup(const std::vector<forms::PopupItem>& items);
 
   // The user's pointer, as a backend would pass it in: at (x, y) of the
   // form's client area; the window receiving it is the capture holder's
@@ -125,11 +165,17 @@ class FakePlatform : public forms::Platform {
                              forms::WParam wParam, forms::LParam lParam) override;
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
+  bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
+                             std::string_view file, std::string_view parameters,
+                             std::string_view directory, int showCmd) override;
+  forms::IconHandle LoadIconResource(int id) override;
 
  protected:
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
   void EndProcess() override { ++ends; }
+  void QuitLoop() override { ++loopQuits; }
 
  private:
   void Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY);

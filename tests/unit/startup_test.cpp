@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/module1.h"
+#include "tray/modtray.h"
 #include "test_support.h"
 
 namespace {
@@ -14,7 +15,9 @@ TEST(StartUp, RunsItsStepsInOrder) {
   // Style bits added to whatever the window had.
   EXPECT_EQ(w.longs.style & (forms::kWsMinimizeBox | forms::kWsMaximizeBox),
             forms::kWsMinimizeBox | forms::kWsMaximizeBox);
-  EXPECT_EQ(w.longs.chain.Head(), &Module1::MinMaxWindowProc);
+  // The tray's procedure sits above the size bounds' one.
+  EXPECT_EQ(w.longs.chain.Head(), &modTray::TrayWindowProc);
+  EXPECT_EQ(modTray::Data().TrayPrevWndProc, &Module1::MinMaxWindowProc);
   // Width first, then height; then the window is shown.
   const std::vector<std::string> expectedLog = {"size 888x617", "size 888x700", "show"};
   EXPECT_EQ(w.log, expectedLog);
