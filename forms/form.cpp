@@ -83,6 +83,7 @@ void Form::Unload() {
   if (popups_ > 0) {
     // The menu loop still runs on this window: close it, and go once the
     // popup call has returned.
+    if (unloadPending_) return;
     unloadPending_ = true;
     native_->CancelPopupMenu();
     return;

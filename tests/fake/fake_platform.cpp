@@ -157,6 +157,7 @@ forms::LResult FakePlatform::Send(forms::WindowHandle window, std::uint32_t mess
 
 bool FakePlatform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) {
   trayCalls.emplace_back(message, data);
+  trayLoadedForms.push_back(LoadedForms().size());
   return !trayFails;
 }
 

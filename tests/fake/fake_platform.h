@@ -115,6 +115,7 @@ class FakePlatform : public forms::Platform {
   int popupCancels = 0;
   // The notification area: every record given, with its message.
   std::vector<std::pair<std::uint32_t, forms::NotifyIconData>> trayCalls;
+  std::vector<std::size_t> trayLoadedForms;  // forms still loaded at each call
   bool trayFails = false;
   std::vector<ShellExecuteCall> shellExecutes;
   int loopQuits = 0;
