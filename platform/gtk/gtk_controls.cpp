@@ -1,31 +1,39 @@
 // The control peers: widgets made, placed, shown, refreshed and focused as
-// the model says; the text box's typing and clicks reported back. Pointer
-// input of picture boxes is wired in gtk_input.cpp. Not yet: multi-line
-// text boxes, scroll bars.
+// the model says; the text box's typing and clicks and the command button's
+// activation reported back. Pointer input of picture boxes is wired in
+// gtk_input.cpp, the browser in web_view.cpp. Not yet: multi-line text
+// boxes, scroll bars, default and cancel buttons.
 #include "gtk_controls.h"
 
 #include <algorithm>
 
-#include "web_view.h"
-
 namespace gtkplat {
 namespace {
 
-void InstallEntryStyle() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  g_autoptr(GtkCssProvider) css = gtk_css_provider_new();
-  // CSS wants each family quoted.
+// The program's font as a CSS family list, each family quoted.
+std::string CssFamilies() {
   std::string families;
   for (const char* f = GtkFormNative::FontFamily(); *f; ++f) {
     families += *f == ',' ? std::string("\", \"") : std::string(1, *f);
   }
-  const std::string rules = "entry.kivo { font-family: \"" + families +
-                            "\"; font-size: " + std::to_string(GtkFormNative::kFontPx) +
-                            "px; min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
-                            " border: none; border-radius: 0; box-shadow: none;"
-                            " background: #ffffff; color: #000000; }";
+  return "\"" + families + "\"";
+}
+
+void InstallStyle() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  g_autoptr(GtkCssProvider) css = gtk_css_provider_new();
+  const std::string font = "font-family: " + CssFamilies() +
+                           "; font-size: " + std::to_string(GtkFormNative::kFontPx) + "px;";
+  const std::string rules =
+      "entry.kivo { " + font +
+      " min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
+      " border: none; border-radius: 0; box-shadow: none;"
+      " background: #ffffff; color: #000000; }"
+      // The theme's button, in the program's font, shrunk to fit the
+      // design's rectangle: its padding alone would make it taller.
+      "button.kivo { " + font + " min-height: 0; min-width: 0; padding: 0; margin: 0; }";
   gtk_css_provider_load_from_data(css, rules.c_str(), -1, nullptr);
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -33,7 +41,7 @@ void InstallEntryStyle() {
 
 }  // namespace
 
-ControlPeer::ControlPeer(GtkFormNative& owner, forms::Control& control, GtkWidget* widget)
+PeerCore::PeerCore(GtkFormNative& owner, forms::Control& control, GtkWidget* widget)
     : owner_(owner), control_(control), widget_(widget) {
   if (!widget_) return;
   // Ours until the control goes, whatever its container does meanwhile.
@@ -41,21 +49,21 @@ ControlPeer::ControlPeer(GtkFormNative& owner, forms::Control& control, GtkWidge
   Place();
 }
 
-ControlPeer::~ControlPeer() {
+PeerCore::~PeerCore() {
   if (!widget_) return;
   g_signal_handlers_disconnect_by_data(widget_, this);
   gtk_widget_destroy(widget_);
   g_object_unref(widget_);
 }
 
-void ControlPeer::Place() {
+void PeerCore::Place() {
   gtk_layout_put(GTK_LAYOUT(owner_.ContainerWidget(control_)), widget_, control_.Left(),
                  control_.Top());
   gtk_widget_set_size_request(widget_, control_.Width(), control_.Height());
   if (control_.Visible()) gtk_widget_show(widget_);
 }
 
-void ControlPeer::Moved() {
+void PeerCore::WidgetMoved() {
   if (!widget_) {
     // The old place and the new one both need repainting.
     gtk_widget_queue_draw(owner_.Surface());
@@ -66,7 +74,7 @@ void ControlPeer::Moved() {
   gtk_widget_set_size_request(widget_, control_.Width(), control_.Height());
 }
 
-void ControlPeer::VisibilityChanged() {
+void PeerCore::WidgetVisibility() {
   if (!widget_) {
     gtk_widget_queue_draw(owner_.Surface());
   } else if (control_.Visible()) {
@@ -76,7 +84,7 @@ void ControlPeer::VisibilityChanged() {
   }
 }
 
-void ControlPeer::Refresh() {
+void PeerCore::WidgetRefresh() {
   if (widget_) {
     gtk_widget_queue_draw(widget_);
   } else {
@@ -84,7 +92,7 @@ void ControlPeer::Refresh() {
   }
 }
 
-void ControlPeer::Focus() {
+void PeerCore::WidgetFocus() {
   if (!widget_ || !gtk_widget_get_can_focus(widget_)) return;
   gtk_widget_grab_focus(widget_);
   // Also when the window is not active: the focus is ours to report.
@@ -116,7 +124,7 @@ GtkWidget* PicturePeer::MakeWidget(GtkFormNative& owner, forms::Control& control
 }
 
 EntryPeer::EntryPeer(GtkFormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control, (InstallEntryStyle(), gtk_entry_new())) {
+    : ControlPeer(owner, control, (InstallStyle(), gtk_entry_new())) {
   GtkEntry* entry = GTK_ENTRY(widget_);
   gtk_style_context_add_class(gtk_widget_get_style_context(widget_), "kivo");
   gtk_entry_set_has_frame(entry, FALSE);
@@ -163,11 +171,31 @@ gboolean EntryPeer::OnRelease(GtkWidget*, GdkEventButton* event, EntryPeer* self
   return FALSE;
 }
 
-BrowserPeer::BrowserPeer(GtkFormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control, CreateWebView(owner.Form(), control)) {}
+ButtonPeer::ButtonPeer(GtkFormNative& owner, forms::Control& control)
+    : ControlPeer(owner, control,
+                  (InstallStyle(), gtk_button_new_with_label(control.Text().c_str()))) {
+  gtk_style_context_add_class(gtk_widget_get_style_context(widget_), "kivo");
+  // The caption as written: an underscore is no mnemonic.
+  gtk_button_set_use_underline(GTK_BUTTON(widget_), FALSE);
+  gtk_widget_set_can_focus(widget_, control.Focusable());
+  // A press does not move the focus away from the control that has it
+  // unless the button takes the focus itself.
+  gtk_widget_set_focus_on_click(widget_, control.Focusable());
+  g_signal_connect(widget_, "clicked", G_CALLBACK(OnClicked), this);
+}
 
-BrowserPeer::~BrowserPeer() { DetachWebView(widget_); }
+void ButtonPeer::TextChanged() {
+  gtk_button_set_label(GTK_BUTTON(widget_), control_.Text().c_str());
+}
 
-void BrowserPeer::Navigate(const std::string& url) { LoadAddress(widget_, url); }
+void ButtonPeer::OnClicked(GtkButton*, ButtonPeer* self) {
+  forms::Event click;
+  click.kind = forms::EventKind::kClick;
+  click.source = &self->control_;
+  forms::Form& form = self->owner_.Form();
+  // The click may unload the form, and this peer with it: nothing of it is
+  // touched afterwards. GTK keeps the button alive until the signal ends.
+  Guarded([&] { form.Raise(click); });
+}
 
 }  // namespace gtkplat

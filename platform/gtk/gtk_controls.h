@@ -1,7 +1,9 @@
 // The native peer of each kind of control on GTK. A peer owns its widget
 // (labels and images have none: they are painted on their form's surface and
 // take their pointer input from it) and is the control's window handle.
-// Not yet: controls created or destroyed after the form is shown.
+// What every peer shares lives in PeerCore, so the browser's peer can take
+// the browser's own interface beside it. Not yet: controls created or
+// destroyed after the form is shown.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -14,30 +16,45 @@
 
 namespace gtkplat {
 
-class ControlPeer : public forms::ControlNative, public NativeTarget {
+// The widget of one control, placed in its container, and the model behind
+// it. Found from a control with dynamic_cast<PeerCore*>(control.Native()).
+class PeerCore : public NativeTarget {
  public:
-  ControlPeer(GtkFormNative& owner, forms::Control& control, GtkWidget* widget);
-  ~ControlPeer() override;
+  PeerCore(GtkFormNative& owner, forms::Control& control, GtkWidget* widget);
+  ~PeerCore() override;
 
-  forms::WindowHandle Handle() override { return widget_ ? Id() : nullptr; }
   GtkWidget* GrabWidget() override { return widget_; }
-  void Moved() override;
-  void VisibilityChanged() override;
-  void Refresh() override;
-  void TextChanged() override {}
-  void Focus() override;
-
   GtkFormNative& Owner() const { return owner_; }
   forms::Control& Model() const { return control_; }
   GtkWidget* Widget() const { return widget_; }
 
  protected:
+  forms::WindowHandle WidgetHandle() { return widget_ ? Id() : nullptr; }
   // Puts the widget into its container at the control's place.
   void Place();
+  void WidgetMoved();
+  void WidgetVisibility();
+  void WidgetRefresh();
+  void WidgetFocus();
 
   GtkFormNative& owner_;
   forms::Control& control_;
   GtkWidget* widget_;
+};
+
+// PeerCore first: the peer's address is the core's, the data its widget's
+// signals carry.
+class ControlPeer : public PeerCore, public forms::ControlNative {
+ public:
+  ControlPeer(GtkFormNative& owner, forms::Control& control, GtkWidget* widget)
+      : PeerCore(owner, control, widget) {}
+
+  forms::WindowHandle Handle() override { return WidgetHandle(); }
+  void Moved() override { WidgetMoved(); }
+  void VisibilityChanged() override { WidgetVisibility(); }
+  void Refresh() override { WidgetRefresh(); }
+  void TextChanged() override {}
+  void Focus() override { WidgetFocus(); }
 };
 
 // Labels and images.
@@ -72,12 +89,19 @@ class EntryPeer final : public ControlPeer {
   static gboolean OnRelease(GtkWidget* widget, GdkEventButton* event, EntryPeer* self);
 };
 
-// The browser: a WebKitWebView.
-class BrowserPeer final : public ControlPeer {
+// The command button: a native push button whose activation (a click,
+// Enter, Space) is the control's Click.
+class ButtonPeer final : public ControlPeer {
  public:
-  BrowserPeer(GtkFormNative& owner, forms::Control& control);
-  ~BrowserPeer() override;
-  void Navigate(const std::string& url) override;
+  ButtonPeer(GtkFormNative& owner, forms::Control& control);
+  void TextChanged() override;
+
+ private:
+  static void OnClicked(GtkButton* button, ButtonPeer* self);
 };
+
+// The browser peer lives in web_view.h.
+std::unique_ptr<forms::ControlNative> MakeBrowserPeer(GtkFormNative& owner,
+                                                      forms::Control& control);
 
 }  // namespace gtkplat

@@ -1,8 +1,9 @@
-// The form's window: created undecorated, shown, hidden, sized, minimized,
-// maximized and shaped as the model says; its size, state and visibility
-// reported back; the window manager's move loop started for it. The user
-// cannot resize it: in its normal state the window keeps the size the
-// program gave it. Not yet: an owner window, modal forms.
+// The form's window: created undecorated or with a fixed dialog frame,
+// owned, shown, hidden, sized, minimized, maximized and shaped as the model
+// says; its size, state and visibility reported back; the window manager's
+// move loop started for it and its close request handed to the form. The
+// user cannot resize it: in its normal state the window keeps the size the
+// program gave it. Not yet: modal forms, centring on the owner.
 #include "gtk_form.h"
 
 #ifdef GDK_WINDOWING_X11
@@ -12,6 +13,7 @@
 #include <algorithm>
 
 #include "gtk_controls.h"
+#include "popup_menu.h"
 
 namespace gtkplat {
 
@@ -25,13 +27,21 @@ GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_ref_sink(window_);
-  gtk_window_set_decorated(Window(), FALSE);
   gtk_window_set_title(Window(), form.Caption().c_str());
   gtk_window_set_default_size(Window(), normalWidth_, normalHeight_);
   gtk_widget_set_app_paintable(window_, TRUE);
+  if (!form.Design().showInTaskbar) {
+    gtk_window_set_skip_taskbar_hint(Window(), TRUE);
+    gtk_window_set_skip_pager_hint(Window(), TRUE);
+  }
 
   root_ = gtk_layout_new(nullptr, nullptr);
   gtk_container_add(GTK_CONTAINER(window_), root_);
+  if (Dialog()) {
+    ApplyDialogFrame();
+  } else {
+    gtk_window_set_decorated(Window(), FALSE);
+  }
   surface_ = gtk_drawing_area_new();
   gtk_layout_put(GTK_LAYOUT(root_), surface_, 0, 0);
   gtk_widget_set_size_request(surface_, normalWidth_, normalHeight_);
@@ -50,6 +60,9 @@ GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
 }
 
 GtkFormNative::~GtkFormNative() {
+  // A menu still open on this window closes; its loop returns to a caller
+  // that no longer finds us.
+  AbandonPopup(popup_);
   if (restoreSource_) g_source_remove(restoreSource_);
   if (window_) {
     g_signal_handlers_disconnect_by_data(window_, this);
@@ -60,9 +73,17 @@ GtkFormNative::~GtkFormNative() {
   }
 }
 
+void GtkFormNative::ApplyDialogFrame() {
+  // Not resizable: the window is exactly as large as its root asks, which
+  // is the design's client area; the window manager's frame comes on top.
+  gtk_window_set_resizable(Window(), FALSE);
+  gtk_widget_set_size_request(root_, normalWidth_, normalHeight_);
+  gtk_window_set_type_hint(Window(), GDK_WINDOW_TYPE_HINT_DIALOG);
+}
+
 GtkWidget* GtkFormNative::ContainerWidget(const forms::Control& control) const {
   if (!control.Container()) return root_;
-  auto* peer = dynamic_cast<ControlPeer*>(control.Container()->Native());
+  auto* peer = dynamic_cast<PeerCore*>(control.Container()->Native());
   return peer && peer->Widget() && GTK_IS_LAYOUT(peer->Widget()) ? peer->Widget() : root_;
 }
 
@@ -72,7 +93,8 @@ std::unique_ptr<forms::ControlNative> GtkFormNative::CreateControl(forms::Contro
     case ControlKind::kLabel:
     case ControlKind::kImage: return std::make_unique<WindowlessPeer>(*this, control);
     case ControlKind::kTextBox: return std::make_unique<EntryPeer>(*this, control);
-    case ControlKind::kWebBrowser: return std::make_unique<BrowserPeer>(*this, control);
+    case ControlKind::kWebBrowser: return MakeBrowserPeer(*this, control);
+    case ControlKind::kCommandButton: return std::make_unique<ButtonPeer>(*this, control);
     case ControlKind::kPictureBox: break;
   }
   return std::make_unique<PicturePeer>(*this, control);
@@ -122,12 +144,26 @@ void GtkFormNative::ApplyMinMax() {
                                   GDK_HINT_RESIZE_INC));
 }
 
+void GtkFormNative::FormSetOwner(forms::WindowHandle owner) {
+  NativeWindow* w = WindowOf(owner);
+  GtkWindow* parent = w && w->form && w->form != this ? w->form->Window() : nullptr;
+  // GTK forgets the parent by itself when the parent is destroyed first.
+  gtk_window_set_transient_for(Window(), parent);
+}
+
+void GtkFormNative::FormSetIcon(forms::IconHandle icon) {
+  GdkPixbuf* pixbuf = reinterpret_cast<GdkPixbuf*>(icon);
+  gtk_window_set_icon(Window(), pixbuf && GDK_IS_PIXBUF(pixbuf) ? pixbuf : nullptr);
+}
+
 void GtkFormNative::FormShow() {
-  ApplyMinMax();
+  if (!Dialog()) ApplyMinMax();
   const bool firstShow = !shownOnce_;
   if (firstShow) {
     shownOnce_ = true;
-    gtk_window_set_position(Window(), GTK_WIN_POS_CENTER);
+    if (form_.Design().startUpPosition == forms::StartUpPosition::kCenterScreen) {
+      gtk_window_set_position(Window(), GTK_WIN_POS_CENTER);
+    }
   }
   gtk_widget_show(window_);
   // Shown again right after a hide, the window manager may still be
@@ -169,7 +205,11 @@ void GtkFormNative::FormHide() {
 void GtkFormNative::FormSetOuterSize(int widthPx, int heightPx) {
   normalWidth_ = std::max(1, widthPx);
   normalHeight_ = std::max(1, heightPx);
-  if (shownOnce_) ApplyMinMax();
+  if (Dialog()) {
+    gtk_widget_set_size_request(root_, normalWidth_, normalHeight_);
+  } else if (shownOnce_) {
+    ApplyMinMax();
+  }
   gtk_widget_set_size_request(surface_, normalWidth_, normalHeight_);
   gtk_window_resize(Window(), normalWidth_, normalHeight_);
 }
@@ -216,6 +256,14 @@ void GtkFormNative::SetShape(std::optional<forms::RoundRectRegion> shape, bool r
 
 void GtkFormNative::OnRealize(GtkWidget*, GtkFormNative* self) {
   if (self->shape_) self->SetShape(self->shape_, true);
+  if (self->Dialog()) {
+    // Before the first map, where the window manager reads them: a title
+    // and a close box only, no minimize, maximize or resize.
+    GdkWindow* window = gtk_widget_get_window(self->window_);
+    gdk_window_set_functions(window, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
+    gdk_window_set_decorations(window,
+                               static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE));
+  }
 }
 
 // For window managers that ignore the size steps: in the normal state the
@@ -250,7 +298,9 @@ gboolean GtkFormNative::RestoreNormalSize(gpointer data) {
 gboolean GtkFormNative::OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkFormNative* self) {
   gtk_widget_set_size_request(self->surface_, std::max(1, event->width),
                               std::max(1, event->height));
-  if (event->width != self->normalWidth_ || event->height != self->normalHeight_) {
+  if (self->Dialog()) {
+    // Its size is fixed by the toolkit; nothing to keep.
+  } else if (event->width != self->normalWidth_ || event->height != self->normalHeight_) {
     self->KeepNormalSize();
   } else {
     self->restoreRefused_ = -1;
@@ -282,9 +332,12 @@ gboolean GtkFormNative::OnWindowState(GtkWidget*, GdkEventWindowState* event, Gt
   return FALSE;
 }
 
-gboolean GtkFormNative::OnDelete(GtkWidget*, GdkEvent*, GtkFormNative*) {
-  // A close request from the window manager ends the program.
-  gtk_main_quit();
+gboolean GtkFormNative::OnDelete(GtkWidget*, GdkEvent*, GtkFormNative* self) {
+  // The program decides what a close request means; the window is never
+  // destroyed here. The form may unload, and this object with it: nothing
+  // of it is touched afterwards.
+  forms::Form& form = self->form_;
+  Guarded([&] { form.NativeCloseRequest(forms::UnloadMode::kFormControlMenu); });
   return TRUE;
 }
 

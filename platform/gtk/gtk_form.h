@@ -1,10 +1,11 @@
-// One form on GTK: an undecorated toplevel whose root is a GtkLayout. The
-// form's own surface (its persistent image, labels and images) is a drawing
-// area at the bottom of the root; each control has a typed peer
-// (gtk_controls.h). The window itself lives in gtk_form.cpp, painting in
-// gtk_paint.cpp, pointer, keyboard and focus in gtk_input.cpp. These files
-// only mirror the model in forms/ and pass the user's input in; they decide
-// nothing. Not yet: menus, the tray, more than one form at a time.
+// One form on GTK: a toplevel (undecorated, or a fixed dialog frame) whose
+// root is a GtkLayout. The form's own surface (its persistent image, labels
+// and images) is a drawing area at the bottom of the root; each control has
+// a typed peer (gtk_controls.h). The window itself lives in gtk_form.cpp,
+// painting in gtk_paint.cpp, pointer, keyboard and focus in gtk_input.cpp,
+// its popup menus in popup_menu.cpp. These files only mirror the model in
+// forms/ and pass the user's input in; they decide nothing. Not yet: modal
+// forms, centring on the owner.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -12,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "forms/control.h"
 #include "forms/form.h"
@@ -20,7 +22,8 @@
 
 namespace gtkplat {
 
-class ControlPeer;
+class PeerCore;
+struct PopupRun;
 
 // Where a raw pointer event came from: the form's surface (control null) or
 // a picture box's own window.
@@ -43,6 +46,12 @@ class GtkFormNative final : public forms::FormNative {
   void FormSetOuterSize(int widthPx, int heightPx) override;
   void FormSetState(forms::WindowState state) override;
   void ShowPointer(const forms::Control* over) override;
+  void FormSetOwner(forms::WindowHandle owner) override;
+  void FormActivate() override { Present(); }
+  void FormSetIcon(forms::IconHandle icon) override;
+  // popup_menu.cpp
+  int TrackPopupMenu(const std::vector<forms::PopupItem>& items) override;
+  void CancelPopupMenu() override;
 
   void SetShape(std::optional<forms::RoundRectRegion> shape, bool redraw);
   // The window manager moves the window, following the press in progress.
@@ -58,8 +67,8 @@ class GtkFormNative final : public forms::FormNative {
 
   // gtk_paint.cpp
   static gboolean OnDrawSurface(GtkWidget* widget, cairo_t* cr, GtkFormNative* self);
-  static gboolean OnDrawPicture(GtkWidget* widget, cairo_t* cr, ControlPeer* peer);
-  static gboolean OnDrawContainer(GtkWidget* widget, cairo_t* cr, ControlPeer* peer);
+  static gboolean OnDrawPicture(GtkWidget* widget, cairo_t* cr, PeerCore* peer);
+  static gboolean OnDrawContainer(GtkWidget* widget, cairo_t* cr, PeerCore* peer);
   // A CJK font whose Latin is half as wide as its Chinese, as the
   // classic 12-pixel GUI font is.
   static const char* FontFamily();
@@ -72,13 +81,15 @@ class GtkFormNative final : public forms::FormNative {
   void FocusFirstStop();
 
  private:
+  bool Dialog() const { return form_.Design().border == forms::BorderStyle::kFixedDialog; }
+  void ApplyDialogFrame();
   void ApplyMinMax();
   void Present();
   void KeepNormalSize();
   static gboolean RestoreNormalSize(gpointer self);
 
   void PointerInput(const PointerSource& source, const GdkEvent* event);
-  ControlPeer* PeerOfWidget(GtkWidget* widget) const;
+  PeerCore* PeerOfWidget(GtkWidget* widget) const;
   GdkCursor* CursorFor(const std::shared_ptr<const forms::Picture>& picture);
   cairo_surface_t* ImageFor(const forms::Control& control);
   void PaintWindowless(cairo_t* cr);
@@ -107,6 +118,8 @@ class GtkFormNative final : public forms::FormNative {
   // never reused meanwhile.
   std::map<std::shared_ptr<const forms::Picture>, GObjectPtr<GdkCursor>> cursors_;
   std::map<const forms::Control*, Owned<cairo_surface_t, cairo_surface_destroy>> images_;
+  // The menu TrackPopupMenu runs; it outlives this object only on the stack.
+  PopupRun* popup_ = nullptr;
   bool shownOnce_ = false;
   bool hiddenMaximized_ = false;  // maximized when last hidden
   // The size the program gave the window; the window manager may not

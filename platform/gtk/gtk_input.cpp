@@ -141,12 +141,12 @@ GdkCursor* GtkFormNative::CursorFor(const std::shared_ptr<const forms::Picture>&
   return cursor;
 }
 
-ControlPeer* GtkFormNative::PeerOfWidget(GtkWidget* widget) const {
+PeerCore* GtkFormNative::PeerOfWidget(GtkWidget* widget) const {
   if (!widget) return nullptr;
   // The focus may rest on a widget inside a control's own (the browser's).
-  ControlPeer* best = nullptr;
+  PeerCore* best = nullptr;
   for (const auto& control : form_.Controls()) {
-    auto* peer = dynamic_cast<ControlPeer*>(control->Native());
+    auto* peer = dynamic_cast<PeerCore*>(control->Native());
     if (!peer || !peer->Widget()) continue;
     if (peer->Widget() == widget) return peer;
     if (gtk_widget_is_ancestor(widget, peer->Widget())) best = peer;
@@ -167,7 +167,7 @@ gboolean GtkFormNative::OnKey(GtkWidget*, GdkEventKey* event, GtkFormNative* sel
   if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;
   const bool backwards = key == GDK_KEY_ISO_Left_Tab || (event->state & GDK_SHIFT_MASK);
   Guarded([&] {
-    ControlPeer* focused = self->PeerOfWidget(gtk_window_get_focus(self->Window()));
+    PeerCore* focused = self->PeerOfWidget(gtk_window_get_focus(self->Window()));
     const forms::Control* from = focused ? &focused->Model() : self->form_.Focused();
     forms::Control* next = self->form_.NextInTabOrder(from, backwards);
     if (next && next->Native()) next->Native()->Focus();
@@ -178,7 +178,7 @@ gboolean GtkFormNative::OnKey(GtkWidget*, GdkEventKey* event, GtkFormNative* sel
 void GtkFormNative::OnSetFocus(GtkWindow*, GtkWidget* widget, GtkFormNative* self) {
   // Only moves inside the window come here: the window losing activation or
   // being hidden keeps its focus widget and reports nothing.
-  ControlPeer* peer = self->PeerOfWidget(widget);
+  PeerCore* peer = self->PeerOfWidget(widget);
   if (!peer) return;
   Guarded([&] { self->form_.NativeFocus(&peer->Model()); });
 }

@@ -91,7 +91,7 @@ gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* se
   return FALSE;
 }
 
-gboolean GtkFormNative::OnDrawPicture(GtkWidget*, cairo_t* cr, ControlPeer* peer) {
+gboolean GtkFormNative::OnDrawPicture(GtkWidget*, cairo_t* cr, PeerCore* peer) {
   forms::Control& c = peer->Model();
   SetSourceColor(cr, forms::Resolve(peer->Owner().Platform(), c.BackColor()));
   cairo_paint(cr);
@@ -99,7 +99,7 @@ gboolean GtkFormNative::OnDrawPicture(GtkWidget*, cairo_t* cr, ControlPeer* peer
   return FALSE;
 }
 
-gboolean GtkFormNative::OnDrawContainer(GtkWidget*, cairo_t* cr, ControlPeer* peer) {
+gboolean GtkFormNative::OnDrawContainer(GtkWidget*, cairo_t* cr, PeerCore* peer) {
   SetSourceColor(cr, forms::Resolve(peer->Owner().Platform(), peer->Model().BackColor()));
   cairo_paint(cr);
   return FALSE;  // the layout then draws its children above

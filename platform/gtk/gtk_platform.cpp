@@ -107,6 +107,11 @@ class SilentForm final : public forms::FormNative {
   void FormSetOuterSize(int, int) override {}
   void FormSetState(forms::WindowState) override {}
   void ShowPointer(const forms::Control*) override {}
+  void FormSetOwner(forms::WindowHandle) override {}
+  void FormActivate() override {}
+  void FormSetIcon(forms::IconHandle) override {}
+  int TrackPopupMenu(const std::vector<forms::PopupItem>&) override { return -1; }
+  void CancelPopupMenu() override {}
 
  private:
   NativeWindow window_;
@@ -117,6 +122,7 @@ class SilentForm final : public forms::FormNative {
 void GtkPlatform::StartToolkit(int* argc, char*** argv) {
   gtk_init(argc, argv);
   toolkit_ = true;
+  WatchEndSignals();
 }
 
 std::unique_ptr<forms::FormNative> GtkPlatform::CreateFormNative(forms::Form& form) {
@@ -211,8 +217,14 @@ int GtkPlatform::ScreenWidthTwips() { return MonitorGeometry().width * TwipsPerP
 int GtkPlatform::ScreenHeightTwips() { return MonitorGeometry().height * TwipsPerPixelY(); }
 
 forms::Color GtkPlatform::SystemColor(forms::SysColor color) {
-  // The classic scheme: white windows, black window text.
-  return color == forms::SysColor::kWindow ? forms::Rgb(255, 255, 255) : forms::Rgb(0, 0, 0);
+  switch (color) {
+    case forms::SysColor::kWindow: return forms::Rgb(255, 255, 255);
+    case forms::SysColor::kWindowText: return forms::Rgb(0, 0, 0);
+    // A fixed value: the background of a window in GTK's default theme
+    // (Adwaita), so a dialog's surface matches the themed button on it.
+    case forms::SysColor::kButtonFace: return forms::Rgb(0xF6, 0xF5, 0xF4);
+  }
+  return forms::Rgb(0, 0, 0);
 }
 
 GdkPixbuf* ResourcePixbuf(const char* path) {
@@ -262,6 +274,7 @@ std::optional<forms::Picture> GtkPlatform::LoadDesignPicture(std::string_view na
   if (name == "logo") return ResourcePicture("/kivo/art/logo.bmp");
   if (name == "so") return ResourcePicture("/kivo/art/so.gif");
   if (name == "hand") return ResourcePicture("/kivo/art/hand.cur");
+  if (name == "about") return ResourcePicture("/kivo/art/about.gif");
   return std::nullopt;
 }
 

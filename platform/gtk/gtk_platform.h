@@ -1,8 +1,10 @@
 // The Linux platform: screen, work area, window procedures, regions,
 // resources, pointer grabs and the window manager's move loop, answered with
-// GTK and the resource bundle linked into the program. Everything about one
-// window lives in gtk_form.* and gtk_controls.*; this file must not draw or
-// lay out anything. Not yet: more than one screen, keyboard grabs.
+// GTK and the resource bundle linked into the program; the desktop shell
+// (tray icons, opening addresses, the session's end) in gtk_shell.cpp.
+// Everything about one window lives in gtk_form.* and gtk_controls.*; this
+// file must not draw or lay out anything. Not yet: more than one screen,
+// keyboard grabs.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -16,6 +18,7 @@
 #include "forms/platform.h"
 #include "forms/region.h"
 #include "forms/wndproc_chain.h"
+#include "tray_icon.h"
 #include "unix_link.h"
 
 namespace gtkplat {
@@ -58,8 +61,9 @@ class GtkPlatform final : public forms::Platform {
   // Made before the toolkit starts: it takes its own options out of argv and
   // the start-up notification id out of the environment.
   GtkPlatform(int argc, char** argv);
-  // gtk_init. Without it forms get peers that show nothing: only a second
-  // instance, which needs no display, runs so.
+  // gtk_init, and the signals that end the session. Without it forms get
+  // peers that show nothing: only a second instance, which needs no
+  // display, runs so.
   void StartToolkit(int* argc, char*** argv);
   bool ToolkitStarted() const { return toolkit_; }
 
@@ -83,6 +87,12 @@ class GtkPlatform final : public forms::Platform {
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
   std::string CommandLine() override { return commandLine_; }
+  // gtk_shell.cpp
+  bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
+                             std::string_view file, std::string_view parameters,
+                             std::string_view directory, int showCmd) override;
+  forms::IconHandle LoadIconResource(int id) override;
   forms::LinkTransport& Link() override { return link_; }
   // The id another start sent with the execute being handled; empty else.
   const std::string& LinkStartupId() const { return link_.ReceivedStartupId(); }
@@ -91,9 +101,15 @@ class GtkPlatform final : public forms::Platform {
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
   void EndProcess() override;
+  void QuitLoop() override;
 
  private:
+  void WatchEndSignals();
+  static gboolean OnEndSignal(gpointer self);
+
   std::string commandLine_;
+  TrayIcons tray_{*this};
+  GdkPixbuf* appIcon_ = nullptr;  // the process's, never freed
   UnixLink link_;
   bool toolkit_ = false;
 };

@@ -1,5 +1,6 @@
 // The Linux program: GTK up, the main window built by the portable entry,
-// then GTK's loop until the program ends. A second instance ends inside
+// then GTK's loop until the program's last window has unloaded (the program
+// ends the loop; no window's closing does). A second instance ends inside
 // Main, having handed its command line over, without starting GTK. Not yet:
 // command-line options.
 #include <gtk/gtk.h>
@@ -17,14 +18,15 @@ int main(int argc, char** argv) {
   // engine: most of its start.
   if (!platform.Link().PrevInstance()) {
     platform.StartToolkit(&argc, &argv);
-    if (GdkPixbuf* icon = gtkplat::ResourcePixbuf("/kivo/art/app.ico")) {
+    // Every window without an icon of its own takes the application's.
+    if (auto* icon = reinterpret_cast<GdkPixbuf*>(platform.LoadIconResource(1))) {
       gtk_window_set_default_icon(icon);
-      g_object_unref(icon);
     }
   }
   auto mainWindow = Main_Mod::Main(platform);
   if (!platform.ToolkitStarted()) return 0;  // not reached: a second instance has ended
-  gtk_main();
+  // Ended already when the session ended during the start.
+  if (!platform.LoopEnded()) gtk_main();
   mainWindow.reset();
   return 0;
 }

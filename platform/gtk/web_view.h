@@ -1,21 +1,54 @@
-// The embedded browser: a WebKitWebView that never shows a dialog of its own
-// (script alerts, authentication, printing) and reports its loads to the
-// form as download events. Built here and nowhere else. Not yet: downloads.
+// The browser control's peer: a WebKitWebView behind the browser's own
+// interface (navigate, history, reload, silence, the shown document and its
+// context-menu request). Not yet: downloads, the engine's find and zoom.
 #pragma once
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
 #include <string>
 
 #include "forms/control.h"
 #include "forms/form.h"
+#include "gtk_controls.h"
 
 namespace gtkplat {
 
-// The view reports to `browser` on `form` until it is destroyed.
-GtkWidget* CreateWebView(forms::Form& form, forms::Control& browser);
-// Stops the reports; before the view is destroyed.
-void DetachWebView(GtkWidget* view);
-void LoadAddress(GtkWidget* view, const std::string& address);
+class BrowserPeer final : public PeerCore, public forms::BrowserNative {
+ public:
+  BrowserPeer(GtkFormNative& owner, forms::Control& control);
+  ~BrowserPeer() override;
+
+  forms::WindowHandle Handle() override { return WidgetHandle(); }
+  void Moved() override { WidgetMoved(); }
+  void VisibilityChanged() override { WidgetVisibility(); }
+  void Refresh() override { WidgetRefresh(); }
+  void TextChanged() override {}
+  void Focus() override { WidgetFocus(); }
+
+  void Navigate(const std::string& url) override;
+  bool GoBack() override;
+  bool GoForward() override;
+  void Reload() override;
+  void SetSilent(bool silent) override { silent_ = silent; }
+  forms::DocumentHandle Document() override;
+  void ConnectDocument(forms::DocumentHandle document) override { connected_ = document; }
+
+ private:
+  static void OnLoadChanged(GtkWidget* view, int event, BrowserPeer* self);
+  static gboolean OnContextMenu(GtkWidget* view, gpointer menu, GdkEvent* event, gpointer hit,
+                                BrowserPeer* self);
+  static GtkWidget* OnCreate(GtkWidget* view, gpointer action, BrowserPeer* self);
+  static gboolean OnAuthenticate(GtkWidget* view, gpointer request, BrowserPeer* self);
+  static gboolean OnPrint(GtkWidget* view, gpointer operation, BrowserPeer* self);
+  static gboolean OnPermission(GtkWidget* view, gpointer request, BrowserPeer* self);
+
+  void RaiseLoad(forms::EventKind kind);
+
+  bool silent_ = false;
+  // Each top-level load that commits is a new document; 0: none yet.
+  std::uintptr_t committed_ = 0;
+  forms::DocumentHandle connected_ = nullptr;
+};
 
 }  // namespace gtkplat

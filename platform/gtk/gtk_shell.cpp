@@ -1,0 +1,87 @@
+// The desktop shell on Linux: the notification-area icons (tray_icon.cpp),
+// opening an address or file with the desktop's handler for it, the
+// application's icon, and the end of the session: SIGTERM, SIGINT and SIGHUP
+// run the program's exit sequence, after which GTK's loop returns. Not yet:
+// verbs other than "open", parameters and working directories for what is
+// opened (the program passes none).
+#include <glib-unix.h>
+
+#include <csignal>
+#include <string>
+
+#include "gtk_form.h"
+#include "gtk_platform.h"
+
+namespace gtkplat {
+namespace {
+
+// shell32's answers: more than 32 is success.
+constexpr std::intptr_t kOpened = 42;
+constexpr std::intptr_t kFileNotFound = 2;
+constexpr std::intptr_t kNoAssociation = 31;
+
+// The largest the window manager and the tray are likely to show; the
+// application's icon group has it, and GTK scales it down from there.
+constexpr int kIconPx = 48;
+
+}  // namespace
+
+bool GtkPlatform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) {
+  // Without a display there is no tray to show anything in.
+  if (!toolkit_) return false;
+  return tray_.Notify(message, data);
+}
+
+std::intptr_t GtkPlatform::ShellExecute(forms::WindowHandle owner, std::string_view verb,
+                                        std::string_view file, std::string_view,
+                                        std::string_view, int) {
+  if (!toolkit_) return kFileNotFound;
+  if (!verb.empty() && verb != "open") return kNoAssociation;
+  const std::string uri(file);
+  // GLib wants a valid UTF-8 string without inner NULs.
+  if (uri.empty() || uri.find('\0') != std::string::npos ||
+      !g_utf8_validate(uri.data(), static_cast<gssize>(uri.size()), nullptr)) {
+    return kFileNotFound;
+  }
+  NativeWindow* w = WindowOf(owner);
+  GtkWindow* parent = w && w->form ? w->form->Window() : nullptr;
+  g_autoptr(GError) error = nullptr;
+  if (!gtk_show_uri_on_window(parent, uri.c_str(), GDK_CURRENT_TIME, &error)) {
+    g_warning("cannot open %s: %s", uri.c_str(), error ? error->message : "?");
+    return kFileNotFound;
+  }
+  return kOpened;
+}
+
+forms::IconHandle GtkPlatform::LoadIconResource(int id) {
+  if (id != 1 || !toolkit_) return nullptr;
+  if (!appIcon_) {
+    g_autoptr(GdkPixbuf) full = ResourcePixbuf("/kivo/art/app.ico");
+    if (!full) return nullptr;
+    appIcon_ = gdk_pixbuf_get_width(full) == kIconPx && gdk_pixbuf_get_height(full) == kIconPx
+                   ? GDK_PIXBUF(g_object_ref(full))
+                   : gdk_pixbuf_scale_simple(full, kIconPx, kIconPx, GDK_INTERP_BILINEAR);
+  }
+  return reinterpret_cast<forms::IconHandle>(appIcon_);
+}
+
+void GtkPlatform::QuitLoop() {
+  // Before the loop has started (the session ended during start-up) there
+  // is nothing to quit: main does not enter it then.
+  if (gtk_main_level() > 0) gtk_main_quit();
+}
+
+void GtkPlatform::WatchEndSignals() {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(signal, &OnEndSignal, this);
+}
+
+gboolean GtkPlatform::OnEndSignal(gpointer data) {
+  auto* self = static_cast<GtkPlatform*>(data);
+  // Once is enough: what a second signal finds is already ending.
+  if (!self->LoopEnded()) {
+    Guarded([&] { self->NativeSessionEnd(forms::UnloadMode::kAppTaskManager); });
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+}  // namespace gtkplat

@@ -1,0 +1,131 @@
+// The notification-area icon on Linux: a GtkStatusIcon (an XEmbed tray icon
+// on X11) per record added, with the record's picture and tool tip. Its
+// button presses and releases reach the record's window as the record's
+// callback message, the way shell32 reports them. With no tray running the
+// icon simply waits unembedded, and it embeds by itself in a tray that
+// starts (or restarts) later. Not yet: balloon notifications (the record's
+// info fields), kNimModify, the icon's keyboard activation.
+#include "tray_icon.h"
+
+#include <string>
+
+#include "gtk_platform.h"
+
+namespace gtkplat {
+
+// GtkStatusIcon is deprecated for GTK 4's sake; on X11 desktops with an
+// XEmbed tray it is still the icon there is.
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+
+struct TrayIcons::Icon {
+  TrayIcons* owner = nullptr;
+  GtkStatusIcon* status = nullptr;
+  forms::WindowHandle window = nullptr;
+  std::uint32_t id = 0;
+  std::uint32_t callbackMessage = 0;
+};
+
+namespace {
+
+// Not among the messages the program itself names.
+constexpr forms::LParam kWmRButtonDblClk = 0x0206;
+
+// The tip up to its NUL, within the field, as UTF-8; broken UTF-16 gives
+// no tip rather than a wrong one.
+std::string TipText(const forms::NotifyIconData& data) {
+  glong n = 0;
+  while (n < forms::kNotifyTipChars && data.szTip[n] != u'\0') ++n;
+  static_assert(sizeof(gunichar2) == sizeof(char16_t));
+  g_autofree gchar* utf8 =
+      g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(data.szTip), n, nullptr, nullptr, nullptr);
+  return utf8 ? utf8 : "";
+}
+
+gboolean UnrefLater(gpointer status) {
+  g_object_unref(status);
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+TrayIcons::~TrayIcons() {
+  for (auto& [key, icon] : icons_) {
+    g_signal_handlers_disconnect_by_data(icon->status, icon);
+    gtk_status_icon_set_visible(icon->status, FALSE);
+    g_object_unref(icon->status);
+    delete icon;
+  }
+}
+
+bool TrayIcons::Notify(std::uint32_t message, const forms::NotifyIconData& data) {
+  switch (message) {
+    case forms::kNimAdd: return Add(data);
+    case forms::kNimDelete: return Delete(data);
+    default: return false;
+  }
+}
+
+bool TrayIcons::Add(const forms::NotifyIconData& data) {
+  const Key key{data.hWnd, data.uID};
+  if (icons_.count(key)) return false;
+  auto* icon = new Icon;
+  icon->owner = this;
+  icon->window = data.hWnd;
+  icon->id = data.uID;
+  icon->callbackMessage = (data.uFlags & forms::kNifMessage) ? data.uCallbackMessage : 0;
+  GdkPixbuf* pixbuf = reinterpret_cast<GdkPixbuf*>(data.hIcon);
+  icon->status = (data.uFlags & forms::kNifIcon) && pixbuf && GDK_IS_PIXBUF(pixbuf)
+                     ? gtk_status_icon_new_from_pixbuf(pixbuf)
+                     : gtk_status_icon_new();
+  if (data.uFlags & forms::kNifTip) {
+    const std::string tip = TipText(data);
+    gtk_status_icon_set_tooltip_text(icon->status, tip.c_str());
+    gtk_status_icon_set_title(icon->status, tip.c_str());
+  }
+  g_signal_connect(icon->status, "button-press-event", G_CALLBACK(OnButton), icon);
+  g_signal_connect(icon->status, "button-release-event", G_CALLBACK(OnButton), icon);
+  gtk_status_icon_set_visible(icon->status, TRUE);
+  icons_[key] = icon;
+  return true;
+}
+
+bool TrayIcons::Delete(const forms::NotifyIconData& data) {
+  auto it = icons_.find({data.hWnd, data.uID});
+  if (it == icons_.end()) return false;
+  Icon* icon = it->second;
+  icons_.erase(it);
+  g_signal_handlers_disconnect_by_data(icon->status, icon);
+  gtk_status_icon_set_visible(icon->status, FALSE);
+  // Deleted from inside its own click (the exit command): the icon may
+  // still be emitting, so it is let go once the handler has returned.
+  g_idle_add(UnrefLater, icon->status);
+  delete icon;
+  return true;
+}
+
+gboolean TrayIcons::OnButton(GObject*, GdkEventButton* event, Icon* icon) {
+  const bool left = event->button == 1;
+  if (!left && event->button != 3) return FALSE;
+  forms::LParam mouse = 0;
+  switch (event->type) {
+    case GDK_BUTTON_PRESS: mouse = left ? forms::kWmLButtonDown : forms::kWmRButtonDown; break;
+    // GTK follows the second press with this one: only that one is the
+    // double click, and no button-up comes with it.
+    case GDK_2BUTTON_PRESS: mouse = left ? forms::kWmLButtonDblClk : kWmRButtonDblClk; break;
+    case GDK_BUTTON_RELEASE: mouse = left ? forms::kWmLButtonUp : forms::kWmRButtonUp; break;
+    default: return TRUE;
+  }
+  if (!icon->callbackMessage) return TRUE;
+  forms::Platform& os = icon->owner->platform_;
+  const forms::WindowHandle window = icon->window;
+  const std::uint32_t message = icon->callbackMessage;
+  const forms::WParam id = icon->id;
+  // The exit command runs in here and deletes this icon: nothing of it is
+  // touched once the message has been sent.
+  Guarded([&] { os.SendMessage(window, message, id, mouse); });
+  return TRUE;
+}
+
+G_GNUC_END_IGNORE_DEPRECATIONS
+
+}  // namespace gtkplat
