@@ -1,9 +1,10 @@
 // The controls' peers: creating each child window, mirroring the model onto
 // it, and the child windows' procedures, which hand pointer, focus and
 // capture messages to the form. Implemented: picture boxes, the EDIT text
-// box, the browser host, labels and images. Not yet: the browser's other
-// commands and events, controls created after the form. No procedure here
-// decides a click or keeps a press: that is the form's router.
+// box, the BUTTON command button, labels and images (the browser's peer is
+// browser_peer.cpp). Not yet: controls created after the form. No procedure
+// here decides a click or keeps a press: that is the form's router; the
+// command button's own click is the system's and goes to the form.
 #include "platform/win32/control_peers.h"
 
 #include "platform/win32/web_host.h"
@@ -42,22 +43,22 @@ void ControlPeer::DestroyWindowOf(HWND window) {
   DestroyWindow(window);
 }
 
-void ControlPeer::Moved() {
+void ControlPeer::MoveToModel() {
   if (!window_) return;
   MoveWindow(window_, control_.Left(), control_.Top(), control_.Width(), control_.Height(), TRUE);
   // A picture loaded at the same size moves nothing but still shows anew.
   InvalidateRect(window_, nullptr, FALSE);
 }
 
-void ControlPeer::VisibilityChanged() {
+void ControlPeer::ShowAsModel() {
   if (window_) ShowWindow(window_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
 }
 
-void ControlPeer::Refresh() {
+void ControlPeer::Repaint() {
   if (window_) InvalidateRect(window_, nullptr, FALSE);
 }
 
-void ControlPeer::Focus() {
+void ControlPeer::FocusWindow() {
   if (!window_ || !IsWindowVisible(window_)) return;
   SetFocus(window_);
   // WM_SETFOCUS reported it already, unless the window had it before.
@@ -67,7 +68,7 @@ void ControlPeer::Focus() {
 // --- labels and images --------------------------------------------------------
 
 WindowlessPeer::WindowlessPeer(Win32FormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control) {
+    : Peer(owner, control) {
   Invalidate();
 }
 
@@ -88,7 +89,7 @@ void WindowlessPeer::Invalidate() {
 // --- picture boxes -----------------------------------------------------------
 
 PictureBoxPeer::PictureBoxPeer(Win32FormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control) {
+    : Peer(owner, control) {
   const DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | Shown(control);
   // A failed child leaves the control without a window; the rest still runs.
   CreateWindowExW(0, kClassName, L"", style, control.Left(), control.Top(), control.Width(),
@@ -130,7 +131,7 @@ LRESULT PictureBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 // --- the text box -------------------------------------------------------------
 
 TextBoxPeer::TextBoxPeer(Win32FormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control) {
+    : Peer(owner, control) {
   const DWORD style = WS_CHILD | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | Shown(control);
   window_ = CreateWindowExW(0, L"EDIT", Widen(control.Text()).c_str(), style, control.Left(),
                             control.Top(), control.Width(), control.Height(), ParentWindow(),
@@ -225,37 +226,26 @@ LRESULT TextBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return Original(message, wParam, lParam);
 }
 
-// --- the browser -------------------------------------------------------------
+// --- the command button --------------------------------------------------------
 
-BrowserPeer::BrowserPeer(Win32FormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control) {
-  const RECT bounds{control.Left(), control.Top(), control.Left() + control.Width(),
-                    control.Top() + control.Height()};
-  WebHost::Sinks sinks;
-  sinks.event = [this](forms::EventKind kind) {
-    forms::Event event;
-    event.kind = kind;
-    event.source = &control_;
-    owner_.Raise(event);
-  };
-  sinks.focus = [this] { owner_.FocusArrived(control_); };
-  web_ = WebHost::Create(owner.Os().Instance(), ParentWindow(), bounds, control.Visible(),
-                         std::move(sinks));
-  if (web_) window_ = web_->Window();
+CommandButtonPeer::CommandButtonPeer(Win32FormNative& owner, forms::Control& control)
+    : Peer(owner, control) {
+  // IDOK: a dialog's Enter falls back to the control with that id.
+  const DWORD style = WS_CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON | Shown(control);
+  window_ = CreateWindowExW(0, L"BUTTON", Widen(control.Text()).c_str(), style, control.Left(),
+                            control.Top(), control.Width(), control.Height(), ParentWindow(),
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
+                            owner.Os().Instance(), nullptr);
+  if (window_) {
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                 FALSE);
+  }
 }
 
-BrowserPeer::~BrowserPeer() {
-  // The host closes the browser object while its windows still exist.
-  web_.reset();
-  window_ = nullptr;
-}
+CommandButtonPeer::~CommandButtonPeer() { DestroyWindowOf(window_); }
 
-void BrowserPeer::Navigate(const std::string& url) {
-  if (web_) web_->Navigate(Widen(url));
-}
-
-bool BrowserPeer::HandleAccelerator(MSG& message) {
-  return web_ && web_->HandleAccelerator(message);
+void CommandButtonPeer::TextChanged() {
+  if (window_) SetWindowTextW(window_, Widen(control_.Text()).c_str());
 }
 
 }  // namespace win32

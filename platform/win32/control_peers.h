@@ -1,9 +1,10 @@
 // The typed native peers of a form's controls on Win32: a child window for
-// each picture box, text box and browser, nothing but a rectangle of the
-// form's surface for labels and images. Implemented: mirroring moves,
-// visibility, images, text and focus; each child window hands its pointer,
-// focus and capture messages to its form. Not yet: the browser's back,
-// forward, refresh and document events, popup menus.
+// each picture box, text box, command button and browser, nothing but a
+// rectangle of the form's surface for labels and images. Implemented:
+// mirroring moves, visibility, images, text and focus; each child window
+// hands its pointer, focus and capture messages to its form (the command
+// button's clicks come as BN_CLICKED to the form). Not yet: controls
+// created after the form, other button styles.
 #pragma once
 
 #include <memory>
@@ -18,11 +19,13 @@ namespace win32 {
 class WebHost;
 class Win32FormNative;
 
-class ControlPeer : public forms::ControlNative {
+// What every peer keeps: its form, its control and its window. The form
+// lists its peers by this part; the forms side comes with Peer below.
+class ControlPeer {
  public:
   ControlPeer(Win32FormNative& owner, forms::Control& control);
   // A peer goes only with its form: the form is being torn down.
-  ~ControlPeer() override;
+  virtual ~ControlPeer();
   ControlPeer(const ControlPeer&) = delete;
   ControlPeer& operator=(const ControlPeer&) = delete;
 
@@ -30,26 +33,38 @@ class ControlPeer : public forms::ControlNative {
   Win32FormNative& Owner() const { return owner_; }
   HWND Window() const { return window_; }
 
-  forms::WindowHandle Handle() override { return window_; }
-  void Moved() override;
-  void VisibilityChanged() override;
-  void Refresh() override;
-  void TextChanged() override {}
-  void Focus() override;
-
  protected:
   // The window the control lives in: its container's, or the form's.
   HWND ParentWindow() const;
   // Cuts the window loose from this peer, then destroys it.
   void DestroyWindowOf(HWND window);
+  void MoveToModel();
+  void ShowAsModel();
+  void Repaint();
+  void FocusWindow();
 
   Win32FormNative& owner_;
   forms::Control& control_;
   HWND window_ = nullptr;
 };
 
+// A peer with the interface the control talks to: ControlNative, or the
+// browser's BrowserNative.
+template <class Interface = forms::ControlNative>
+class Peer : public Interface, public ControlPeer {
+ public:
+  using ControlPeer::ControlPeer;
+
+  forms::WindowHandle Handle() override { return window_; }
+  void Moved() override { MoveToModel(); }
+  void VisibilityChanged() override { ShowAsModel(); }
+  void Refresh() override { Repaint(); }
+  void TextChanged() override {}
+  void Focus() override { FocusWindow(); }
+};
+
 // Labels and images: painted on the form's surface by the form.
-class WindowlessPeer final : public ControlPeer {
+class WindowlessPeer final : public Peer<> {
  public:
   WindowlessPeer(Win32FormNative& owner, forms::Control& control);
 
@@ -64,7 +79,7 @@ class WindowlessPeer final : public ControlPeer {
   forms::Rect shown_;  // where it was last painted
 };
 
-class PictureBoxPeer final : public ControlPeer {
+class PictureBoxPeer final : public Peer<> {
  public:
   PictureBoxPeer(Win32FormNative& owner, forms::Control& control);
   ~PictureBoxPeer() override;
@@ -76,7 +91,7 @@ class PictureBoxPeer final : public ControlPeer {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 };
 
-class TextBoxPeer final : public ControlPeer {
+class TextBoxPeer final : public Peer<> {
  public:
   TextBoxPeer(Win32FormNative& owner, forms::Control& control);
   ~TextBoxPeer() override;
@@ -91,12 +106,29 @@ class TextBoxPeer final : public ControlPeer {
   WNDPROC editProc_ = nullptr;  // the EDIT class's own procedure
 };
 
-class BrowserPeer final : public ControlPeer {
+// The system's push button, the default one of its dialog. Its activation
+// (click, Enter, Space) reaches the form as BN_CLICKED.
+class CommandButtonPeer final : public Peer<> {
+ public:
+  CommandButtonPeer(Win32FormNative& owner, forms::Control& control);
+  ~CommandButtonPeer() override;
+
+  void TextChanged() override;
+};
+
+// The browser: the WebBrowser object in its host window (browser_peer.cpp).
+class BrowserPeer final : public Peer<forms::BrowserNative> {
  public:
   BrowserPeer(Win32FormNative& owner, forms::Control& control);
   ~BrowserPeer() override;
 
   void Navigate(const std::string& url) override;
+  bool GoBack() override;
+  bool GoForward() override;
+  void Reload() override;
+  void SetSilent(bool silent) override;
+  forms::DocumentHandle Document() override;
+  void ConnectDocument(forms::DocumentHandle document) override;
   // Lets the browser see its keyboard shortcuts; true when it took the message.
   bool HandleAccelerator(MSG& message);
 

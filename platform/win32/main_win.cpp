@@ -1,7 +1,8 @@
 // kivo.exe's entry: sets up OLE, runs the program's Main and the message loop
-// (with the main window's keyboard hooks) until the main window is destroyed.
-// A second start never reaches the loop: the program ends it inside Main.
-// Not yet: other windows' loops. Must not know about any control.
+// (with each form's keyboard hooks) until the program has unloaded its last
+// form. A second start never reaches the loop: the program ends it inside
+// Main. Not yet: modal loops of the program's own. Must not know about any
+// control.
 #include <exception>
 
 #include "app/main_mod.h"
@@ -26,16 +27,16 @@ class OleSession {
   bool ok_;
 };
 
-int RunMessageLoop(win32::Win32FormNative* native) {
+int RunMessageLoop(win32::Win32Platform& platform) {
   MSG message{};
   for (;;) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(message.wParam);
     if (got == -1) return 1;
-    if (native && native->PreTranslate(message)) continue;
+    if (platform.PreTranslate(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
-    if (native) native->AfterDispatch(message);
+    platform.AfterDispatch(message);
   }
 }
 
@@ -53,8 +54,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     win32::Win32Platform platform(instance);
     auto ba1 = Main_Mod::Main(platform);
-    // The form's destructor tears the browser down before OLE goes.
-    return RunMessageLoop(static_cast<win32::Win32FormNative*>(ba1->Native()));
+    // Every form may be unloaded already (the load handler failed); the
+    // loop would then wait for nothing.
+    if (platform.LoadedForms().empty()) return 0;
+    // The forms' destructors tear the browser down before OLE goes.
+    return RunMessageLoop(platform);
   } catch (const std::exception& e) {
     ReportFatal(win32::Widen(e.what()).c_str());
   } catch (...) {

@@ -1,7 +1,9 @@
 // The OLE container around the system's WebBrowser object. It embeds the
-// browser in-place in a host window and listens to DWebBrowserEvents2 (the
-// two download events so far; not yet the document's). It must not reach
-// into the form, and nothing thrown may leave a COM method.
+// browser in-place in a host window, drives it (navigate, history, refresh,
+// Silent, the document) and listens to DWebBrowserEvents2 (the two download
+// events; not yet the others). It must not reach into the form, and nothing
+// thrown may leave a COM method. Every event may end the host: nothing of
+// it is touched after one has been reported.
 #include "platform/win32/web_host.h"
 
 #include <atomic>
@@ -124,8 +126,11 @@ class BrowserSite final : public IOleClientSite,
                       UINT*) override {
     try {
       if (!owner_) return S_OK;
-      if (id == DISPID_DOWNLOADBEGIN) owner_->OnDownloadBegin();
-      if (id == DISPID_DOWNLOADCOMPLETE) owner_->OnDownloadComplete();
+      if (id == DISPID_DOWNLOADBEGIN) {
+        owner_->OnDownloadBegin();
+      } else if (id == DISPID_DOWNLOADCOMPLETE) {
+        owner_->OnDownloadComplete();
+      }
     } catch (...) {
       // Events are notifications; a failure to handle one changes nothing.
     }
@@ -163,7 +168,8 @@ std::unique_ptr<WebHost> WebHost::Create(HINSTANCE instance, HWND parent, const 
   return host;
 }
 
-WebHost::WebHost(HWND window, Sinks sinks) : window_(window), sinks_(std::move(sinks)) {}
+WebHost::WebHost(HWND window, Sinks sinks)
+    : window_(window), sinks_(std::move(sinks)), document_(sinks_.contextMenu) {}
 
 WebHost::~WebHost() {
   Shutdown();
@@ -204,6 +210,7 @@ void WebHost::Connect() {
 }
 
 void WebHost::Shutdown() {
+  document_.Disconnect();
   if (events_) {
     events_->Unadvise(cookie_);
     events_.Reset();
@@ -244,11 +251,40 @@ bool WebHost::HandleAccelerator(MSG& message) {
   return active && active->TranslateAccelerator(&message) == S_OK;
 }
 
+bool WebHost::GoBack() { return browser_ && SUCCEEDED(browser_->GoBack()); }
+
+bool WebHost::GoForward() { return browser_ && SUCCEEDED(browser_->GoForward()); }
+
+void WebHost::Refresh() {
+  if (browser_) browser_->Refresh();
+}
+
+void WebHost::SetSilent(bool silent) {
+  if (browser_) browser_->put_Silent(silent ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+ComPtr<IUnknown> WebHost::Document() {
+  if (!browser_) return {};
+  ComPtr<IDispatch> dispatch;
+  // No document at all (nothing loaded, or no HTML engine as under Wine
+  // without Gecko) and a document that is not HTML both come out null.
+  if (FAILED(browser_->get_Document(dispatch.Put())) || !dispatch) return {};
+  auto html = dispatch.As<IUnknown>(kIidHtmlDocument2);
+  if (!html) return {};
+  return html.As<IUnknown>(IID_IUnknown);
+}
+
+void WebHost::ConnectDocument(forms::DocumentHandle document) {
+  if (document && document == document_.Connected()) return;
+  document_.Disconnect();
+  if (!document) return;
+  // Only the document showing now can be trusted to be alive behind its
+  // handle; an older one is never touched.
+  ComPtr<IUnknown> showing = Document();
+  if (showing && HandleOf(showing.Get()) == document) document_.Connect(showing);
+}
+
 void WebHost::OnDownloadBegin() {
-  // Script errors and security prompts must never pop up over the program;
-  // renewing the setting at every download keeps it in force whatever the
-  // page did since.
-  if (browser_) browser_->put_Silent(VARIANT_TRUE);
   if (sinks_.event) sinks_.event(forms::EventKind::kDownloadBegin);
 }
 

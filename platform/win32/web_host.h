@@ -1,9 +1,11 @@
 // The browser control: the system's WebBrowser object (IWebBrowser2) living
 // in a small OLE container of our own inside a host child window.
-// Implemented: Navigate, DownloadBegin and DownloadComplete, the browser's
-// keyboard shortcuts, the host's focus. Not yet: back, forward, refresh, the
-// document and its context menu. It knows nothing of forms beyond the event
-// kinds it reports; it must not reach into the form or its controls.
+// Implemented: Navigate, back, forward, refresh, Silent, DownloadBegin and
+// DownloadComplete, the top-level document and its context-menu request
+// (document_events.cpp), the browser's keyboard shortcuts, the host's
+// focus. Not yet: the browser's other events. It knows nothing of forms
+// beyond the event kinds and handles it reports; it must not reach into the
+// form or its controls.
 #pragma once
 
 #include <functional>
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "forms/control.h"
+#include "platform/win32/document_events.h"
 #include "platform/win32/win32_util.h"
 #include "platform/win32/windows_api.h"
 
@@ -25,6 +28,8 @@ class WebHost {
     std::function<void(forms::EventKind)> event;
     // The host window took the keyboard focus.
     std::function<void()> focus;
+    // The connected document asks for its context menu.
+    DocumentConnection::ContextMenuHandler contextMenu;
   };
 
   static void RegisterWindowClass(HINSTANCE instance);
@@ -39,6 +44,16 @@ class WebHost {
   HWND Window() const { return window_; }
   // Failures are ignored: the page simply does not change.
   void Navigate(const std::wstring& url);
+  // False when the browser refuses (no page that way, or no browser).
+  bool GoBack();
+  bool GoForward();
+  void Refresh();
+  void SetSilent(bool silent);
+  // The top-level document's identity when it is HTML; null otherwise.
+  ComPtr<IUnknown> Document();
+  // Connects to `document` if it is the one showing; null or any other
+  // ends the connection.
+  void ConnectDocument(forms::DocumentHandle document);
   // Gives the in-place browser its keyboard shortcuts; true when it used one.
   bool HandleAccelerator(MSG& message);
 
@@ -61,6 +76,7 @@ class WebHost {
   ComPtr<IWebBrowser2> browser_;
   ComPtr<IConnectionPoint> events_;
   DWORD cookie_ = 0;
+  DocumentConnection document_;
 };
 
 }  // namespace win32

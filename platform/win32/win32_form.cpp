@@ -1,9 +1,11 @@
 // Creating the form's window and its control peers, mirroring the form's
-// size, state and visibility, and the form window's procedure. Implemented:
-// one borderless top-level form with its children. Not yet: other border
-// styles, owned windows, the close request. The portable form decides every
-// size, state and text; this file only applies them and must not change the
-// model except through the Native* entry points.
+// design, owner, icon, size, state and visibility, and the form window's
+// procedure. Implemented: the borderless main window and fixed dialogs, the
+// close request and the session's end handed to the program, dialog keys.
+// Not yet: modal forms, sizable frames, centring on the owner. The portable
+// form decides every size, state, text and whether the program ends; this
+// file only applies them and must not change the model except through the
+// Native* entry points. No window's close or destruction ends the loop.
 #include "platform/win32/win32_form.h"
 
 #include <initializer_list>
@@ -54,16 +56,37 @@ void RegisterClasses(HINSTANCE instance) {
 
 Win32FormNative::Win32FormNative(Win32Platform& platform, forms::Form& form)
     : platform_(platform), form_(form) {
-  HINSTANCE instance = platform_.Instance();
-  RegisterClasses(instance);
+  RegisterClasses(platform_.Instance());
   MakeUiFont();
-  // Borderless: the outer size is the client size. Created hidden and at the
-  // origin; the first FormShow centres it.
+  CreateFormWindow();
+  platform_.Register(*this);
+}
+
+void Win32FormNative::CreateFormWindow() {
+  const forms::FormDesign& design = form_.Design();
+  state_.dialog = design.border == forms::BorderStyle::kFixedDialog;
+  // A fixed dialog: caption and close box only, no resizing; its client
+  // area is the design's and the frame comes on top. Borderless: the outer
+  // size is the client size.
+  DWORD style = WS_POPUP | WS_CLIPCHILDREN;
+  DWORD exStyle = 0;
+  if (state_.dialog) {
+    style |= WS_CAPTION | WS_SYSMENU | WS_DLGFRAME;
+    exStyle |= WS_EX_DLGMODALFRAME;
+  }
+  // An owned window never has a taskbar button, so a form that must not
+  // have one is owned from the start (by the platform's hidden window); the
+  // others are unowned and asked for one.
+  if (design.showInTaskbar) exStyle |= WS_EX_APPWINDOW;
+  RECT outer{0, 0, form_.ScaleWidth(), form_.ScaleHeight()};
+  if (state_.dialog) AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+  // Created hidden; the first FormShow places it.
   const std::wstring caption = Widen(form_.Caption());
-  HWND window =
-      CreateWindowExW(WS_EX_APPWINDOW, kFormClass, caption.c_str(), WS_POPUP | WS_CLIPCHILDREN, 0,
-                      0, form_.ScaleWidth(), form_.ScaleHeight(), nullptr, nullptr, instance, this);
-  if (!window) throw std::runtime_error("cannot create the main window");
+  HWND window = CreateWindowExW(exStyle, kFormClass, caption.c_str(), style, 0, 0,
+                                outer.right - outer.left, outer.bottom - outer.top,
+                                DefaultOwner(), nullptr, platform_.Instance(), this);
+  if (!window) throw std::runtime_error("cannot create a form's window");
+  HINSTANCE instance = platform_.Instance();
   // Window managers (and Wine's X11 driver) read the per-window icons.
   SendMessageW(window, WM_SETICON, ICON_BIG,
                reinterpret_cast<LPARAM>(AppIcon(instance, SM_CXICON, SM_CYICON)));
@@ -74,10 +97,18 @@ Win32FormNative::Win32FormNative(Win32Platform& platform, forms::Form& form)
 Win32FormNative::~Win32FormNative() {
   // The program's side of the form is already gone: nothing may reach it.
   state_.alive = false;
+  platform_.Unregister(*this);
   if (state_.window && IsWindow(state_.window)) {
+    // Windows this one owns would be destroyed with it, behind their forms'
+    // backs: they go to the hidden owner first.
+    platform_.Disown(state_.window);
     SetWindowLongPtrW(state_.window, GWLP_USERDATA, 0);
     DestroyWindow(state_.window);
   }
+}
+
+HWND Win32FormNative::DefaultOwner() const {
+  return form_.Design().showInTaskbar ? nullptr : platform_.HiddenOwner();
 }
 
 std::unique_ptr<forms::ControlNative> Win32FormNative::CreateControl(forms::Control& control) {
@@ -85,6 +116,8 @@ std::unique_ptr<forms::ControlNative> Win32FormNative::CreateControl(forms::Cont
     case forms::ControlKind::kPictureBox: return std::make_unique<PictureBoxPeer>(*this, control);
     case forms::ControlKind::kTextBox: return std::make_unique<TextBoxPeer>(*this, control);
     case forms::ControlKind::kWebBrowser: return std::make_unique<BrowserPeer>(*this, control);
+    case forms::ControlKind::kCommandButton:
+      return std::make_unique<CommandButtonPeer>(*this, control);
     case forms::ControlKind::kLabel:
     case forms::ControlKind::kImage: break;
   }
@@ -104,17 +137,22 @@ void Win32FormNative::FormRefresh() {
   if (state_.window) InvalidateRect(state_.window, nullptr, FALSE);
 }
 
+void Win32FormNative::PlaceOnFirstShow() {
+  if (state_.shownOnce) return;
+  state_.shownOnce = true;
+  if (form_.Design().startUpPosition == forms::StartUpPosition::kManual) return;
+  // Centred on the whole screen, the Taskbar's strip included, as the main
+  // window always was.
+  RECT r{};
+  GetWindowRect(state_.window, &r);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
+  SetWindowPos(state_.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void Win32FormNative::FormShow() {
   if (!state_.window) return;
-  if (!state_.shownOnce) {
-    // Centred on the whole screen, as the design's start-up position asks.
-    state_.shownOnce = true;
-    RECT r{};
-    GetWindowRect(state_.window, &r);
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
-    SetWindowPos(state_.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  PlaceOnFirstShow();
   ShowWindow(state_.window, SW_SHOW);
   SetForegroundWindow(state_.window);
   UpdateWindow(state_.window);
@@ -122,6 +160,26 @@ void Win32FormNative::FormShow() {
 
 void Win32FormNative::FormHide() {
   if (state_.window) ShowWindow(state_.window, SW_HIDE);
+}
+
+void Win32FormNative::FormSetOwner(forms::WindowHandle owner) {
+  if (!state_.window) return;
+  // GWLP_HWNDPARENT of a top-level window is its owner.
+  HWND now = owner ? owner : DefaultOwner();
+  SetWindowLongPtrW(state_.window, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(now));
+}
+
+void Win32FormNative::FormActivate() {
+  if (!state_.window || !IsWindowVisible(state_.window)) return;
+  SetForegroundWindow(state_.window);
+  SetActiveWindow(state_.window);
+}
+
+void Win32FormNative::FormSetIcon(forms::IconHandle icon) {
+  if (!state_.window || !icon) return;
+  SendMessageW(state_.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(state_.window, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(platform_.SmallIconOf(icon)));
 }
 
 void Win32FormNative::FormSetOuterSize(int widthPx, int heightPx) {
@@ -140,6 +198,10 @@ void Win32FormNative::FormSetState(forms::WindowState state) {
 }
 
 bool Win32FormNative::PreTranslate(MSG& message) {
+  if (state_.dialog) {
+    // Tab, Enter and Space on the dialog's buttons, as a dialog box has them.
+    return state_.window && IsDialogMessageW(state_.window, &message);
+  }
   for (ControlPeer* peer : state_.peers) {
     auto* browser = dynamic_cast<BrowserPeer*>(peer);
     if (browser && browser->HandleAccelerator(message)) return true;
@@ -163,6 +225,25 @@ void Win32FormNative::Sized(WPARAM kind, int width, int height) {
   form_.NativeState(kind == SIZE_MAXIMIZED ? forms::WindowState::kMaximized
                                            : forms::WindowState::kNormal);
   form_.NativeSized(width, height);
+}
+
+bool Win32FormNative::Command(WPARAM wParam, LPARAM lParam) {
+  HWND from = reinterpret_cast<HWND>(lParam);
+  forms::Control* control = from ? form_.ControlOf(from) : nullptr;
+  if (!control || Closing()) return false;
+  if (HIWORD(wParam) == EN_CHANGE && control->Kind() == forms::ControlKind::kTextBox) {
+    // The model always holds what the user typed.
+    control->NativeText(WindowText(from));
+    return true;
+  }
+  if (HIWORD(wParam) == BN_CLICKED && control->Kind() == forms::ControlKind::kCommandButton) {
+    forms::Event click;
+    click.kind = forms::EventKind::kClick;
+    click.source = control;
+    Raise(click);  // may unload the form: nothing of it is touched after
+    return true;
+  }
+  return false;
 }
 
 LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -198,20 +279,21 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
       }
       break;
     case WM_COMMAND:
-      if (HIWORD(wParam) == EN_CHANGE) {
-        // The model always holds what the user typed.
-        HWND edit = reinterpret_cast<HWND>(lParam);
-        forms::Control* box = form_.ControlOf(edit);
-        if (box && box->Kind() == forms::ControlKind::kTextBox && !Closing()) {
-          box->NativeText(WindowText(edit));
-        }
-        return 0;
-      }
+      if (Command(wParam, lParam)) return 0;
       break;
-    case WM_DESTROY:
-      state_.alive = false;
-      PostQuitMessage(0);
+    case WM_CLOSE:
+      // The close box, Alt+F4, the taskbar's close (SC_CLOSE comes here
+      // too): the program decides; the form may be gone afterwards.
+      Guarded([&] { form_.NativeCloseRequest(forms::UnloadMode::kFormControlMenu); });
       return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) {
+        Win32Platform& os = platform_;
+        Guarded([&] { os.NativeSessionEnd(forms::UnloadMode::kAppWindows); });
+      }
+      return 0;
+    case WM_DESTROY: state_.alive = false; return 0;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       state_.window = nullptr;
@@ -230,6 +312,8 @@ LRESULT CALLBACK Win32FormNative::FormProc(HWND window, UINT message, WPARAM wPa
   } catch (...) {
     // Nothing may unwind into the system; the message gets its default.
   }
+  // A window whose form has gone (or is going) closes only through its form.
+  if (message == WM_CLOSE) return 0;
   return DefWindowProcW(window, message, wParam, lParam);
 }
 

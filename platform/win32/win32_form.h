@@ -1,8 +1,10 @@
-// The native side of a form on Win32: its WS_POPUP window, its painting and
-// its input. Implemented: creation, show, hide, size and state, the surface
-// with its windowless controls, raw pointer input to the form's router, the
-// surface's pointer, the capture's losses, focus reports and the Tab order.
-// Not yet: popup menus, the tray, more than one form's activation order.
+// The native side of a form on Win32: its window (borderless WS_POPUP or a
+// fixed dialog frame), its painting, its input and its popup menus.
+// Implemented: creation from the form's design, owner, icon, show, hide,
+// activation, size and state, the close request, the session's end, the
+// surface with its windowless controls, raw pointer input to the form's
+// router, the surface's pointer, the capture's losses, focus reports, the
+// Tab order and popup menus. Not yet: modal forms, centring on the owner.
 // It only mirrors the form's model and reports input back; it must not
 // decide anything the program or the router decides.
 #pragma once
@@ -28,6 +30,8 @@ class Win32Platform;
 struct FormState {
   HWND window = nullptr;
   bool shownOnce = false;
+  // A fixed dialog frame: the dialog keys go through IsDialogMessage.
+  bool dialog = false;
   bool alive = true;  // false once the form or its window is going away
   Font font;          // the 12-pixel font of labels and text boxes
   // Every peer of this form, registered by the peer itself; the controls
@@ -63,11 +67,17 @@ class Win32FormNative final : public forms::FormNative {
   void FormSetOuterSize(int widthPx, int heightPx) override;
   void FormSetState(forms::WindowState state) override;
   void ShowPointer(const forms::Control* over) override;
+  void FormSetOwner(forms::WindowHandle owner) override;
+  void FormActivate() override;
+  void FormSetIcon(forms::IconHandle icon) override;
+  int TrackPopupMenu(const std::vector<forms::PopupItem>& items) override;
+  void CancelPopupMenu() override;
 
   // The message loop's hooks: the browser's shortcuts and Tab before a
   // message is dispatched (true: it was used up), focus moves after.
   bool PreTranslate(MSG& message);
   void AfterDispatch(const MSG& message);
+  bool IsDialog() const { return state_.dialog; }
 
   // For the peers.
   Win32Platform& Os() const { return platform_; }
@@ -87,7 +97,8 @@ class Win32FormNative final : public forms::FormNative {
   void CaptureLost(HWND window);
 
   // Runs program code (handlers run inside window procedures and COM
-  // callbacks): whatever it throws stops here.
+  // callbacks): whatever it throws stops here. The program may unload the
+  // form meanwhile, so nothing of this object is touched once run returns.
   template <typename F>
   void Guarded(F&& run) {
     if (Closing()) return;
@@ -107,6 +118,12 @@ class Win32FormNative final : public forms::FormNative {
 
  private:
   LRESULT OnFormMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateFormWindow();
+  // The window a form without a taskbar button is owned by until the
+  // program gives it an owner of its own.
+  HWND DefaultOwner() const;
+  void PlaceOnFirstShow();
+  bool Command(WPARAM wParam, LPARAM lParam);
   void WindowPosChanged(const WINDOWPOS& position);
   void Sized(WPARAM kind, int width, int height);
   bool Activated(WPARAM wParam);

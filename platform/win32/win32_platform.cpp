@@ -1,6 +1,8 @@
 // forms::Platform on Win32: the calls go straight to user32/gdi32, the
-// capture's grab included; the command line and the end of the process
-// (the instance link itself is dde_link.cpp). Not yet: the tray, the shell.
+// capture's grab included; the command line, the end of the loop and of the
+// process, the shell's verbs, the application icon and the loop's hooks
+// (the instance link is dde_link.cpp, the tray tray_icon.cpp). Not yet:
+// verbs other than those ShellExecuteW knows.
 // Window creation and painting live in win32_form.cpp; this file must not
 // keep any per-window state.
 #include "platform/win32/win32_platform.h"
@@ -33,7 +35,8 @@ static_assert(sizeof(forms::MinMaxInfo) == sizeof(MINMAXINFO) &&
               offsetof(forms::MinMaxInfo, ptMinTrackSize) == offsetof(MINMAXINFO, ptMinTrackSize) &&
               offsetof(forms::MinMaxInfo, ptMaxTrackSize) == offsetof(MINMAXINFO, ptMaxTrackSize));
 static_assert(static_cast<int>(forms::SysColor::kWindow) == COLOR_WINDOW &&
-              static_cast<int>(forms::SysColor::kWindowText) == COLOR_WINDOWTEXT);
+              static_cast<int>(forms::SysColor::kWindowText) == COLOR_WINDOWTEXT &&
+              static_cast<int>(forms::SysColor::kButtonFace) == COLOR_BTNFACE);
 
 constexpr int kTwipsPerPixel = 15;
 
@@ -187,7 +190,76 @@ std::optional<forms::Picture> Win32Platform::LoadDesignPicture(std::string_view 
   if (name == "logo") return LoadBitmapPicture(instance_, IDB_LOGO);
   if (name == "so") return LoadGifPicture(instance_, IDR_SEARCH_FRAME_GIF);
   if (name == "hand") return LoadCursorPicture(instance_, IDC_HAND_POINTER);
+  if (name == "about") return LoadGifPicture(instance_, IDR_ABOUT_LOGO_GIF);
   return std::nullopt;
+}
+
+// The last loaded form has gone; the loop returns once the current message
+// has been handled.
+void Win32Platform::QuitLoop() { PostQuitMessage(0); }
+
+namespace {
+
+// Empty means "none" to the shell, which wants a null pointer for it.
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+}  // namespace
+
+std::intptr_t Win32Platform::ShellExecute(forms::WindowHandle owner, std::string_view verb,
+                                          std::string_view file, std::string_view parameters,
+                                          std::string_view directory, int showCmd) {
+  const std::wstring wideVerb = Widen(verb);
+  const std::wstring wideFile = Widen(file);
+  const std::wstring wideParameters = Widen(parameters);
+  const std::wstring wideDirectory = Widen(directory);
+  // Nothing to open is refused here as the shell would refuse it.
+  if (wideFile.empty()) return SE_ERR_FNF;
+  HINSTANCE result = ShellExecuteW(owner, OrNull(wideVerb), wideFile.c_str(),
+                                   OrNull(wideParameters), OrNull(wideDirectory), showCmd);
+  return reinterpret_cast<std::intptr_t>(result);
+}
+
+forms::IconHandle Win32Platform::LoadIconResource(int id) {
+  for (const LoadedIcon& icon : icons_) {
+    if (icon.id == id) return icon.big;
+  }
+  // LR_SHARED: the system keeps the icons for the life of the process.
+  auto load = [&](int metricX, int metricY) {
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON,
+                                         GetSystemMetrics(metricX), GetSystemMetrics(metricY),
+                                         LR_SHARED));
+  };
+  HICON big = load(SM_CXICON, SM_CYICON);
+  if (!big) return nullptr;
+  HICON smallIcon = load(SM_CXSMICON, SM_CYSMICON);
+  icons_.push_back({id, big, smallIcon ? smallIcon : big});
+  return big;
+}
+
+HICON Win32Platform::SmallIconOf(HICON icon) const {
+  for (const LoadedIcon& loaded : icons_) {
+    if (loaded.big == icon) return loaded.smallIcon;
+  }
+  return icon;
+}
+
+Win32FormNative* Win32Platform::NativeOf(HWND window) const {
+  HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
+  if (!root) return nullptr;
+  for (Win32FormNative* native : natives_) {
+    if (native->Handle() == root) return native;
+  }
+  return nullptr;
+}
+
+bool Win32Platform::PreTranslate(MSG& message) {
+  Win32FormNative* native = NativeOf(message.hwnd);
+  return native && native->PreTranslate(message);
+}
+
+void Win32Platform::AfterDispatch(const MSG& message) {
+  // Looked up again: the message may have unloaded the form.
+  if (Win32FormNative* native = NativeOf(message.hwnd)) native->AfterDispatch(message);
 }
 
 }  // namespace win32

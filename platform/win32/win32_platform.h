@@ -2,12 +2,16 @@
 // (window longs, regions, SendMessage, the pointer capture's grab and the
 // double-click metrics), surfaces backed by DIB sections, GDI block copies,
 // the resources linked into kivo.exe, the command line, ending the process
-// and the instance link (DdeLink). Not yet: the tray and the shell's Open
-// verb. It owns no window; the form's window lives in Win32FormNative.
+// the instance link (DdeLink), the notification-area icons, the shell's
+// verbs, the application icon and the loop's hooks. Not yet: balloon tips
+// (the program sends none), icons of other sizes than the system's two.
+// Forms' windows live in Win32FormNative; the platform owns only its hidden
+// window (tray_icon.cpp).
 #pragma once
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "forms/platform.h"
 #include "platform/win32/dde_link.h"
@@ -45,6 +49,8 @@ class DibSurfaces final : public forms::SurfaceAllocator {
  public:
   std::unique_ptr<forms::SurfaceMemory> Allocate(int width, int height) override;
 };
+
+class Win32FormNative;
 
 class Win32Platform final : public forms::Platform {
  public:
@@ -87,15 +93,51 @@ class Win32Platform final : public forms::Platform {
   std::string CommandLine() override;
   forms::LinkTransport& Link() override { return link_; }
 
+  bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
+                             std::string_view file, std::string_view parameters,
+                             std::string_view directory, int showCmd) override;
+  forms::IconHandle LoadIconResource(int id) override;
+  // The small image of an icon LoadIconResource gave; any other icon itself.
+  HICON SmallIconOf(HICON icon) const;
+
+  // The forms' natives, for the message loop: the dialog keys and the
+  // browser's shortcuts before a message is dispatched, focus moves after.
+  void Register(Win32FormNative& native) { natives_.push_back(&native); }
+  void Unregister(Win32FormNative& native) { std::erase(natives_, &native); }
+  bool PreTranslate(MSG& message);
+  void AfterDispatch(const MSG& message);
+  // Owns the forms without a taskbar button; hears the shell's broadcasts.
+  // Null when it cannot be made (the forms are then simply unowned).
+  HWND HiddenOwner();
+  // Windows owned by `window` get the hidden owner instead.
+  void Disown(HWND window);
+  // The notification area came back (TaskbarCreated): every icon the
+  // program added is added again.
+  void TrayRecreated();
+
  protected:
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
   void EndProcess() override;
+  void QuitLoop() override;
 
  private:
+  Win32FormNative* NativeOf(HWND window) const;
+
   HINSTANCE instance_;
   DibSurfaces surfaces_;
   DdeLink link_;
+  std::vector<Win32FormNative*> natives_;
+  Window hiddenOwner_;
+  // The icon records added and not deleted, as given to the shell.
+  std::vector<NOTIFYICONDATAW> trayIcons_;
+  struct LoadedIcon {
+    int id;
+    HICON big;
+    HICON smallIcon;
+  };
+  std::vector<LoadedIcon> icons_;
 };
 
 }  // namespace win32
