@@ -103,6 +103,9 @@ void Win32Platform::Disown(HWND window) {
 
 bool Win32Platform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) {
   Nid nid = ToSystem(data);
+  // The notification area shows small icons: the application icon's own
+  // small image looks as drawn, where the big one would be scaled down.
+  nid.hIcon = SmallIconOf(nid.hIcon);
   if (message == NIM_ADD) {
     // The hidden window must exist before the shell can restart, or the
     // broadcast that tells of it finds nobody listening.

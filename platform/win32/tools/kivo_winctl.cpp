@@ -18,6 +18,16 @@
 //                                        prints "most M", the most that showed
 //   kivo_winctl cover SECONDS            a window of its own that takes the
 //                                        foreground; "ready" once it has it
+//   kivo_winctl tray                     "taskbar L T R B": the taskbar, whose
+//                                        right end is the notification area
+//   kivo_winctl taskbar                  "button CAPTION" per taskbar button shown
+//   kivo_winctl about                    the about box: "about L T R B client W H
+//                                        visible V owned O", its close box's
+//                                        "closebox X Y" and "focus CLASS"
+//   kivo_winctl menu                     "menu 1 L T R B" while a popup menu shows,
+//                                        else "menu 0"
+//   kivo_winctl close [about]            posts WM_CLOSE to the main window (or
+//                                        the about box), as the taskbar would
 #include <windows.h>
 
 #include <algorithm>
@@ -29,8 +39,10 @@
 namespace {
 
 constexpr wchar_t kCaption[] = L"Kivo手机电影下载器";
+constexpr wchar_t kAboutCaption[] = L"关于我们";
 
 HWND MainWindow() { return FindWindowW(nullptr, kCaption); }
+HWND AboutWindow() { return FindWindowW(L"KivoForm", kAboutCaption); }
 
 void Print(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -246,6 +258,123 @@ int Watch(int x, int y, COLORREF want, double seconds) {
   return 0;
 }
 
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[256] = {};
+  // The window may belong to a hung program: never wait on it for long.
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      2000, &copied);
+  return std::wstring(text, copied);
+}
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) +
+         " " + std::to_string(r.bottom);
+}
+
+// The taskbar's children: the start button and one button per task (their
+// id is the task's window). The notification area's icons are no windows:
+// the taskbar draws them at its right end.
+template <typename Each>
+int TrayChildren(Each each) {
+  HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+  if (!tray) {
+    Print("error: no taskbar");
+    return 2;
+  }
+  for (HWND child = GetWindow(tray, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (IsWindowVisible(child)) each(child);
+  }
+  return 0;
+}
+
+int Tray() {
+  HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+  if (!tray || !IsWindowVisible(tray)) {
+    Print("error: no taskbar");
+    return 2;
+  }
+  RECT r{};
+  GetWindowRect(tray, &r);
+  Print("taskbar " + RectText(r));
+  return 0;
+}
+
+int Taskbar() {
+  return TrayChildren([](HWND child) {
+    if (_wcsicmp(ClassOf(child).c_str(), L"Button") != 0) return;
+    const auto task = reinterpret_cast<HWND>(GetWindowLongPtrW(child, GWLP_ID));
+    if (task) Print("button " + Utf8(TextOf(task)));
+  });
+}
+
+int About() {
+  HWND about = AboutWindow();
+  if (!about) {
+    Print("error: no about box");
+    return 2;
+  }
+  RECT r{};
+  GetWindowRect(about, &r);
+  RECT client{};
+  GetClientRect(about, &client);
+  const HWND owner = GetWindow(about, GW_OWNER);
+  Print("about " + RectText(r) + " client " + std::to_string(client.right) + " " +
+        std::to_string(client.bottom) + " visible " + (IsWindowVisible(about) ? "1" : "0") +
+        " owned " + (owner && owner == MainWindow() ? "1" : owner ? "2" : "0"));
+  // The close box: the first spot along the caption that hit-tests as it.
+  for (LONG x = r.right - 1; x > r.left; --x) {
+    for (LONG y = r.top + 1; y < r.top + 40 && y < r.bottom; ++y) {
+      DWORD_PTR hit = 0;
+      if (SendMessageTimeoutW(about, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 2000,
+                              &hit) &&
+          hit == HTCLOSE) {
+        // Its middle, three pixels further in.
+        Print("closebox " + std::to_string(x - 6) + " " + std::to_string(y + 6));
+        x = r.left;
+        break;
+      }
+    }
+  }
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(about, nullptr), &info) && info.hwndFocus) {
+    Print("focus " + Utf8(ClassOf(info.hwndFocus)) + " " + Utf8(TextOf(info.hwndFocus)));
+  } else {
+    Print("focus none");
+  }
+  return 0;
+}
+
+int Menu() {
+  HWND menu = FindWindowW(L"#32768", nullptr);
+  if (!menu || !IsWindowVisible(menu)) {
+    Print("menu 0");
+    return 0;
+  }
+  RECT r{};
+  GetWindowRect(menu, &r);
+  Print("menu 1 " + RectText(r));
+  return 0;
+}
+
+int Close(bool about) {
+  HWND window = about ? AboutWindow() : MainWindow();
+  if (!window) {
+    Print("error: no such window");
+    return 2;
+  }
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  Print("posted");
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -272,6 +401,11 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"count") return Count();
   if (command == L"most") return Most(number(2, 5));
   if (command == L"cover") return Cover(number(2, 30));
+  if (command == L"tray") return Tray();
+  if (command == L"taskbar") return Taskbar();
+  if (command == L"about") return About();
+  if (command == L"menu") return Menu();
+  if (command == L"close") return Close(argc > 2 && std::wstring(argv[2]) == L"about");
   if (command == L"watch" && argc > 4) {
     const unsigned long rgb = std::wcstoul(argv[4], nullptr, 16);
     return Watch(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)),
@@ -279,6 +413,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   Print(
       "usage: kivo_winctl rect|wait S|maximize|minimize|restore|hide|text|movesize|"
-      "watch X Y RRGGBB S|front|count|most S|cover S");
+      "watch X Y RRGGBB S|front|count|most S|cover S|tray|taskbar|about|menu|close [about]");
   return 64;
 }
