@@ -135,9 +135,17 @@ if [[ -f $wqy/wqy-zenhei.ttc ]]; then
   latin_px=6
 fi
 echo "SimSun stands for: $simsun"
+# The desktop's default browser is a stub that records the addresses it is
+# given: Wine's shell opens web addresses with winebrowser, which runs the
+# first program of its "Browsers" list.
+browser_log=$work/browser.log
+: >"$browser_log"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$browser_log" >"$work/stub-browser"
+chmod +x "$work/stub-browser"
 # Every program of the prefix runs in one virtual desktop the size of the
 # screen (so it sits at the screen's origin) with Wine's taskbar, which
-# makes the work area smaller than the screen.
+# makes the work area smaller than the screen; its right end is the
+# notification area.
 cat >"$work/setup.reg" <<EOF
 REGEDIT4
 
@@ -156,6 +164,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\kivo]
 "EnableShell"=dword:00000001
+
+[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]
+"Browsers"="$work/stub-browser"
 EOF
 wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
 
@@ -825,5 +836,184 @@ running_count() {
 check "of four starts at once three end" poll 60 eval '(($(running_count) == 1))'
 check "of four starts at once one window shows" poll 60 one_window
 check "the one left runs on" test "$(running_count)" -eq 1
+
+
+# --- the notification area, its menu and the about box ---------------------
+# The instance left from the race above is driven from here on. The icon is
+# no window of its own: the taskbar draws it at its right end, so it is
+# found on the screen (the application icon's 16x16 image, exactly).
+for pid in "${racers[@]}"; do kill -0 "$pid" 2>/dev/null && kivo_pid=$pid; done
+poll 20 shown_normal || winctl restore 20 >/dev/null
+icon_x="" icon_y=""
+# tray_icon: sets icon_x, icon_y (screen) when the icon shows.
+tray_icon() {
+  local tb out
+  tb=$(winctl tray | awk '/^taskbar/ {print $2, $3, $4, $5}')
+  [[ -n $tb ]] || return 1
+  shot tray
+  out=$("$py" - "$work/tray.png" "$art/app.ico" "$dx" "$dy" $tb <<'EOF'
+import sys
+from collections import Counter
+from PIL import Image
+shot, ico_path, dx, dy, l, t, r, b = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
+strip = Image.open(shot).convert("RGB").crop((dx + r - 120, dy + t, dx + r, dy + b))
+back = Counter(strip.getdata()).most_common(1)[0][0]
+pts = [(x, y) for y in range(strip.height) for x in range(strip.width)
+       if strip.getpixel((x, y)) != back]
+if not pts:
+    sys.exit(1)
+x0, y0 = min(p[0] for p in pts), min(p[1] for p in pts)
+icon = Image.open(ico_path).ico.getimage((16, 16)).convert("RGBA")
+want = Image.new("RGBA", (16, 16), back + (255,))
+want.alpha_composite(icon)
+got = strip.crop((x0, y0, x0 + 16, y0 + 16))
+if list(got.getdata()) != list(want.convert("RGB").getdata()):
+    sys.exit(1)
+print(dx + r - 120 + x0 + 8, dy + t + y0 + 8)
+EOF
+  ) || return 1
+  read -r icon_x icon_y <<<"$out"
+}
+tray_empty() {
+  shot trayempty
+  local tb
+  tb=$(winctl tray | awk '/^taskbar/ {print $2, $3, $4, $5}')
+  # No taskbar at all shows no icon either.
+  [[ -n $tb ]] || return 0
+  ! tray_icon
+}
+menu_l="" menu_t="" menu_r="" menu_b=""
+menu_open() {
+  local out
+  out=$(winctl menu)
+  read -r _ open menu_l menu_t menu_r menu_b <<<"$out"
+  [[ $open == 1 ]]
+}
+menu_closed() { ! menu_open; }
+tray_click() { xdotool mousemove "$icon_x" "$icon_y" click "$1"; }
+# tray_menu: right click on the icon; true once its menu shows.
+tray_menu() {
+  tray_click 3
+  poll 20 menu_open
+}
+# The menu's items: 显示窗口, 官方主页, -, 关于我们, -, 退出软件. Under Wine the
+# keyboard reaches a menu only while the program has a window on show (a
+# click on the taskbar gives the X focus to the taskbar's own X window), so
+# the first and last item are chosen with the mouse whatever the window.
+choose_keys() { xdotool key --delay 60 "$@"; }
+choose_first() { xdotool mousemove $((dx + (menu_l + menu_r) / 2)) $((dy + menu_t + 6)) sleep 0.3 click 1; }
+choose_last() { xdotool mousemove $((dx + (menu_l + menu_r) / 2)) $((dy + menu_b - 6)) sleep 0.3 click 1; }
+about_l="" about_t="" about_r="" about_b="" about_cw="" about_ch="" about_owned=""
+about_x="" about_y="" close_x="" close_y="" about_focus=""
+about_shown() {
+  local out
+  out=$(winctl about) || return 1
+  read -r _ about_l about_t about_r about_b _ about_cw about_ch _ visible _ about_owned \
+    <<<"$(grep '^about' <<<"$out")"
+  read -r _ about_x about_y <<<"$(grep '^origin' <<<"$out")"
+  read -r _ close_x close_y <<<"$(grep '^closebox' <<<"$out")"
+  about_focus=$(grep '^focus' <<<"$out")
+  [[ $visible == 1 ]]
+}
+# Gone: destroyed (the program unloads the box); hidden: not on show, as
+# when the tray menu's owner is loaded without being shown.
+about_gone() { ! winctl about >/dev/null; }
+about_hidden() { ! about_shown; }
+open_about() {
+  tray_menu || return 1
+  choose_keys Down Down Down Return
+  poll 20 about_shown
+}
+running() { kill -0 "$kivo_pid" 2>/dev/null; }
+
+check "the icon shows the application's small icon in the notification area" poll 30 tray_icon
+tray_click 1
+check "a left click on the icon hides the window" poll 20 eval 'read_rect && test "$visible" = 0'
+tray_click 1
+check "a second left click shows it again" poll 20 shown_normal
+winctl minimize 20 >/dev/null
+tray_click 1
+check "a left click restores the minimized window" poll 20 shown_normal
+check "a right click on the icon opens the tray menu" tray_menu
+xdotool key Escape
+check "Escape closes the tray menu" poll 20 menu_closed
+tray_menu
+xdotool mousemove $((dx + 100)) $((dy + 600)) click 1
+check "a click elsewhere closes the tray menu" poll 20 menu_closed
+check "... and neither ran a command" eval 'shown_normal && about_hidden && running'
+
+check "关于我们 opens the about box" open_about
+check "the about box's client area is 298x165" test "$about_cw $about_ch" = "298 165"
+check "the about box is centred on the screen" \
+  test "$about_l" -eq $(((screen_w - (about_r - about_l)) / 2)) -a \
+  "$about_t" -eq $(((screen_h - (about_b - about_t)) / 2))
+check "the about box is owned by the main window" test "$about_owned" = 1
+taskbar_has() { winctl taskbar | grep -qx "button $1"; }
+check "the about box has no taskbar button" eval '! taskbar_has 关于我们 && taskbar_has "$caption"'
+check "关闭 has the keyboard focus" test "$about_focus" = "focus Button 关闭"
+# The picture: about.gif over the form's colour through its transparent
+# index, at (16, 24) of the client area.
+about_picture() {
+  shot about
+  "$py" - "$work/about.png" "$art/about.gif" $((dx + about_x)) $((dy + about_y)) <<'EOF'
+import sys
+from PIL import Image
+shot, gif, x0, y0 = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
+im = Image.open(shot).convert("RGB")
+face = im.getpixel((x0 + 2, y0 + 2))
+pic = Image.open(gif).convert("RGBA")
+want = Image.new("RGBA", pic.size, face + (255,))
+want.alpha_composite(pic)
+got = im.crop((x0 + 16, y0 + 24, x0 + 16 + pic.width, y0 + 24 + pic.height))
+bad = sum(1 for a, b in zip(got.getdata(), want.convert("RGB").getdata()) if a != b)
+print(f"about picture pixels mismatched: {bad}") if bad else None
+sys.exit(1 if bad else 0)
+EOF
+}
+check "the about box shows its picture through the transparent colour" about_picture
+xdotool key Return
+check "Enter closes the about box" poll 20 about_gone
+check "... and the program runs on with its window" eval 'running && shown_normal'
+open_about || fail "the about box opens again"
+xdotool mousemove $((dx + close_x)) $((dy + close_y)) click 1
+check "its close box closes the about box" poll 20 about_gone
+check "... and the program runs on" eval 'running && shown_normal'
+open_about || fail "the about box opens a third time"
+xdotool key space
+check "Space closes the about box" poll 20 about_gone
+
+official=$(sed -n 's/^KIVO_OFFICIAL_SITE_URL:[A-Z]*=//p' "$(dirname "$kivo_exe")/CMakeCache.txt" 2>/dev/null)
+official=${official:-http://127.0.0.1:8080/}
+browser_got() { grep -qxF "$official" "$browser_log"; }
+tray_menu && choose_keys Down Down Return
+check "官方主页 opens $official in the default browser" poll 30 browser_got
+
+winctl close >/dev/null
+check "WM_CLOSE hides the main window" poll 20 eval 'read_rect && test "$visible" = 0'
+check "... and the program runs on" running
+tray_menu && choose_first
+check "显示窗口 shows the hidden window" poll 20 shown_normal
+
+# Exit while the about box is open and the main window hidden.
+open_about || fail "the about box opens before the exit"
+winctl close >/dev/null
+poll 20 eval 'read_rect && test "$visible" = 0' || fail "the window hides before the exit"
+tray_menu && choose_last
+check "退出软件 ends the program" poll 30 eval '! running'
+wait "$kivo_pid"
+check "... with exit status 0" test $? -eq 0
+check "... and leaves no window behind" eval '[[ $(winctl count) == "windows 0 visible 0" ]] && about_gone'
+check "... and no icon" poll 20 tray_empty
+
+# The end of the session runs the same exit: Wine's wineboot only sends
+# WM_QUERYENDSESSION and WM_ENDSESSION here; it ends the desktop too.
+wine "$kivo_exe" >>"$work/kivo.out" 2>&1 &
+kivo_pid=$!
+pids+=("$kivo_pid")
+poll 60 shown_normal && poll 30 tray_icon || fail "a new start shows its window and icon"
+timeout 60 wine wineboot --end-session >>"$work/wineboot.log" 2>&1
+check "the end of the session ends the program" poll 30 eval '! running'
+wait "$kivo_pid"
+check "... with exit status 0" test $? -eq 0
 
 ((failed == 0))

@@ -22,8 +22,9 @@
 //                                        right end is the notification area
 //   kivo_winctl taskbar                  "button CAPTION" per taskbar button shown
 //   kivo_winctl about                    the about box: "about L T R B client W H
-//                                        visible V owned O", its close box's
-//                                        "closebox X Y" and "focus CLASS"
+//                                        visible V owned O", "origin X Y" of its
+//                                        client area, its close box's
+//                                        "closebox X Y" and "focus CLASS TEXT"
 //   kivo_winctl menu                     "menu 1 L T R B" while a popup menu shows,
 //                                        else "menu 0"
 //   kivo_winctl close [about]            posts WM_CLOSE to the main window (or
@@ -328,6 +329,9 @@ int About() {
   Print("about " + RectText(r) + " client " + std::to_string(client.right) + " " +
         std::to_string(client.bottom) + " visible " + (IsWindowVisible(about) ? "1" : "0") +
         " owned " + (owner && owner == MainWindow() ? "1" : owner ? "2" : "0"));
+  POINT origin{0, 0};
+  ClientToScreen(about, &origin);
+  Print("origin " + std::to_string(origin.x) + " " + std::to_string(origin.y));
   // The close box: the first spot along the caption that hit-tests as it.
   for (LONG x = r.right - 1; x > r.left; --x) {
     for (LONG y = r.top + 1; y < r.top + 40 && y < r.bottom; ++y) {
