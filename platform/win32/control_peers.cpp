@@ -130,8 +130,7 @@ LRESULT PictureBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // --- the text box -------------------------------------------------------------
 
-TextBoxPeer::TextBoxPeer(Win32FormNative& owner, forms::Control& control)
-    : Peer(owner, control) {
+TextBoxPeer::TextBoxPeer(Win32FormNative& owner, forms::Control& control) : Peer(owner, control) {
   const DWORD style = WS_CHILD | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | Shown(control);
   window_ = CreateWindowExW(0, L"EDIT", Widen(control.Text()).c_str(), style, control.Left(),
                             control.Top(), control.Width(), control.Height(), ParentWindow(),

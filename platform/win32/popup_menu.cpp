@@ -23,10 +23,9 @@ int Win32FormNative::TrackPopupMenu(const std::vector<forms::PopupItem>& items) 
   for (std::size_t i = 0; i < items.size(); ++i) {
     // Ids from 1: TrackPopupMenu returns 0 for "nothing chosen".
     const UINT_PTR id = i + 1;
-    const BOOL added =
-        items[i].separator
-            ? AppendMenuW(menu.Get(), MF_SEPARATOR, id, nullptr)
-            : AppendMenuW(menu.Get(), MF_STRING, id, Widen(items[i].caption).c_str());
+    const BOOL added = items[i].separator ? AppendMenuW(menu.Get(), MF_SEPARATOR, id, nullptr)
+                                          : AppendMenuW(menu.Get(), MF_STRING, id,
+                                                        Widen(items[i].caption).c_str());
     if (!added) return -1;
   }
   // The menu loop closes on a click elsewhere only while its owner is the
@@ -35,9 +34,9 @@ int Win32FormNative::TrackPopupMenu(const std::vector<forms::PopupItem>& items) 
   SetForegroundWindow(owner);
   POINT at{};
   GetCursorPos(&at);
-  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
-      menu.Get(), TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0,
-      owner, nullptr));
+  const UINT chosen = static_cast<UINT>(
+      ::TrackPopupMenu(menu.Get(), TPM_LEFTALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY,
+                       at.x, at.y, 0, owner, nullptr));
   // Makes the owner's thread switch tasks once the menu is gone, so the
   // next tray menu opens and closes properly (the shell's documented
   // workaround). Harmless to a window destroyed meanwhile.

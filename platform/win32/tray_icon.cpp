@@ -21,11 +21,13 @@ constexpr wchar_t kHiddenClass[] = L"KivoHidden";
 using Nid = NOTIFYICONDATAW;
 using Rec = forms::NotifyIconData;
 static_assert(sizeof(Rec) == NOTIFYICONDATAW_V2_SIZE);
-static_assert(offsetof(Rec, hWnd) == offsetof(Nid, hWnd) && offsetof(Rec, uID) == offsetof(Nid, uID) &&
+static_assert(offsetof(Rec, hWnd) == offsetof(Nid, hWnd) &&
+              offsetof(Rec, uID) == offsetof(Nid, uID) &&
               offsetof(Rec, uFlags) == offsetof(Nid, uFlags) &&
               offsetof(Rec, uCallbackMessage) == offsetof(Nid, uCallbackMessage) &&
               offsetof(Rec, hIcon) == offsetof(Nid, hIcon) &&
-              offsetof(Rec, szTip) == offsetof(Nid, szTip) && sizeof(Rec::szTip) == sizeof(Nid::szTip) &&
+              offsetof(Rec, szTip) == offsetof(Nid, szTip) &&
+              sizeof(Rec::szTip) == sizeof(Nid::szTip) &&
               offsetof(Rec, dwState) == offsetof(Nid, dwState) &&
               offsetof(Rec, dwStateMask) == offsetof(Nid, dwStateMask) &&
               offsetof(Rec, szInfo) == offsetof(Nid, szInfo) &&

@@ -83,8 +83,8 @@ void Win32FormNative::CreateFormWindow() {
   // Created hidden; the first FormShow places it.
   const std::wstring caption = Widen(form_.Caption());
   HWND window = CreateWindowExW(exStyle, kFormClass, caption.c_str(), style, 0, 0,
-                                outer.right - outer.left, outer.bottom - outer.top,
-                                DefaultOwner(), nullptr, platform_.Instance(), this);
+                                outer.right - outer.left, outer.bottom - outer.top, DefaultOwner(),
+                                nullptr, platform_.Instance(), this);
   if (!window) throw std::runtime_error("cannot create a form's window");
   HINSTANCE instance = platform_.Instance();
   // Window managers (and Wine's X11 driver) read the per-window icons.

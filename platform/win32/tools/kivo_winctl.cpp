@@ -328,7 +328,10 @@ int About() {
   const HWND owner = GetWindow(about, GW_OWNER);
   Print("about " + RectText(r) + " client " + std::to_string(client.right) + " " +
         std::to_string(client.bottom) + " visible " + (IsWindowVisible(about) ? "1" : "0") +
-        " owned " + (owner && owner == MainWindow() ? "1" : owner ? "2" : "0"));
+        " owned " +
+        (owner && owner == MainWindow() ? "1"
+         : owner                        ? "2"
+                                        : "0"));
   POINT origin{0, 0};
   ClientToScreen(about, &origin);
   Print("origin " + std::to_string(origin.x) + " " + std::to_string(origin.y));
