@@ -45,6 +45,9 @@ std::intptr_t GtkPlatform::ShellExecute(forms::WindowHandle owner, std::string_v
   }
   NativeWindow* w = WindowOf(owner);
   GtkWindow* parent = w && w->form ? w->form->Window() : nullptr;
+  // A window never shown (the about box loaded for its menus) has nothing
+  // on the screen to be the parent of anything.
+  if (parent && !gtk_widget_get_realized(GTK_WIDGET(parent))) parent = nullptr;
   g_autoptr(GError) error = nullptr;
   if (!gtk_show_uri_on_window(parent, uri.c_str(), GDK_CURRENT_TIME, &error)) {
     g_warning("cannot open %s: %s", uri.c_str(), error ? error->message : "?");

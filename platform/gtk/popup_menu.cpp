@@ -81,8 +81,18 @@ int GtkFormNative::TrackPopupMenu(const std::vector<forms::PopupItem>& items) {
   }
   g_signal_connect(run.menu, "deactivate", G_CALLBACK(OnDeactivate), &run);
 
-  // The event being handled, if any, gives the grab its time and device.
+  // The event being handled, if any, gives the grab its time and device;
+  // without one (the page's request arrives from WebKit's other process
+  // after the click) the pointer's motion, now, stands in for it.
   g_autoptr(GdkEvent) trigger = gtk_get_current_event();
+  if (!trigger) {
+    trigger = gdk_event_new(GDK_MOTION_NOTIFY);
+    trigger->motion.window = GDK_WINDOW(g_object_ref(root));
+    trigger->motion.time = GDK_CURRENT_TIME;
+    trigger->motion.x = trigger->motion.x_root = at.x;
+    trigger->motion.y = trigger->motion.y_root = at.y;
+    gdk_event_set_device(trigger, pointer);
+  }
   gtk_menu_popup_at_rect(GTK_MENU(run.menu), root, &at, GDK_GRAVITY_SOUTH_EAST,
                          GDK_GRAVITY_NORTH_WEST, trigger);
   if (gtk_widget_get_visible(run.menu)) {

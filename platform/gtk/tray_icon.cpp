@@ -80,7 +80,6 @@ bool TrayIcons::Add(const forms::NotifyIconData& data) {
   if (data.uFlags & forms::kNifTip) {
     const std::string tip = TipText(data);
     gtk_status_icon_set_tooltip_text(icon->status, tip.c_str());
-    gtk_status_icon_set_title(icon->status, tip.c_str());
   }
   g_signal_connect(icon->status, "button-press-event", G_CALLBACK(OnButton), icon);
   g_signal_connect(icon->status, "button-release-event", G_CALLBACK(OnButton), icon);

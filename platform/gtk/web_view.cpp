@@ -140,7 +140,10 @@ GtkWidget* BrowserPeer::OnCreate(GtkWidget*, gpointer action, BrowserPeer* self)
 
 gboolean BrowserPeer::OnAuthenticate(GtkWidget*, gpointer request, BrowserPeer* self) {
   if (!self->silent_) return FALSE;
-  webkit_authentication_request_cancel(static_cast<WebKitAuthenticationRequest*>(request));
+  // Carried on without credentials, as a person dismissing the login would:
+  // the page that came with the refusal shows.
+  webkit_authentication_request_authenticate(static_cast<WebKitAuthenticationRequest*>(request),
+                                             nullptr);
   return TRUE;
 }
 
