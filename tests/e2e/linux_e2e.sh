@@ -797,6 +797,21 @@ check "  and nothing was asked for" test "$(wc -l <"$log")" -eq "$requests"
 
 click_tray 1
 check "a left click on the icon hides the window" wait_for 10 hidden
+# A double click is two clicks to the program: shown, then hidden again.
+xev -id "$win" -event structure >"$work/xev.out" 2>&1 &
+xev_pid=$!
+pids+=($xev_pid)
+sleep 0.5
+icon=$(tray_icon)
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+xdotool click --repeat 2 --delay 80 1
+maps() { grep -c "^$1 event" "$work/xev.out"; }
+shown_and_hidden() { (($(maps MapNotify) >= 1 && $(maps UnmapNotify) >= 1)) && hidden; }
+check "a double click on the icon shows the window and hides it again" wait_for 10 shown_and_hidden
+sleep 0.5
+check "  once each" eval '(($(maps MapNotify) == 1 && $(maps UnmapNotify) == 1)) && hidden'
+kill "$xev_pid"
+wait "$xev_pid" 2>/dev/null
 click_tray 1
 check "the next one shows it again" wait_for 10 shown
 click_at $((888 - 70 + 13)) 9
@@ -833,6 +848,22 @@ about_centred() {
   ((X + 149 - 640 >= -2 && X + 149 - 640 <= 2 && Y + 82 - 512 >= 0 && Y + 82 - 512 <= 20 + TOP_MARGIN))
 }
 check "  centred on the screen" about_centred
+about_painted() {  # the theme's window colour around the picture, which has the monster's green
+  local deadline=$((SECONDS + 8))
+  while :; do
+    import -window "$about" "png:$work/about.png"
+    "$PY" -c 'import sys; from PIL import Image
+im = Image.open(sys.argv[1]).convert("RGB")
+face = im.getpixel((4, 4))
+green = sum(1 for p in im.crop((16, 24, 96, 104)).getdata() if p[1] > p[0] + 40 and p[1] > p[2] + 40)
+ink = sum(1 for p in im.crop((112, 30, 290, 85)).getdata() if sum(p) < 200)
+print("face", face, "green", green, "text ink", ink)
+sys.exit(0 if face == (246, 245, 244) and green > 1000 and ink > 100 else 1)' "$work/about.png" && return 0
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.3
+  done
+}
+check "  painted: its background, picture and labels" about_painted
 about_active() { [[ $(xdotool getactivewindow 2>/dev/null) == "$about" ]]; }
 check "  with the keyboard focus" wait_for 10 about_active
 xdotool key Return
@@ -872,8 +903,10 @@ check "tray menu 退出软件 ends the program with status 0" ended_with 0
 check "  and its icon is gone from the tray" wait_for 10 tray_without_icon
 start_kivo
 wait_for 20 tray_icon
+click_tray 3
+wait_for 10 menu_open
 kill -TERM "$kivo_pid"
-check "SIGTERM ends the program with status 0" ended_with 0
+check "SIGTERM, with the tray menu open, ends the program with status 0" ended_with 0
 check "  and its icon is gone from the tray" wait_for 10 tray_without_icon
 
 # No tray at all: the program runs on, and another start brings it back.
@@ -900,7 +933,8 @@ then asks for /after-dialogs with the answers: it only gets there when every
 dialog was answered without waiting for a person. /xiazai/3.html refuses
 with a request for Basic credentials; the page that comes with the refusal
 asks for /after-login, which only happens once the login was given up.
-Everything else is a plain page. Each request is written to LOG.
+/tv/ is plain text; everything else a plain HTML page. Each request is
+written to LOG.
 """
 import http.server
 import sys
@@ -917,7 +951,8 @@ PLAIN = b"<html><body>plain</body></html>"
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         with open(sys.argv[2], "a") as log:
-            log.write("GET %s\n" % self.path)
+            # As sent: the server's own path folds a leading "//".
+            log.write("GET %s\n" % self.requestline.split()[1])
         if self.path.startswith("/xiazai/3.html"):
             self.send_response(401)
             self.send_header("WWW-Authenticate", 'Basic realm="kivo"')
@@ -925,7 +960,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.send_response(200)
             body = DIALOGS if self.path.startswith("/xiazai/2.html") else PLAIN
-        self.send_header("Content-Type", "text/html")
+        text = self.path.startswith("/tv/")
+        self.send_header("Content-Type", "text/plain" if text else "text/html")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-store")
         self.end_headers()
@@ -944,7 +980,7 @@ dlog=$work/dialog-site.log
 "$PY" "$work/dialog_site.py" 8080 "$dlog" >"$work/dialog-site.out" 2>&1 &
 pids+=($!)
 wait_for 10 grep -q listening "$work/dialog-site.out"
-dlogged() { grep -qF "GET $1" "$dlog"; }
+dlogged() { grep -qxF "GET $1" "$dlog"; }
 click_category 3
 check "a page spamming alert() and asking to confirm runs on without a dialog" \
   wait_for 20 dlogged '/after-dialogs?confirm=false&prompt=null'
@@ -952,6 +988,18 @@ click_category 4
 check "a page asking for credentials is refused without a dialog" wait_for 20 dlogged /after-login
 click_category 5
 check "  and the window still answers a category click" wait_for 10 dlogged /xiazais/index.html
+# A document that is not HTML is bound to nothing: its menu is the engine's
+# own. The next HTML page is bound again and shows ours.
+click_category 6
+wait_for 10 dlogged /tv/
+move_to 250 20
+page_menu Escape
+check "a plain-text page: the program runs on" alive
+click_category 7
+wait_for 10 dlogged /animation/
+sleep 0.5
+page_menu Down Down Down Down Return
+check "  and the next HTML page has our menu again" wait_for 10 dlogged //xiazai
 kill -TERM "$kivo_pid"
 check "  SIGTERM ends it with status 0" ended_with 0
 
