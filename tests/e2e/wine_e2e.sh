@@ -34,6 +34,7 @@ readonly screen_w=1280 screen_h=1024
 
 passed=0
 failed=0
+finished=0
 pids=()
 work=""
 prefix=""
@@ -53,7 +54,11 @@ die() {
 }
 
 cleanup() {
-  local pid
+  local status=$? pid
+  # A run that stops before its last check must not read as a pass.
+  if ((!finished)); then
+    fail "the run reaches its end" "stopped early with status $status"
+  fi
   # Our prefix's wineserver ends every Windows process of this run.
   if [[ -n $prefix && -d $prefix ]]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null; fi
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -64,6 +69,7 @@ cleanup() {
     rm -rf "$work"
   fi
   echo "$passed passed, $failed failed"
+  ((finished)) || exit 1
 }
 trap cleanup EXIT
 
@@ -843,6 +849,7 @@ check "the one left runs on" test "$(running_count)" -eq 1
 # no window of its own: the taskbar draws it at its right end, so it is
 # found on the screen (the application icon's 16x16 image, exactly).
 for pid in "${racers[@]}"; do kill -0 "$pid" 2>/dev/null && kivo_pid=$pid; done
+echo "the tray's checks run on process $kivo_pid"
 poll 20 shown_normal || winctl restore 20 >/dev/null
 icon_x="" icon_y=""
 # tray_icon: sets icon_x, icon_y (screen) when the icon shows.
@@ -1016,4 +1023,5 @@ check "the end of the session ends the program" poll 30 eval '! running'
 wait "$kivo_pid"
 check "... with exit status 0" test $? -eq 0
 
+finished=1
 ((failed == 0))
