@@ -26,14 +26,15 @@ void InstallStyle() {
   g_autoptr(GtkCssProvider) css = gtk_css_provider_new();
   const std::string font = "font-family: " + CssFamilies() +
                            "; font-size: " + std::to_string(GtkFormNative::kFontPx) + "px;";
-  const std::string rules =
-      "entry.kivo { " + font +
-      " min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
-      " border: none; border-radius: 0; box-shadow: none;"
-      " background: #ffffff; color: #000000; }"
-      // The theme's button, in the program's font, shrunk to fit the
-      // design's rectangle: its padding alone would make it taller.
+  const std::string entry = "entry.kivo { " + font +
+                            " min-height: 0; min-width: 0; padding: 0 1px; margin: 0;"
+                            " border: none; border-radius: 0; box-shadow: none;"
+                            " background: #ffffff; color: #000000; }";
+  // The theme's button in the program's font, shrunk to fit the design's
+  // rectangle: the theme's padding alone would make it taller.
+  const std::string button =
       "button.kivo { " + font + " min-height: 0; min-width: 0; padding: 0; margin: 0; }";
+  const std::string rules = entry + button;
   gtk_css_provider_load_from_data(css, rules.c_str(), -1, nullptr);
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);

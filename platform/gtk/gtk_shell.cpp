@@ -33,8 +33,8 @@ bool GtkPlatform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIco
 }
 
 std::intptr_t GtkPlatform::ShellExecute(forms::WindowHandle owner, std::string_view verb,
-                                        std::string_view file, std::string_view,
-                                        std::string_view, int) {
+                                        std::string_view file, std::string_view, std::string_view,
+                                        int) {
   if (!toolkit_) return kFileNotFound;
   if (!verb.empty() && verb != "open") return kNoAssociation;
   const std::string uri(file);

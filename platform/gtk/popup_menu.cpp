@@ -69,9 +69,8 @@ int GtkFormNative::TrackPopupMenu(const std::vector<forms::PopupItem>& items) {
   run.menu = gtk_menu_new();
   g_object_ref_sink(run.menu);
   for (std::size_t i = 0; i < items.size(); ++i) {
-    GtkWidget* item = items[i].separator
-                          ? gtk_separator_menu_item_new()
-                          : gtk_menu_item_new_with_label(items[i].caption.c_str());
+    GtkWidget* item = items[i].separator ? gtk_separator_menu_item_new()
+                                         : gtk_menu_item_new_with_label(items[i].caption.c_str());
     if (!items[i].separator) {
       g_object_set_data(G_OBJECT(item), kIndexKey, GINT_TO_POINTER(static_cast<int>(i)));
       g_signal_connect(item, "activate", G_CALLBACK(OnActivate), &run);

@@ -933,11 +933,13 @@ then asks for /after-dialogs with the answers: it only gets there when every
 dialog was answered without waiting for a person. /xiazai/3.html refuses
 with a request for Basic credentials; the page that comes with the refusal
 asks for /after-login, which only happens once the login was given up.
-/tv/ is plain text; everything else a plain HTML page. Each request is
-written to LOG.
+/tv/ is plain text; /arts/ one link, as large as the page, to a new window;
+/romance/ comes only after 10 s; everything else is a plain HTML page. Each
+request is written to LOG.
 """
 import http.server
 import sys
+import time
 
 DIALOGS = b"""<html><body>dialogs<script>
 for (var i = 0; i < 50; i++) alert('alert ' + i);
@@ -946,6 +948,8 @@ fetch('/after-dialogs?confirm=' + answer + '&prompt=' + text);
 </script></body></html>"""
 REFUSED = b"<html><body>refused<script>fetch('/after-login');</script></body></html>"
 PLAIN = b"<html><body>plain</body></html>"
+NEW_WINDOW = b"""<html><body style="margin:0"><a href="http://127.0.0.1:8080/elsewhere"
+target="_blank" style="display:block;width:100vw;height:100vh">new window</a></body></html>"""
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -960,6 +964,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.send_response(200)
             body = DIALOGS if self.path.startswith("/xiazai/2.html") else PLAIN
+        if self.path.startswith("/arts/"):
+            body = NEW_WINDOW
+        if self.path.startswith("/romance/"):
+            time.sleep(10)
         text = self.path.startswith("/tv/")
         self.send_header("Content-Type", "text/plain" if text else "text/html")
         self.send_header("Content-Length", str(len(body)))
@@ -971,7 +979,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
 
-server = http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Handler)
+server = http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler)
 print("listening", flush=True)
 server.serve_forever()
 PYEOF
@@ -1000,8 +1008,20 @@ wait_for 10 dlogged /animation/
 sleep 0.5
 page_menu Down Down Down Down Return
 check "  and the next HTML page has our menu again" wait_for 10 dlogged //xiazai
+# A link to a new window goes to the desktop's browser; the page stays.
+click_category 9
+wait_for 10 dlogged /arts/
+sleep 0.5
+rm -f "$work/browser.out"
+click_at 600 450
+check "a link to a new window opens the desktop's default browser" \
+  wait_for 15 grep -qxF 'http://127.0.0.1:8080/elsewhere' "$work/browser.out"
+check "  and the page does not follow it" not dlogged /elsewhere
+# The end while a page is still loading: the stand-in holds it back.
+click_category 12
+wait_for 10 dlogged /romance/
 kill -TERM "$kivo_pid"
-check "  SIGTERM ends it with status 0" ended_with 0
+check "SIGTERM while a page is loading ends the program with status 0" ended_with 0
 
 echo "site log: $(wc -l <"$log") requests"
 echo "$passed passed, $failed failed"
