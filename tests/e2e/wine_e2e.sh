@@ -948,6 +948,12 @@ tray_menu
 xdotool mousemove $((dx + 100)) $((dy + 600)) click 1
 check "a click elsewhere closes the tray menu" poll 20 menu_closed
 check "... and neither ran a command" eval 'shown_normal && about_hidden && running'
+# A shell that restarts has lost every icon and says so with TaskbarCreated:
+# the icon comes back.
+winctl forgeticon >/dev/null
+check "an icon the shell lost is gone" poll 20 tray_empty
+winctl taskbarcreated >/dev/null
+check "TaskbarCreated brings the icon back" poll 20 tray_icon
 
 check "关于我们 opens the about box" open_about
 check "the about box's client area is 298x165" test "$about_cw $about_ch" = "298 165"

@@ -29,7 +29,14 @@
 //                                        else "menu 0"
 //   kivo_winctl close [about]            posts WM_CLOSE to the main window (or
 //                                        the about box), as the taskbar would
+//   kivo_winctl forgeticon               deletes the main window's icon (id 0)
+//                                        from the notification area, as a shell
+//                                        that restarts loses it
+//   kivo_winctl taskbarcreated           broadcasts TaskbarCreated, as a shell
+//                                        does once it has (re)started
 #include <windows.h>
+// After <windows.h>.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -382,6 +389,28 @@ int Close(bool about) {
   return 0;
 }
 
+int ForgetIcon() {
+  NOTIFYICONDATAW icon{};
+  icon.cbSize = NOTIFYICONDATAW_V2_SIZE;
+  icon.hWnd = MainWindow();
+  icon.uID = 0;
+  if (!icon.hWnd) {
+    Print("error: no main window");
+    return 2;
+  }
+  Print(Shell_NotifyIconW(NIM_DELETE, &icon) ? "deleted" : "error: not deleted");
+  return 0;
+}
+
+int TaskbarCreated() {
+  const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  DWORD_PTR ignored = 0;
+  // Every top-level window hears it; none may hold the tool for long.
+  SendMessageTimeoutW(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+  Print("broadcast");
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -413,6 +442,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"about") return About();
   if (command == L"menu") return Menu();
   if (command == L"close") return Close(argc > 2 && std::wstring(argv[2]) == L"about");
+  if (command == L"forgeticon") return ForgetIcon();
+  if (command == L"taskbarcreated") return TaskbarCreated();
   if (command == L"watch" && argc > 4) {
     const unsigned long rgb = std::wcstoul(argv[4], nullptr, 16);
     return Watch(static_cast<int>(number(2, 0)), static_cast<int>(number(3, 0)),
@@ -420,6 +451,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   Print(
       "usage: kivo_winctl rect|wait S|maximize|minimize|restore|hide|text|movesize|"
-      "watch X Y RRGGBB S|front|count|most S|cover S|tray|taskbar|about|menu|close [about]");
+      "watch X Y RRGGBB S|front|count|most S|cover S|tray|taskbar|about|menu|close [about]|"
+      "forgeticon|taskbarcreated");
   return 64;
 }
