@@ -94,6 +94,11 @@ class GtkPlatform final : public forms::Platform {
                              std::string_view directory, int showCmd) override;
   forms::IconHandle LoadIconResource(int id) override;
   forms::LinkTransport& Link() override { return link_; }
+  // The event that asked for the popup menu about to open, where it is not
+  // GTK's current event (WebKit asks for a page's menu after its click has
+  // been handled); null else. Borrowed for the request's duration.
+  GdkEvent* PopupTrigger() const { return popupTrigger_; }
+  void SetPopupTrigger(GdkEvent* event) { popupTrigger_ = event; }
   // The id another start sent with the execute being handled; empty else.
   const std::string& LinkStartupId() const { return link_.ReceivedStartupId(); }
 
@@ -110,6 +115,7 @@ class GtkPlatform final : public forms::Platform {
   std::string commandLine_;
   TrayIcons tray_{*this};
   GdkPixbuf* appIcon_ = nullptr;  // the process's, never freed
+  GdkEvent* popupTrigger_ = nullptr;
   UnixLink link_;
   bool toolkit_ = false;
 };

@@ -80,10 +80,12 @@ int GtkFormNative::TrackPopupMenu(const std::vector<forms::PopupItem>& items) {
   }
   g_signal_connect(run.menu, "deactivate", G_CALLBACK(OnDeactivate), &run);
 
-  // The event being handled, if any, gives the grab its time and device;
-  // without one (the page's request arrives from WebKit's other process
-  // after the click) the pointer's motion, now, stands in for it.
+  // The event being handled gives the grab its time and device, and the
+  // menu the time it opened: a button-up within moments of it chooses
+  // nothing. WebKit's request for the page's menu comes after its click,
+  // which it hands over; without any, the pointer's motion stands in.
   g_autoptr(GdkEvent) trigger = gtk_get_current_event();
+  if (!trigger && platform_.PopupTrigger()) trigger = gdk_event_copy(platform_.PopupTrigger());
   if (!trigger) {
     trigger = gdk_event_new(GDK_MOTION_NOTIFY);
     trigger->motion.window = GDK_WINDOW(g_object_ref(root));

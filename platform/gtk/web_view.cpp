@@ -108,7 +108,8 @@ void BrowserPeer::OnLoadChanged(GtkWidget*, int event, BrowserPeer* self) {
   }
 }
 
-gboolean BrowserPeer::OnContextMenu(GtkWidget*, gpointer, GdkEvent*, gpointer, BrowserPeer* self) {
+gboolean BrowserPeer::OnContextMenu(GtkWidget*, gpointer, GdkEvent* click, gpointer,
+                                    BrowserPeer* self) {
   const forms::DocumentHandle shown = self->Document();
   // A document nobody connected keeps the engine's own menu.
   if (!shown || shown != self->connected_) return FALSE;
@@ -119,9 +120,14 @@ gboolean BrowserPeer::OnContextMenu(GtkWidget*, gpointer, GdkEvent*, gpointer, B
   e.document = shown;
   e.result = &result;
   forms::Form& form = self->owner_.Form();
+  GtkPlatform& os = self->owner_.Platform();
+  // The menu takes its time from the click: GTK then knows that click's
+  // button-up, however late it comes, opened the menu and chose nothing.
+  os.SetPopupTrigger(click);
   // Our menu runs in here, and its command may unload the form and this
   // peer: only locals from here on.
   Guarded([&] { form.Raise(e); });
+  os.SetPopupTrigger(nullptr);
   return result ? FALSE : TRUE;
 }
 

@@ -36,7 +36,7 @@ class BrowserPeer final : public PeerCore, public forms::BrowserNative {
 
  private:
   static void OnLoadChanged(GtkWidget* view, int event, BrowserPeer* self);
-  static gboolean OnContextMenu(GtkWidget* view, gpointer menu, GdkEvent* event, gpointer hit,
+  static gboolean OnContextMenu(GtkWidget* view, gpointer menu, GdkEvent* click, gpointer hit,
                                 BrowserPeer* self);
   static GtkWidget* OnCreate(GtkWidget* view, gpointer action, BrowserPeer* self);
   static gboolean OnAuthenticate(GtkWidget* view, gpointer request, BrowserPeer* self);

@@ -693,7 +693,7 @@ menu_open() {  # one of our popup menus shows: an override-redirect window of ou
 }
 menu_closed() { ! menu_open; }
 menu_keys() {  # menu_keys KEY...: once the menu shows, typed into it
-  wait_for 10 menu_open || { echo "no menu"; return 1; }
+  wait_for 20 menu_open || { echo "no menu"; return 1; }
   xdotool key --delay 40 "$@"
 }
 tray_menu() { click_tray 3 && menu_keys "$@"; }
@@ -737,37 +737,57 @@ check "the icon shows in the tray" wait_for 20 tray_icon
 # The page's menu is ours: WebKit's own (Back, Forward, Stop, Reload) has no
 # item that asks for //xiazai. Going back and forward may be served from the
 # engine's memory, so those are told by what the page shows.
-page_is() {  # page_is SHOT: the page area looks as in SHOT.png, polled for PAGE_WAIT s
-  local deadline=$((SECONDS + ${PAGE_WAIT:-10}))
-  while :; do
-    shot page-now
-    geometry
-    "$PY" -c 'import sys; from PIL import Image, ImageChops
+same_page() {  # same_page A B: the page areas of A.png and B.png look alike
+  geometry
+  "$PY" -c 'import sys; from PIL import Image, ImageChops
 box = [int(v) for v in sys.argv[3:7]]
 a = Image.open(sys.argv[1]).convert("RGB").crop(box)
 b = Image.open(sys.argv[2]).convert("RGB").crop(box)
 diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > 24 else 0)
 n = sum(1 for v in diff.getdata() if v)
 print("differing pixels", n)
-sys.exit(0 if n < 200 else 1)' "$work/$1.png" "$work/page-now.png" $((X + 140)) $((Y + 90)) $((X + 870)) $((Y + 680)) &&
-      return 0
+sys.exit(0 if n < 200 else 1)' "$work/$1.png" "$work/$2.png" $((X + 140)) $((Y + 90)) $((X + 870)) $((Y + 680))
+}
+drawn() {  # drawn SHOT: the page area shows a page, not a blank one being loaded
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+box = [int(v) for v in sys.argv[2:6]]
+sys.exit(0 if len(Image.open(sys.argv[1]).convert("RGB").crop(box).getcolors(1 << 20)) > 20 else 1)' \
+    "$work/$1.png" $((X + 140)) $((Y + 90)) $((X + 870)) $((Y + 680))
+}
+page_is() {  # page_is SHOT: the page area comes to look as in SHOT.png, polled
+  local deadline=$((SECONDS + 15))
+  while :; do
+    shot page-now
+    same_page "$1" page-now && return 0
     ((SECONDS >= deadline)) && return 1
     sleep 0.3
   done
 }
+settled_page() {  # settled_page NAME: a shot once the page (not the last one shown) stops changing
+  local deadline=$((SECONDS + 15)) last=${2:-}
+  shot "$1"
+  while :; do
+    sleep 0.5
+    shot page-now
+    if same_page "$1" page-now >/dev/null && drawn "$1"; then
+      [[ -z $last ]] || ! same_page "$last" "$1" >/dev/null && return 0
+    fi
+    cp "$work/page-now.png" "$work/$1.png"
+    ((SECONDS >= deadline)) && return 1
+  done
+}
 wait_for 30 logged //xiazai/
 move_to 250 20
+settled_page page-home
 click_category 3
 wait_for 10 logged /xiazai/2.html
 move_to 250 20
-sleep 1
-shot page-2
+settled_page page-2 page-home
 click_category 4
 wait_for 10 logged /xiazai/3.html
 move_to 250 20
-sleep 1
-shot page-3
-PAGE_WAIT=0 check "two pages that look different" not page_is page-2
+check "two pages that look different" settled_page page-3 page-2
 page_menu Down Return
 move_to 250 20
 check "page menu 后退 goes back a page" page_is page-2
