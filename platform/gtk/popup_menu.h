@@ -1,5 +1,6 @@
 // A popup menu run by a form's window: its state lives on the stack of
-// TrackPopupMenu, which the window only points at while it runs.
+// TrackPopupMenu, which the window only points at while it runs. Not yet:
+// more than one menu open at a time (a second request is refused).
 #pragma once
 
 #include <gtk/gtk.h>

@@ -1,5 +1,7 @@
 // The notification-area icons of the program, one per (window, id), as
-// shell32 keeps them; on X11 each is an XEmbed tray icon.
+// shell32 keeps them; on X11 each is an XEmbed tray icon. Not yet: changing
+// an icon in place (kNimModify), balloons, desktops whose notification area
+// is not XEmbed (StatusNotifierItem).
 #pragma once
 
 #include <gtk/gtk.h>
