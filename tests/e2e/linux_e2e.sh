@@ -893,6 +893,12 @@ tray_menu Down Down Down Return
 wait_for 10 has_about_box
 about=$(about_box)
 wait_for 10 about_active
+xdotool key space
+check "so does Space" wait_for 10 no_about_box
+tray_menu Down Down Down Return
+wait_for 10 has_about_box
+about=$(about_box)
+wait_for 10 about_active
 xdotool key alt+F4
 check "Alt+F4 closes the reopened about box" wait_for 10 no_about_box
 tray_menu Down Down Down Return
