@@ -1,0 +1,517 @@
+// One cold start of a browser, timed from the X server's side: the probe
+// execs the command itself, then reports when its first top-level window
+// became viewable, when a given area of that window first showed a given
+// colour on the screen, and the PSS of its whole process tree some time
+// later. With --tray-wait it also hides the window by a left click on its
+// tray icon, takes the PSS after that wait and times the page's return on
+// the next click. It reads what the screen shows, so it works the same for
+// any program; it knows nothing of how the program draws.
+//
+// usage: startup_probe [options] -- COMMAND [ARGS...]
+//   --area X,Y,W,H    window-relative box polled for the page's colour
+//                     (negative X or Y count from the right or bottom edge)
+//   --color RRGGBB    the colour every pixel of the box must have
+//   --calibrate FILE  instead of timing the colour: wait until the window
+//                     has been still for 2 s, print its commonest colour and
+//                     share, and write the window's image to FILE (PPM)
+//   --pss-after MS    PSS taken this long after the page appeared (3000)
+//   --tray-icon CLASS the WM_CLASS instance of the icon inside trayer
+//   --tray-wait S     seconds hidden before the PSS is taken
+//   --timeout S       for each thing waited for (60)
+//   --shots PREFIX    the window's image just after the page appeared
+//                     (PREFIX-painted.ppm) and after it came back
+//                     (PREFIX-shown.ppm), to check what the box caught
+// Prints key=value lines; a figure that was never reached is "-".
+#define _GNU_SOURCE
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <errno.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+static Display* dpy;
+static Window root;
+static pid_t child;
+
+static double now_ms(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+static void sleep_ms(double ms) {
+  struct timespec ts = {(time_t)(ms / 1000), (long)((ms - (time_t)(ms / 1000) * 1000) * 1e6)};
+  while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
+  }
+}
+
+// Windows vanish under us all the time (menus, a program that quits): such
+// errors are expected, and the calls that hit them report failure instead.
+static int ignore_error(Display* d, XErrorEvent* e) {
+  (void)d;
+  (void)e;
+  return 0;
+}
+
+// --- the process tree ---------------------------------------------------------
+
+#define MAX_PIDS 4096
+
+static int descendants(pid_t top, pid_t* out) {  // top first, then its descendants
+  static pid_t pid[MAX_PIDS], ppid[MAX_PIDS];
+  int n = 0, count = 0;
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  struct dirent* e;
+  while ((e = readdir(proc)) && n < MAX_PIDS) {
+    char path[300], buf[512];
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+    FILE* f = fopen(path, "r");
+    if (!f) continue;
+    size_t len = fread(buf, 1, sizeof buf - 1, f);
+    fclose(f);
+    buf[len] = 0;
+    // The command name may hold spaces and parentheses: the fields after it
+    // start at the last ')'.
+    char* close = strrchr(buf, ')');
+    int parent;
+    if (!close || sscanf(close + 1, " %*c %d", &parent) != 1) continue;
+    pid[n] = atoi(e->d_name);
+    ppid[n++] = parent;
+  }
+  closedir(proc);
+  out[count++] = top;
+  for (int i = 0; i < count; i++) {
+    for (int j = 0; j < n; j++) {
+      if (ppid[j] == out[i] && count < MAX_PIDS) out[count++] = pid[j];
+    }
+  }
+  return count;
+}
+
+// PSS shares each page among all processes mapping it, so another WebKit
+// program running on the machine lowers ours; USS (private pages) does not
+// move with it, which is why both are reported, with that count.
+struct memory {
+  long pss_kb, uss_kb;
+  int processes, foreign_webkit;
+};
+
+static struct memory tree_memory(pid_t top) {
+  static pid_t tree[MAX_PIDS];
+  int n = descendants(top, tree);
+  struct memory m = {0, 0, 0, 0};
+  for (int i = 0; i < n; i++) {
+    char path[64], line[256];
+    snprintf(path, sizeof path, "/proc/%d/smaps_rollup", (int)tree[i]);
+    FILE* f = fopen(path, "r");
+    if (!f) continue;
+    long kb;
+    while (fgets(line, sizeof line, f)) {
+      if (sscanf(line, "Pss: %ld kB", &kb) == 1) {
+        m.pss_kb += kb;
+        ++m.processes;
+      } else if (sscanf(line, "Private_Clean: %ld kB", &kb) == 1 ||
+                 sscanf(line, "Private_Dirty: %ld kB", &kb) == 1) {
+        m.uss_kb += kb;
+      }
+    }
+    fclose(f);
+  }
+  DIR* proc = opendir("/proc");
+  struct dirent* e;
+  while (proc && (e = readdir(proc))) {
+    char path[300], comm[64] = "";
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    snprintf(path, sizeof path, "/proc/%s/comm", e->d_name);
+    FILE* f = fopen(path, "r");
+    if (!f) continue;
+    if (!fgets(comm, sizeof comm, f)) comm[0] = 0;
+    fclose(f);
+    if (strncmp(comm, "WebKit", 6) != 0) continue;
+    int ours = 0;
+    for (int i = 0; i < n && !ours; i++) ours = tree[i] == atoi(e->d_name);
+    m.foreign_webkit += !ours;
+  }
+  if (proc) closedir(proc);
+  return m;
+}
+
+static void print_memory(const char* prefix, pid_t top) {
+  struct memory m = tree_memory(top);
+  printf("%spss_kb=%ld\n%suss_kb=%ld\n%sprocesses=%d\n%sforeign_webkit=%d\n", prefix, m.pss_kb,
+         prefix, m.uss_kb, prefix, m.processes, prefix, m.foreign_webkit);
+  fflush(stdout);
+}
+
+// Every process of the tree is asked to end, by its id, then made to.
+// The probe is the tree's subreaper, so processes orphaned on the way are
+// still ours to find and to reap.
+static void end_tree(void) {
+  static pid_t tree[MAX_PIDS];
+  int n = descendants(child, tree);
+  for (int i = 0; i < n; i++) kill(tree[i], SIGTERM);
+  double deadline = now_ms() + 10000;
+  while (now_ms() < deadline) {
+    while (waitpid(-1, NULL, WNOHANG) > 0) {
+    }
+    if (descendants(getpid(), tree) == 1) return;
+    sleep_ms(50);
+  }
+  n = descendants(getpid(), tree);
+  for (int i = 1; i < n; i++) kill(tree[i], SIGKILL);
+  while (waitpid(-1, NULL, 0) > 0) {
+  }
+}
+
+// --- windows --------------------------------------------------------------------
+
+static long window_pid(Window w) {
+  static Atom net_wm_pid;
+  if (!net_wm_pid) net_wm_pid = XInternAtom(dpy, "_NET_WM_PID", False);
+  Atom type;
+  int format;
+  unsigned long items, rest;
+  unsigned char* data = NULL;
+  long pid = -1;
+  if (XGetWindowProperty(dpy, w, net_wm_pid, 0, 1, False, XA_CARDINAL, &type, &format, &items,
+                         &rest, &data) == Success &&
+      data && items == 1 && format == 32) {
+    pid = *(long*)data;
+  }
+  if (data) XFree(data);
+  return pid;
+}
+
+// The program's own top-level window inside W (W itself, or the client a
+// window manager's frame holds): one of our process's, big enough to be a
+// main window rather than a tray icon waiting to dock.
+static Window find_client(Window w, int depth) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(dpy, w, &a)) return 0;
+  if (window_pid(w) == child && a.width >= 200 && a.height >= 200) return w;
+  if (depth >= 3) return 0;
+  Window r, p, *kids = NULL, found = 0;
+  unsigned n = 0;
+  if (!XQueryTree(dpy, w, &r, &p, &kids, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; i++) found = find_client(kids[i], depth + 1);
+  if (kids) XFree(kids);
+  return found;
+}
+
+static int viewable(Window w) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(dpy, w, &a) && a.map_state == IsViewable;
+}
+
+static Window find_class(Window w, const char* instance, const char* cls, int depth) {
+  XClassHint hint;
+  if (XGetClassHint(dpy, w, &hint)) {
+    int match = (!instance || strcmp(hint.res_name, instance) == 0) &&
+                (!cls || strcmp(hint.res_class, cls) == 0);
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    if (match) return w;
+  }
+  if (depth >= 6) return 0;
+  Window r, p, *kids = NULL, found = 0;
+  unsigned n = 0;
+  if (!XQueryTree(dpy, w, &r, &p, &kids, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; i++) found = find_class(kids[i], instance, cls, depth + 1);
+  if (kids) XFree(kids);
+  return found;
+}
+
+// A left click in the middle of the icon the program docked in trayer, the
+// pointer arriving with a 1-pixel step as a hand's would.
+static int click_tray_icon(const char* instance) {
+  Window panel = find_class(root, NULL, "trayer", 0);
+  Window icon = panel ? find_class(panel, instance, NULL, 0) : 0;
+  XWindowAttributes a;
+  if (!icon || !XGetWindowAttributes(dpy, icon, &a)) return 0;
+  int x, y;
+  Window unused;
+  XTranslateCoordinates(dpy, icon, root, a.width / 2, a.height / 2, &x, &y, &unused);
+  XTestFakeMotionEvent(dpy, -1, x - 1, y, 0);
+  XTestFakeMotionEvent(dpy, -1, x, y, 20);
+  XTestFakeButtonEvent(dpy, 1, True, 40);
+  XTestFakeButtonEvent(dpy, 1, False, 40);
+  XSync(dpy, False);
+  return 1;
+}
+
+// --- the screen -------------------------------------------------------------------
+
+struct box {
+  int x, y, w, h;
+};
+
+// The box as the screen shows it: read from the root window, so whatever
+// visual the program's windows use, this is what a person would see.
+static XImage* grab(Window w, struct box b) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(dpy, w, &a)) return NULL;
+  int x = b.x < 0 ? a.width + b.x : b.x, y = b.y < 0 ? a.height + b.y : b.y, rx, ry;
+  Window unused;
+  if (!XTranslateCoordinates(dpy, w, root, x, y, &rx, &ry, &unused)) return NULL;
+  return XGetImage(dpy, root, rx, ry, b.w, b.h, AllPlanes, ZPixmap);
+}
+
+static unsigned long rgb(XImage* im, int x, int y) {
+  return XGetPixel(im, x, y) & 0xffffff;  // a 24-bit TrueColor screen
+}
+
+static int all_of(Window w, struct box b, unsigned long color) {
+  XImage* im = grab(w, b);
+  if (!im) return 0;
+  int ok = 1;
+  for (int y = 0; y < b.h && ok; y++) {
+    for (int x = 0; x < b.w && ok; x++) ok = rgb(im, x, y) == color;
+  }
+  XDestroyImage(im);
+  return ok;
+}
+
+// Waits until every pixel of the box shows the colour while the window is
+// viewable; the time it did, or -1.
+static double wait_painted(Window w, struct box b, unsigned long color, double deadline) {
+  while (now_ms() < deadline) {
+    if (viewable(w) && all_of(w, b, color)) return now_ms();
+    sleep_ms(5);
+  }
+  return -1;
+}
+
+static int same_image(XImage* a, XImage* b, struct box bx) {
+  for (int y = 0; y < bx.h; y++) {
+    for (int x = 0; x < bx.w; x++) {
+      if (rgb(a, x, y) != rgb(b, x, y)) return 0;
+    }
+  }
+  return 1;
+}
+
+static void write_ppm(const char* file, Window w) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(dpy, w, &a)) return;
+  struct box whole = {0, 0, a.width, a.height};
+  XImage* im = grab(w, whole);
+  FILE* f = im ? fopen(file, "wb") : NULL;
+  if (f) {
+    fprintf(f, "P6\n%d %d\n255\n", a.width, a.height);
+    for (int y = 0; y < a.height; y++) {
+      for (int x = 0; x < a.width; x++) {
+        unsigned long p = rgb(im, x, y);
+        fputc((int)(p >> 16 & 255), f);
+        fputc((int)(p >> 8 & 255), f);
+        fputc((int)(p & 255), f);
+      }
+    }
+    fclose(f);
+  }
+  if (im) XDestroyImage(im);
+}
+
+// The box's commonest colour once the whole window has been still for 2 s:
+// a box that settles early could still be waiting for the page.
+static void calibrate(Window w, struct box b, const char* file, double deadline) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(dpy, w, &a)) return;
+  struct box whole = {0, 0, a.width, a.height};
+  XImage* last = NULL;
+  double still_since = now_ms();
+  while (now_ms() < deadline) {
+    XImage* im = grab(w, whole);
+    if (im && last && same_image(im, last, whole)) {
+      if (now_ms() - still_since >= 2000) break;
+    } else {
+      still_since = now_ms();
+    }
+    if (last) XDestroyImage(last);
+    last = im;
+    sleep_ms(200);
+  }
+  if (last) XDestroyImage(last);
+  last = grab(w, b);
+  if (!last) return;
+  unsigned long best = 0;
+  int best_count = 0;
+  for (int i = 0; i < b.w * b.h; i++) {
+    unsigned long c = rgb(last, i % b.w, i / b.w);
+    int count = 0;
+    for (int j = 0; j < b.w * b.h; j++) count += rgb(last, j % b.w, j / b.w) == c;
+    if (count > best_count) best = c, best_count = count;
+  }
+  printf("color=%06lx\nshare=%.3f\n", best, (double)best_count / (b.w * b.h));
+  XDestroyImage(last);
+  write_ppm(file, w);
+}
+
+// --- one run ------------------------------------------------------------------------
+
+static void print_ms(const char* key, double t) {
+  if (t < 0) {
+    printf("%s=-\n", key);
+  } else {
+    printf("%s=%.0f\n", key, t);
+  }
+}
+
+static void usage(void) {
+  fprintf(stderr,
+          "usage: startup_probe [--area X,Y,W,H --color RRGGBB | --calibrate FILE]\n"
+          "  [--pss-after MS] [--tray-icon CLASS --tray-wait S] [--timeout S]\n"
+          "  [--shots PREFIX] -- CMD...\n");
+  exit(2);
+}
+
+int main(int argc, char** argv) {
+  struct box b = {0, 0, 0, 0};
+  unsigned long color = 0;
+  int have_color = 0, tray_wait = -1;
+  double pss_after = 3000, timeout = 60000;
+  const char *shot = NULL, *tray_icon = NULL, *shots = NULL;
+  int i = 1;
+  for (; i < argc && strcmp(argv[i], "--") != 0; i++) {
+    const char* v = i + 1 < argc ? argv[i + 1] : NULL;
+    if (!v) usage();
+    if (strcmp(argv[i], "--area") == 0) {
+      if (sscanf(v, "%d,%d,%d,%d", &b.x, &b.y, &b.w, &b.h) != 4 || b.w <= 0 || b.h <= 0 ||
+          b.w > 512 || b.h > 512) {
+        usage();
+      }
+    } else if (strcmp(argv[i], "--color") == 0) {
+      char* end;
+      color = strtoul(v, &end, 16);
+      if (*end || strlen(v) != 6) usage();
+      have_color = 1;
+    } else if (strcmp(argv[i], "--calibrate") == 0) {
+      shot = v;
+    } else if (strcmp(argv[i], "--pss-after") == 0) {
+      pss_after = atof(v);
+    } else if (strcmp(argv[i], "--tray-icon") == 0) {
+      tray_icon = v;
+    } else if (strcmp(argv[i], "--tray-wait") == 0) {
+      tray_wait = atoi(v);
+    } else if (strcmp(argv[i], "--shots") == 0) {
+      shots = v;
+    } else if (strcmp(argv[i], "--timeout") == 0) {
+      timeout = atof(v) * 1000;
+    } else {
+      usage();
+    }
+    i++;
+  }
+  if (i + 1 >= argc || b.w == 0 || (!have_color && !shot)) usage();
+  char** command = argv + i + 1;
+
+  dpy = XOpenDisplay(NULL);
+  if (!dpy) {
+    fprintf(stderr, "startup_probe: cannot open the display\n");
+    return 1;
+  }
+  root = DefaultRootWindow(dpy);
+  XSetErrorHandler(ignore_error);
+  // Top-level maps are reported from the root before the command runs, so
+  // none can slip by between the exec and the first look.
+  XSelectInput(dpy, root, SubstructureNotifyMask);
+  XSync(dpy, False);
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+
+  double t0 = now_ms();
+  child = fork();
+  if (child == 0) {
+    close(ConnectionNumber(dpy));
+    execvp(command[0], command);
+    _exit(127);
+  }
+  if (child < 0) return 1;
+
+  // exec -> a new top-level window of the command's is viewable. A window
+  // manager maps its frame after the client inside it, so the frame's map
+  // is the moment the client becomes viewable.
+  Window client = 0;
+  double t_view = -1;
+  while (!client && now_ms() < t0 + timeout) {
+    while (XPending(dpy)) {
+      XEvent e;
+      XNextEvent(dpy, &e);
+      if (e.type != MapNotify || e.xmap.override_redirect || client) continue;
+      Window w = find_client(e.xmap.window, 0);
+      if (w && viewable(w)) {
+        client = w;
+        t_view = now_ms() - t0;
+      }
+    }
+    if (!client) sleep_ms(2);
+    if (waitpid(child, NULL, WNOHANG) == child) break;
+  }
+  print_ms("viewable_ms", t_view);
+  printf("window=0x%lx\n", client);
+  fflush(stdout);
+  if (!client) {
+    end_tree();
+    return 1;
+  }
+
+  if (shot) {
+    calibrate(client, b, shot, t0 + timeout);
+    end_tree();
+    return 0;
+  }
+
+  double t_paint = wait_painted(client, b, color, t0 + timeout);
+  print_ms("painted_ms", t_paint < 0 ? -1 : t_paint - t0);
+  fflush(stdout);
+  if (t_paint < 0) {
+    end_tree();
+    return 1;
+  }
+  char file[4096];
+  if (shots) {
+    snprintf(file, sizeof file, "%s-painted.ppm", shots);
+    write_ppm(file, client);
+  }
+  sleep_ms(t_paint + pss_after - now_ms());
+  print_memory("", child);
+
+  if (tray_icon && tray_wait >= 0) {
+    double t_hidden = -1, t_shown = -1;
+    double deadline = now_ms() + timeout;
+    int clicked = 0;
+    while (!clicked && now_ms() < deadline) {
+      clicked = click_tray_icon(tray_icon);
+      if (!clicked) sleep_ms(100);
+    }
+    while (clicked && now_ms() < deadline && viewable(client)) sleep_ms(5);
+    if (clicked && !viewable(client)) t_hidden = now_ms();
+    if (t_hidden >= 0) {
+      sleep_ms(tray_wait * 1000.0);
+      print_memory("hidden_", child);
+      double t_click = now_ms();
+      if (click_tray_icon(tray_icon)) {
+        double t = wait_painted(client, b, color, t_click + timeout);
+        if (t >= 0) t_shown = t - t_click;
+        if (t >= 0 && shots) {
+          snprintf(file, sizeof file, "%s-shown.ppm", shots);
+          write_ppm(file, client);
+        }
+      }
+    } else {
+      printf("hidden_pss_kb=-\n");
+    }
+    print_ms("show_ms", t_shown);
+  }
+  end_tree();
+  return 0;
+}
