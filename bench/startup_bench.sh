@@ -5,7 +5,8 @@
 # starts each with fresh cache, data, config, runtime and home folders.
 # Per start bench/startup_probe.c reports exec -> first top-level window
 # viewable, exec -> the page's background colour in a box of the page area,
-# and the whole process tree's PSS 3 s later; for the program it then hides
+# and the whole process tree's PSS 3 s later (with its private dirty
+# memory, which other WebKit programs on the machine do not move); for the program it then hides
 # the window from its tray icon, takes the PSS after a wait and times the
 # page's return on the next click. Prints the medians and kivo/surf ratios.
 # Figures only: nothing passes or fails on time.
@@ -60,14 +61,17 @@ HOME_URL=http://127.0.0.1:8080//xiazai/
 PY=/usr/bin/python3
 work=$(mktemp -d /tmp/kivo-startup.XXXXXX)
 pids=()
+probe_pid=
 cleanup() {
   local i
+  [[ -n $probe_pid ]] && kill "$probe_pid" 2>/dev/null && wait "$probe_pid" 2>/dev/null
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null
   done
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 
 wait_for() {  # wait_for SECONDS COMMAND...
   local deadline=$((SECONDS + $1))
@@ -124,19 +128,25 @@ fresh_env() {  # fresh_env DIR: every folder a start could cache in, new and emp
   echo XDG_CACHE_HOME="$1/cache" XDG_DATA_HOME="$1/data" XDG_CONFIG_HOME="$1/config" \
     XDG_RUNTIME_DIR="$1/run" HOME="$1/home" NO_AT_BRIDGE=1
 }
-start() {  # start NAME PROBE-OPTIONS...: one cold start; the probe's key=value lines
+start() {  # start NAME PROBE-OPTIONS...: one cold start; sets out to the probe's key=value lines
   local name=$1
   shift
+  # In the background, so that a stopped bench stops the probe at once, and
+  # the probe ends its tree.
   # shellcheck disable=SC2046,SC2086  # words meant: mktemp's folders and surf's address hold no spaces
   env $(fresh_env "$work/run-$name") "$probe" --area "${AREA[$name]}" "$@" \
-    -- ${CMD[$name]} 2>>"$work/$name.err"
+    -- ${CMD[$name]} >"$work/probe.out" 2>>"$work/$name.err" &
+  probe_pid=$!
+  wait "$probe_pid"
+  probe_pid=
+  out=$(<"$work/probe.out")
 }
 
 # The colour each box settles on, from a start that waits until the page is
 # still: the page's background, so a box that is not all one colour, or not
 # that colour, is a box in the wrong place.
 for name in kivo surf; do
-  out=$(start "$name" --calibrate "$work/$name.ppm")
+  start "$name" --calibrate "$work/$name.ppm"
   COLOR[$name]=$(sed -n 's/^color=//p' <<<"$out")
   share=$(sed -n 's/^share=//p' <<<"$out")
   if [[ -n $SHOTS ]]; then
@@ -157,7 +167,7 @@ for ((i = 1; i <= N; i++)); do
     [[ $name == kivo ]] && opts+=(--tray-icon kivo --tray-wait "$TRAY_WAIT")
     # The first start's images just after the page appeared (and came back).
     ((i == 1)) && [[ -n $SHOTS ]] && opts+=(--shots "$work/$name")
-    out=$(start "$name" "${opts[@]}")
+    start "$name" "${opts[@]}"
     echo "$name $(tr '\n' ' ' <<<"$out")" | tee -a "$results"
   done
 done
@@ -185,8 +195,8 @@ rows = [
     ("exec -> page colour on screen", "painted_ms", "painted_ms", 1, "ms"),
     ("PSS of the tree, page shown 3 s", "pss_kb", "pss_kb", 1 / 1024, "MB"),
     (f"PSS hidden {sys.argv[3]} s (vs surf shown)", "hidden_pss_kb", "pss_kb", 1 / 1024, "MB"),
-    ("USS of the tree, page shown 3 s", "uss_kb", "uss_kb", 1 / 1024, "MB"),
-    (f"USS hidden {sys.argv[3]} s (vs surf shown)", "hidden_uss_kb", "uss_kb", 1 / 1024, "MB"),
+    ("private dirty, page shown 3 s", "dirty_kb", "dirty_kb", 1 / 1024, "MB"),
+    (f"private dirty hidden {sys.argv[3]} s (vs surf shown)", "hidden_dirty_kb", "dirty_kb", 1 / 1024, "MB"),
     ("tray click -> page on screen again", "show_ms", None, 1, "ms"),
 ]
 print(f"\nmedians of {sys.argv[2]} cold starts each")
@@ -204,5 +214,5 @@ print(f"processes in the tree (median): surf {procs['surf']:.0f}, kivo {procs['k
 foreign = sorted(int(r["foreign_webkit"]) for n in runs for r in runs[n] if "foreign_webkit" in r)
 if foreign and foreign[-1]:
     print(f"other WebKit processes on the machine while PSS was taken: {foreign[0]} to {foreign[-1]};"
-          " they share the engine's pages and lower PSS, not USS")
+          " they share the engine's pages and lower PSS, not the private dirty figure")
 PY

@@ -48,10 +48,25 @@ static double now_ms(void) {
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
+static volatile sig_atomic_t stop;
+static int ending;
+static void end_tree(void);
+
+// Every wait goes through here, so a run asked to stop ends its tree first.
 static void sleep_ms(double ms) {
-  struct timespec ts = {(time_t)(ms / 1000), (long)((ms - (time_t)(ms / 1000) * 1000) * 1e6)};
-  while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
+  if (stop && !ending) {
+    end_tree();
+    _exit(1);
   }
+  if (ms <= 0) return;
+  struct timespec ts = {(time_t)(ms / 1000), (long)((ms - (time_t)(ms / 1000) * 1000) * 1e6)};
+  while (nanosleep(&ts, &ts) == -1 && errno == EINTR && (!stop || ending)) {
+  }
+}
+
+static void on_stop(int sig) {
+  (void)sig;
+  stop = 1;
 }
 
 // Windows vanish under us all the time (menus, a program that quits): such
@@ -60,6 +75,13 @@ static int ignore_error(Display* d, XErrorEvent* e) {
   (void)d;
   (void)e;
   return 0;
+}
+
+// The display gone (the bench ended early): the tree is ended all the same.
+static int display_lost(Display* d) {
+  (void)d;
+  end_tree();
+  _exit(1);
 }
 
 // --- the process tree ---------------------------------------------------------
@@ -100,10 +122,12 @@ static int descendants(pid_t top, pid_t* out) {  // top first, then its descenda
 }
 
 // PSS shares each page among all processes mapping it, so another WebKit
-// program running on the machine lowers ours; USS (private pages) does not
-// move with it, which is why both are reported, with that count.
+// program running on the machine lowers ours (and so does it the clean
+// private figure, the engine's library pages turning shared). The dirty
+// private pages are this tree's alone whatever else runs: reported beside
+// PSS, with the count of other WebKit processes.
 struct memory {
-  long pss_kb, uss_kb;
+  long pss_kb, dirty_kb;
   int processes, foreign_webkit;
 };
 
@@ -121,9 +145,8 @@ static struct memory tree_memory(pid_t top) {
       if (sscanf(line, "Pss: %ld kB", &kb) == 1) {
         m.pss_kb += kb;
         ++m.processes;
-      } else if (sscanf(line, "Private_Clean: %ld kB", &kb) == 1 ||
-                 sscanf(line, "Private_Dirty: %ld kB", &kb) == 1) {
-        m.uss_kb += kb;
+      } else if (sscanf(line, "Private_Dirty: %ld kB", &kb) == 1) {
+        m.dirty_kb += kb;
       }
     }
     fclose(f);
@@ -149,8 +172,8 @@ static struct memory tree_memory(pid_t top) {
 
 static void print_memory(const char* prefix, pid_t top) {
   struct memory m = tree_memory(top);
-  printf("%spss_kb=%ld\n%suss_kb=%ld\n%sprocesses=%d\n%sforeign_webkit=%d\n", prefix, m.pss_kb,
-         prefix, m.uss_kb, prefix, m.processes, prefix, m.foreign_webkit);
+  printf("%spss_kb=%ld\n%sdirty_kb=%ld\n%sprocesses=%d\n%sforeign_webkit=%d\n", prefix, m.pss_kb,
+         prefix, m.dirty_kb, prefix, m.processes, prefix, m.foreign_webkit);
   fflush(stdout);
 }
 
@@ -159,6 +182,7 @@ static void print_memory(const char* prefix, pid_t top) {
 // still ours to find and to reap.
 static void end_tree(void) {
   static pid_t tree[MAX_PIDS];
+  ending = 1;
   int n = descendants(child, tree);
   for (int i = 0; i < n; i++) kill(tree[i], SIGTERM);
   double deadline = now_ms() + 10000;
@@ -232,9 +256,11 @@ static Window find_class(Window w, const char* instance, const char* cls, int de
   return found;
 }
 
-// A left click in the middle of the icon the program docked in trayer, the
-// pointer arriving with a 1-pixel step as a hand's would.
-static int click_tray_icon(const char* instance) {
+// A left click in the middle of the icon the program docked in trayer. The
+// pointer arrives first, with a 1-pixel step as a hand's would; the time
+// returned is that of the press, the release following at once. 0 when
+// there is no icon.
+static double click_tray_icon(const char* instance) {
   Window panel = find_class(root, NULL, "trayer", 0);
   Window icon = panel ? find_class(panel, instance, NULL, 0) : 0;
   XWindowAttributes a;
@@ -244,10 +270,13 @@ static int click_tray_icon(const char* instance) {
   XTranslateCoordinates(dpy, icon, root, a.width / 2, a.height / 2, &x, &y, &unused);
   XTestFakeMotionEvent(dpy, -1, x - 1, y, 0);
   XTestFakeMotionEvent(dpy, -1, x, y, 20);
-  XTestFakeButtonEvent(dpy, 1, True, 40);
-  XTestFakeButtonEvent(dpy, 1, False, 40);
   XSync(dpy, False);
-  return 1;
+  sleep_ms(50);
+  double t = now_ms();
+  XTestFakeButtonEvent(dpy, 1, True, 0);
+  XTestFakeButtonEvent(dpy, 1, False, 0);
+  XSync(dpy, False);
+  return t;
 }
 
 // --- the screen -------------------------------------------------------------------
@@ -422,6 +451,9 @@ int main(int argc, char** argv) {
   }
   root = DefaultRootWindow(dpy);
   XSetErrorHandler(ignore_error);
+  XSetIOErrorHandler(display_lost);
+  signal(SIGTERM, on_stop);
+  signal(SIGINT, on_stop);
   // Top-level maps are reported from the root before the command runs, so
   // none can slip by between the exec and the first look.
   XSelectInput(dpy, root, SubstructureNotifyMask);
@@ -488,7 +520,7 @@ int main(int argc, char** argv) {
   if (tray_icon && tray_wait >= 0) {
     double t_hidden = -1, t_shown = -1;
     double deadline = now_ms() + timeout;
-    int clicked = 0;
+    double clicked = 0;
     while (!clicked && now_ms() < deadline) {
       clicked = click_tray_icon(tray_icon);
       if (!clicked) sleep_ms(100);
@@ -498,8 +530,8 @@ int main(int argc, char** argv) {
     if (t_hidden >= 0) {
       sleep_ms(tray_wait * 1000.0);
       print_memory("hidden_", child);
-      double t_click = now_ms();
-      if (click_tray_icon(tray_icon)) {
+      double t_click = click_tray_icon(tray_icon);
+      if (t_click) {
         double t = wait_painted(client, b, color, t_click + timeout);
         if (t >= 0) t_shown = t - t_click;
         if (t >= 0 && shots) {
