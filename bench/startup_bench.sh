@@ -92,20 +92,27 @@ pids+=($!)
 wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
 wait_for 10 xdpyinfo || { echo "Xvfb does not answer"; exit 1; }
-# Now and then openbox cannot open a display that has just started: a
-# second try does.
-for try in 1 2 3; do
-  openbox >"$work/openbox.log" 2>&1 &
-  pids+=($!)
-  wait_for 15 wmctrl -m && break
-  kill "$!" 2>/dev/null && wait "$!" 2>/dev/null
-  ((try < 3)) || { echo "openbox did not start"; cat "$work/openbox.log"; exit 1; }
-done
-trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
-  >"$work/trayer.log" 2>&1 &
-pids+=($!)
+# Now and then, on a busy machine, openbox or trayer cannot open a display
+# that has just started; a second try does.
+start_tried() {  # start_tried NAME READY-COMMAND -- COMMAND...: up to three tries
+  local name=$1 ready=$2 try
+  shift 3
+  for try in 1 2 3; do
+    "$@" >"$work/$name.log" 2>&1 &
+    pids+=($!)
+    wait_for 15 "$ready" && return 0
+    kill "$!" 2>/dev/null && wait "$!" 2>/dev/null
+    unset 'pids[-1]'
+    echo "$name did not start (try $try):" >&2
+    sed 's/^/  /' "$work/$name.log" >&2
+  done
+  return 1
+}
+wm_up() { wmctrl -m; }
 tray_up() { xwininfo -root -tree | grep -q '("panel" "trayer")'; }
-wait_for 10 tray_up || { echo "trayer did not start"; cat "$work/trayer.log"; exit 1; }
+start_tried openbox wm_up -- openbox || exit 1
+start_tried trayer tray_up -- trayer --edge top --align right --widthtype pixel --width 64 \
+  --heighttype pixel --height 24 || exit 1
 "$SITE" --port 8080 --log "$work/site.log" >"$work/site.out" 2>&1 &
 pids+=($!)
 wait_for 10 grep -q listening "$work/site.out" || { echo "the site did not start"; exit 1; }
@@ -200,15 +207,15 @@ rows = [
     ("tray click -> page on screen again", "show_ms", None, 1, "ms"),
 ]
 print(f"\nmedians of {sys.argv[2]} cold starts each")
-print(f"| {'figure':40} | {'surf':>10} | {'kivo':>10} | ratio |")
-print(f"|{'-' * 42}|{'-' * 12}|{'-' * 12}|-------|")
+print(f"| {'figure':46} | {'surf':>10} | {'kivo':>10} | ratio |")
+print(f"|{'-' * 48}|{'-' * 12}|{'-' * 12}|-------|")
 fmt = lambda v, unit: "-" if v is None else f"{v:.0f} {unit}"
 for label, kkey, skey, scale, unit in rows:
     k, kmiss = median("kivo", kkey, scale)
     s, smiss = median("surf", skey, scale) if skey else (None, 0)
     ratio = f"{k / s:.2f}" if k is not None and s else "-"
     note = f"  ({kmiss} kivo, {smiss} surf runs never got there)" if kmiss or smiss else ""
-    print(f"| {label:40} | {fmt(s, unit):>10} | {fmt(k, unit):>10} | {ratio:>5} |{note}")
+    print(f"| {label:46} | {fmt(s, unit):>10} | {fmt(k, unit):>10} | {ratio:>5} |{note}")
 procs = {n: median(n, "processes")[0] for n in runs}
 print(f"processes in the tree (median): surf {procs['surf']:.0f}, kivo {procs['kivo']:.0f}")
 foreign = sorted(int(r["foreign_webkit"]) for n in runs for r in runs[n] if "foreign_webkit" in r)

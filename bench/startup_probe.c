@@ -177,14 +177,14 @@ static void print_memory(const char* prefix, pid_t top) {
   fflush(stdout);
 }
 
-// Every process of the tree is asked to end, by its id, then made to.
-// The probe is the tree's subreaper, so processes orphaned on the way are
-// still ours to find and to reap.
+// Every process of the tree is asked to end, by its id, then made to. The
+// probe is the tree's subreaper, so its own descendants are the whole tree,
+// processes orphaned on the way included, and all are reaped here.
 static void end_tree(void) {
   static pid_t tree[MAX_PIDS];
   ending = 1;
-  int n = descendants(child, tree);
-  for (int i = 0; i < n; i++) kill(tree[i], SIGTERM);
+  int n = descendants(getpid(), tree);
+  for (int i = 1; i < n; i++) kill(tree[i], SIGTERM);
   double deadline = now_ms() + 10000;
   while (now_ms() < deadline) {
     while (waitpid(-1, NULL, WNOHANG) > 0) {
