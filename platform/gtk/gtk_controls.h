@@ -42,11 +42,13 @@ class PeerCore : public NativeTarget {
   GtkWidget* widget_;
 };
 
-// PeerCore first: the peer's address is the core's, the data its widget's
-// signals carry.
-class ControlPeer : public PeerCore, public forms::ControlNative {
+// A peer behind the control interface `Native` (ControlNative, or the
+// browser's BrowserNative), its window being its widget. PeerCore first:
+// the peer's address is the core's, the data its widget's signals carry.
+template <class Native>
+class WidgetPeer : public PeerCore, public Native {
  public:
-  ControlPeer(GtkFormNative& owner, forms::Control& control, GtkWidget* widget)
+  WidgetPeer(GtkFormNative& owner, forms::Control& control, GtkWidget* widget)
       : PeerCore(owner, control, widget) {}
 
   forms::WindowHandle Handle() override { return WidgetHandle(); }
@@ -56,6 +58,8 @@ class ControlPeer : public PeerCore, public forms::ControlNative {
   void TextChanged() override {}
   void Focus() override { WidgetFocus(); }
 };
+
+using ControlPeer = WidgetPeer<forms::ControlNative>;
 
 // Labels and images.
 class WindowlessPeer final : public ControlPeer {

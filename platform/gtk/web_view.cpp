@@ -40,7 +40,7 @@ std::unique_ptr<forms::ControlNative> MakeBrowserPeer(GtkFormNative& owner,
 }
 
 BrowserPeer::BrowserPeer(GtkFormNative& owner, forms::Control& control)
-    : PeerCore(owner, control, webkit_web_view_new()) {
+    : WidgetPeer(owner, control, webkit_web_view_new()) {
   WebKitWebView* view = WEBKIT_WEB_VIEW(widget_);
   WebKitSettings* settings = webkit_web_view_get_settings(view);
   webkit_settings_set_enable_developer_extras(settings, FALSE);

@@ -14,17 +14,10 @@
 
 namespace gtkplat {
 
-class BrowserPeer final : public PeerCore, public forms::BrowserNative {
+class BrowserPeer final : public WidgetPeer<forms::BrowserNative> {
  public:
   BrowserPeer(GtkFormNative& owner, forms::Control& control);
   ~BrowserPeer() override;
-
-  forms::WindowHandle Handle() override { return WidgetHandle(); }
-  void Moved() override { WidgetMoved(); }
-  void VisibilityChanged() override { WidgetVisibility(); }
-  void Refresh() override { WidgetRefresh(); }
-  void TextChanged() override {}
-  void Focus() override { WidgetFocus(); }
 
   void Navigate(const std::string& url) override;
   bool GoBack() override;
