@@ -34,7 +34,7 @@ if [[ -z ${DISPLAY:-} ]]; then
   for n in $(seq 121 150); do
     [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || { display=:$n; break; }
   done
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=$display
   wait_for 10 xdpyinfo || { echo "Xvfb did not start"; exit 1; }

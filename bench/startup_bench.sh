@@ -87,7 +87,7 @@ cc -O2 -Wall -Wextra -o "$probe" "$SRC/bench/startup_probe.c" -lX11 -lXtst ||
   { echo "the probe does not build (libx11-dev, libxtst-dev)" >&2; exit 1; }
 
 # --- the desktop and the site ------------------------------------------------------
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")

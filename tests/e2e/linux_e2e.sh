@@ -55,7 +55,9 @@ wait_for() {  # wait_for SECONDS COMMAND...
 
 # --- the desktop -----------------------------------------------------------
 # The server picks a free display itself: two runs at once never share one.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
+# -noreset: otherwise the server resets when its last client (the readiness
+# probe below) leaves, and refuses the window manager while it does.
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")

@@ -99,7 +99,7 @@ for n in 91 92 93 94 95 96 97 98 99; do
   if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
 done
 [[ -n $display ]] || die "no free X display among :91..:99"
-Xvfb "$display" -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 poll 10 test -e "/tmp/.X11-unix/X${display#:}" || die "Xvfb did not start on $display"
