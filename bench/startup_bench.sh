@@ -4,11 +4,14 @@
 # display with openbox and trayer, against the demo site, N alternating
 # starts each with fresh cache, data, config, runtime and home folders.
 # Per start bench/startup_probe.c reports exec -> first top-level window
-# viewable, exec -> the page's background colour in a box of the page area,
+# viewable, exec -> the program's frame painted (a box of its own art),
+# exec -> the page's background colour in a box of the page area,
 # and the whole process tree's PSS 3 s later (with its private dirty
 # memory, which other WebKit programs on the machine do not move); for the program it then hides
 # the window from its tray icon, takes the PSS after a wait and times the
-# page's return on the next click. Prints the medians and kivo/surf ratios.
+# page's return on the next click. Prints the medians and kivo/surf ratios,
+# the program's own start-up timeline (its KIVO_TRACE marks, lined up with
+# the exec) and each process's share of the memory.
 # Figures only: nothing passes or fails on time.
 #
 # usage: bench/startup_bench.sh [-n N] [--tray-wait S] [--shots DIR] [--build DIR]
@@ -32,7 +35,7 @@ while (($#)); do
     --tray-wait) TRAY_WAIT=$2; shift 2 ;;
     --shots) SHOTS=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
     --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
-    *) sed -n '13,20p' "$0" >&2; exit 2 ;;
+    *) sed -n '17,22p' "$0" >&2; exit 2 ;;
   esac
 done
 [[ $N =~ ^[1-9][0-9]*$ && $TRAY_WAIT =~ ^[0-9]+$ ]] || { echo "N and S are whole numbers" >&2; exit 2; }
@@ -121,12 +124,15 @@ wait_for 10 grep -q listening "$work/site.out" || { echo "the site did not start
 # The page area polled: for the program a box of its browser control, for
 # surf one of its client area (all page). Both lie in the body's background
 # below the page's footer.
-declare -A CMD AREA
+# The program's frame box lies in the art's blue column below the category
+# buttons; surf has no frame of its own to wait for.
+declare -A CMD AREA FRAME
 CMD[kivo]=$KIVO
 AREA[kivo]=400,600,32,16
+FRAME[kivo]=20,600,32,16
 CMD[surf]="surf $HOME_URL"
 AREA[surf]=300,-60,32,16
-declare -A COLOR
+declare -A COLOR FRAME_COLOR
 
 fresh_env() {  # fresh_env DIR: every folder a start could cache in, new and empty
   rm -rf "$1"
@@ -138,10 +144,11 @@ fresh_env() {  # fresh_env DIR: every folder a start could cache in, new and emp
 start() {  # start NAME PROBE-OPTIONS...: one cold start; sets out to the probe's key=value lines
   local name=$1
   shift
+  : >"$work/$name.err"
   # In the background, so that a stopped bench stops the probe at once, and
   # the probe ends its tree.
   # shellcheck disable=SC2046,SC2086  # words meant: mktemp's folders and surf's address hold no spaces
-  env $(fresh_env "$work/run-$name") "$probe" --area "${AREA[$name]}" "$@" \
+  env $(fresh_env "$work/run-$name") KIVO_TRACE=1 "$probe" --area "${AREA[$name]}" "$@" \
     -- ${CMD[$name]} >"$work/probe.out" 2>>"$work/$name.err" &
   probe_pid=$!
   wait "$probe_pid"
@@ -153,9 +160,17 @@ start() {  # start NAME PROBE-OPTIONS...: one cold start; sets out to the probe'
 # still: the page's background, so a box that is not all one colour, or not
 # that colour, is a box in the wrong place.
 for name in kivo surf; do
-  start "$name" --calibrate "$work/$name.ppm"
+  frame_opts=()
+  [[ -n ${FRAME[$name]:-} ]] && frame_opts=(--frame-area "${FRAME[$name]}")
+  start "$name" --calibrate "$work/$name.ppm" "${frame_opts[@]}"
   COLOR[$name]=$(sed -n 's/^color=//p' <<<"$out")
   share=$(sed -n 's/^share=//p' <<<"$out")
+  if [[ -n ${FRAME[$name]:-} ]]; then
+    FRAME_COLOR[$name]=$(sed -n 's/^frame_color=//p' <<<"$out")
+    frame_share=$(sed -n 's/^frame_share=//p' <<<"$out")
+    echo "$name: frame box ${FRAME[$name]} settles on #${FRAME_COLOR[$name]} (share $frame_share)"
+    [[ $frame_share == 1.000 ]] || { echo "$name: the frame box is not one colour; see --shots"; exit 1; }
+  fi
   if [[ -n $SHOTS ]]; then
     "$PY" -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])' \
       "$work/$name.ppm" "$SHOTS/$name-settled.png"
@@ -172,10 +187,15 @@ for ((i = 1; i <= N; i++)); do
   for name in kivo surf; do
     opts=(--color "${COLOR[$name]}" --pss-after 3000)
     [[ $name == kivo ]] && opts+=(--tray-icon kivo --tray-wait "$TRAY_WAIT")
+    [[ -n ${FRAME[$name]:-} ]] &&
+      opts+=(--frame-area "${FRAME[$name]}" --frame-color "${FRAME_COLOR[$name]}")
     # The first start's images just after the page appeared (and came back).
     ((i == 1)) && [[ -n $SHOTS ]] && opts+=(--shots "$work/$name")
     start "$name" "${opts[@]}"
-    echo "$name $(tr '\n' ' ' <<<"$out")" | tee -a "$results"
+    # The program's own marks, as times since the exec.
+    marks=$(awk -v at="$(sed -n 's/^exec_at=//p' <<<"$out")" \
+      '$1 == "kivo-trace" && !seen[$3]++ { printf "t_%s=%.0f ", $3, $2 - at }' "$work/$name.err")
+    echo "$name $(tr '\n' ' ' <<<"$out") $marks" | tee -a "$results"
   done
 done
 
@@ -199,6 +219,7 @@ def median(name, key, scale=1.0):
     return (statistics.median(vals) if vals else None), missing
 rows = [
     ("exec -> first window viewable", "viewable_ms", "viewable_ms", 1, "ms"),
+    ("exec -> window with its painted frame", "frame_ms", "viewable_ms", 1, "ms"),
     ("exec -> page colour on screen", "painted_ms", "painted_ms", 1, "ms"),
     ("PSS of the tree, page shown 3 s", "pss_kb", "pss_kb", 1 / 1024, "MB"),
     (f"PSS hidden {sys.argv[3]} s (vs surf shown)", "hidden_pss_kb", "pss_kb", 1 / 1024, "MB"),
@@ -218,6 +239,28 @@ for label, kkey, skey, scale, unit in rows:
     print(f"| {label:46} | {fmt(s, unit):>10} | {fmt(k, unit):>10} | {ratio:>5} |{note}")
 procs = {n: median(n, "processes")[0] for n in runs}
 print(f"processes in the tree (median): surf {procs['surf']:.0f}, kivo {procs['kivo']:.0f}")
+marks = sorted({k for r in runs["kivo"] for k in r if k.startswith("t_")},
+               key=lambda k: median("kivo", k)[0])
+if marks:
+    print("\nthe program's start-up, ms after the exec (median; * read from the screen)")
+    screen = {"viewable_ms": "window viewable*", "frame_ms": "frame on screen*",
+              "painted_ms": "page colour on screen*"}
+    timeline = [(median("kivo", k)[0], k[2:]) for k in marks]
+    timeline += [(median("kivo", k)[0], v) for k, v in screen.items() if median("kivo", k)[0] is not None]
+    for t, what in sorted(timeline):
+        print(f"  {t:7.0f}  {what}")
+for when, key in (("page shown 3 s", "procs"), (f"hidden {sys.argv[3]} s", "hidden_procs")):
+    for n in runs:
+        per = {}
+        for r in runs[n]:
+            for item in filter(None, r.get(key, "").split(",")):
+                comm, pss, dirty = item.rsplit(":", 2)
+                per.setdefault(comm, []).append((int(pss), int(dirty)))
+        if per:
+            parts = ", ".join(f"{c} {statistics.median(p for p, _ in v) / 1024:.0f}"
+                              f" ({statistics.median(d for _, d in v) / 1024:.0f} dirty)"
+                              for c, v in per.items())
+            print(f"PSS by process, {when}, {n} (MB, median): {parts}")
 foreign = sorted(int(r["foreign_webkit"]) for n in runs for r in runs[n] if "foreign_webkit" in r)
 if foreign and foreign[-1]:
     print(f"other WebKit processes on the machine while PSS was taken: {foreign[0]} to {foreign[-1]};"

@@ -11,9 +11,13 @@
 //   --area X,Y,W,H    window-relative box polled for the page's colour
 //                     (negative X or Y count from the right or bottom edge)
 //   --color RRGGBB    the colour every pixel of the box must have
+//   --frame-area X,Y,W,H, --frame-color RRGGBB
+//                     a box of the program's own frame and its colour: the
+//                     moment it shows is the frame painted (frame_ms)
 //   --calibrate FILE  instead of timing the colour: wait until the window
-//                     has been still for 2 s, print its commonest colour and
-//                     share, and write the window's image to FILE (PPM)
+//                     has been still for 2 s, print each box's commonest
+//                     colour and share, and write the window's image to FILE
+//                     (PPM)
 //   --pss-after MS    PSS taken this long after the page appeared (3000)
 //   --tray-icon CLASS the WM_CLASS instance of the icon inside trayer
 //   --tray-wait S     seconds hidden before the PSS is taken
@@ -21,7 +25,9 @@
 //   --shots PREFIX    the window's image just after the page appeared
 //                     (PREFIX-painted.ppm) and after it came back
 //                     (PREFIX-shown.ppm), to check what the box caught
-// Prints key=value lines; a figure that was never reached is "-".
+// Prints key=value lines; a figure that was never reached is "-". exec_at is
+// the moment of the exec on CLOCK_MONOTONIC, for lining up a program's own
+// trace; procs lists each process's command name, PSS and private dirty kB.
 #define _GNU_SOURCE
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -129,38 +135,58 @@ static int descendants(pid_t top, pid_t* out) {  // top first, then its descenda
 struct memory {
   long pss_kb, dirty_kb;
   int processes, foreign_webkit;
+  char procs[1024];  // comm:pss:dirty,...
 };
+
+static void read_comm(const char* pid, char* comm, size_t size) {
+  char path[300];
+  snprintf(path, sizeof path, "/proc/%s/comm", pid);
+  FILE* f = fopen(path, "r");
+  comm[0] = 0;
+  if (!f) return;
+  if (!fgets(comm, (int)size, f)) comm[0] = 0;
+  fclose(f);
+  comm[strcspn(comm, "\n")] = 0;
+  for (char* c = comm; *c; c++) {
+    if (*c == ' ' || *c == ',' || *c == ':' || *c == '=') *c = '_';
+  }
+}
 
 static struct memory tree_memory(pid_t top) {
   static pid_t tree[MAX_PIDS];
   int n = descendants(top, tree);
-  struct memory m = {0, 0, 0, 0};
+  struct memory m = {0, 0, 0, 0, ""};
+  size_t used = 0;
   for (int i = 0; i < n; i++) {
-    char path[64], line[256];
+    char path[64], line[256], pid[16], comm[64];
     snprintf(path, sizeof path, "/proc/%d/smaps_rollup", (int)tree[i]);
     FILE* f = fopen(path, "r");
     if (!f) continue;
-    long kb;
+    long kb, pss = 0, dirty = 0;
     while (fgets(line, sizeof line, f)) {
       if (sscanf(line, "Pss: %ld kB", &kb) == 1) {
-        m.pss_kb += kb;
+        pss = kb;
         ++m.processes;
       } else if (sscanf(line, "Private_Dirty: %ld kB", &kb) == 1) {
-        m.dirty_kb += kb;
+        dirty = kb;
       }
     }
     fclose(f);
+    m.pss_kb += pss;
+    m.dirty_kb += dirty;
+    snprintf(pid, sizeof pid, "%d", (int)tree[i]);
+    read_comm(pid, comm, sizeof comm);
+    if (used < sizeof m.procs) {
+      used += (size_t)snprintf(m.procs + used, sizeof m.procs - used, "%s%s:%ld:%ld",
+                               used ? "," : "", comm[0] ? comm : "?", pss, dirty);
+    }
   }
   DIR* proc = opendir("/proc");
   struct dirent* e;
   while (proc && (e = readdir(proc))) {
-    char path[300], comm[64] = "";
+    char comm[64];
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    snprintf(path, sizeof path, "/proc/%s/comm", e->d_name);
-    FILE* f = fopen(path, "r");
-    if (!f) continue;
-    if (!fgets(comm, sizeof comm, f)) comm[0] = 0;
-    fclose(f);
+    read_comm(e->d_name, comm, sizeof comm);
     if (strncmp(comm, "WebKit", 6) != 0) continue;
     int ours = 0;
     for (int i = 0; i < n && !ours; i++) ours = tree[i] == atoi(e->d_name);
@@ -172,8 +198,9 @@ static struct memory tree_memory(pid_t top) {
 
 static void print_memory(const char* prefix, pid_t top) {
   struct memory m = tree_memory(top);
-  printf("%spss_kb=%ld\n%sdirty_kb=%ld\n%sprocesses=%d\n%sforeign_webkit=%d\n", prefix, m.pss_kb,
-         prefix, m.dirty_kb, prefix, m.processes, prefix, m.foreign_webkit);
+  printf("%spss_kb=%ld\n%sdirty_kb=%ld\n%sprocesses=%d\n%sforeign_webkit=%d\n%sprocs=%s\n", prefix,
+         m.pss_kb, prefix, m.dirty_kb, prefix, m.processes, prefix, m.foreign_webkit, prefix,
+         m.procs);
   fflush(stdout);
 }
 
@@ -353,7 +380,23 @@ static void write_ppm(const char* file, Window w) {
 
 // The box's commonest colour once the whole window has been still for 2 s:
 // a box that settles early could still be waiting for the page.
-static void calibrate(Window w, struct box b, const char* file, double deadline) {
+static void commonest(Window w, struct box b, const char* prefix) {
+  XImage* im = grab(w, b);
+  if (!im) return;
+  unsigned long best = 0;
+  int best_count = 0;
+  for (int i = 0; i < b.w * b.h; i++) {
+    unsigned long c = rgb(im, i % b.w, i / b.w);
+    int count = 0;
+    for (int j = 0; j < b.w * b.h; j++) count += rgb(im, j % b.w, j / b.w) == c;
+    if (count > best_count) best = c, best_count = count;
+  }
+  printf("%scolor=%06lx\n%sshare=%.3f\n", prefix, best, prefix, (double)best_count / (b.w * b.h));
+  XDestroyImage(im);
+}
+
+static void calibrate(Window w, struct box b, struct box frame, const char* file,
+                      double deadline) {
   XWindowAttributes a;
   if (!XGetWindowAttributes(dpy, w, &a)) return;
   struct box whole = {0, 0, a.width, a.height};
@@ -371,18 +414,8 @@ static void calibrate(Window w, struct box b, const char* file, double deadline)
     sleep_ms(200);
   }
   if (last) XDestroyImage(last);
-  last = grab(w, b);
-  if (!last) return;
-  unsigned long best = 0;
-  int best_count = 0;
-  for (int i = 0; i < b.w * b.h; i++) {
-    unsigned long c = rgb(last, i % b.w, i / b.w);
-    int count = 0;
-    for (int j = 0; j < b.w * b.h; j++) count += rgb(last, j % b.w, j / b.w) == c;
-    if (count > best_count) best = c, best_count = count;
-  }
-  printf("color=%06lx\nshare=%.3f\n", best, (double)best_count / (b.w * b.h));
-  XDestroyImage(last);
+  commonest(w, b, "");
+  if (frame.w) commonest(w, frame, "frame_");
   write_ppm(file, w);
 }
 
@@ -399,15 +432,27 @@ static void print_ms(const char* key, double t) {
 static void usage(void) {
   fprintf(stderr,
           "usage: startup_probe [--area X,Y,W,H --color RRGGBB | --calibrate FILE]\n"
+          "  [--frame-area X,Y,W,H [--frame-color RRGGBB]]\n"
           "  [--pss-after MS] [--tray-icon CLASS --tray-wait S] [--timeout S]\n"
           "  [--shots PREFIX] -- CMD...\n");
   exit(2);
 }
 
+static int parse_box(const char* v, struct box* b) {
+  return sscanf(v, "%d,%d,%d,%d", &b->x, &b->y, &b->w, &b->h) == 4 && b->w > 0 && b->h > 0 &&
+         b->w <= 512 && b->h <= 512;
+}
+
+static int parse_color(const char* v, unsigned long* color) {
+  char* end;
+  *color = strtoul(v, &end, 16);
+  return !*end && strlen(v) == 6;
+}
+
 int main(int argc, char** argv) {
-  struct box b = {0, 0, 0, 0};
-  unsigned long color = 0;
-  int have_color = 0, tray_wait = -1;
+  struct box b = {0, 0, 0, 0}, frame = {0, 0, 0, 0};
+  unsigned long color = 0, frame_color = 0;
+  int have_color = 0, have_frame_color = 0, tray_wait = -1;
   double pss_after = 3000, timeout = 60000;
   const char *shot = NULL, *tray_icon = NULL, *shots = NULL;
   int i = 1;
@@ -415,15 +460,15 @@ int main(int argc, char** argv) {
     const char* v = i + 1 < argc ? argv[i + 1] : NULL;
     if (!v) usage();
     if (strcmp(argv[i], "--area") == 0) {
-      if (sscanf(v, "%d,%d,%d,%d", &b.x, &b.y, &b.w, &b.h) != 4 || b.w <= 0 || b.h <= 0 ||
-          b.w > 512 || b.h > 512) {
-        usage();
-      }
+      if (!parse_box(v, &b)) usage();
+    } else if (strcmp(argv[i], "--frame-area") == 0) {
+      if (!parse_box(v, &frame)) usage();
     } else if (strcmp(argv[i], "--color") == 0) {
-      char* end;
-      color = strtoul(v, &end, 16);
-      if (*end || strlen(v) != 6) usage();
+      if (!parse_color(v, &color)) usage();
       have_color = 1;
+    } else if (strcmp(argv[i], "--frame-color") == 0) {
+      if (!parse_color(v, &frame_color)) usage();
+      have_frame_color = 1;
     } else if (strcmp(argv[i], "--calibrate") == 0) {
       shot = v;
     } else if (strcmp(argv[i], "--pss-after") == 0) {
@@ -441,7 +486,7 @@ int main(int argc, char** argv) {
     }
     i++;
   }
-  if (i + 1 >= argc || b.w == 0 || (!have_color && !shot)) usage();
+  if (i + 1 >= argc || b.w == 0 || (!have_color && !shot) || (have_frame_color && !frame.w)) usage();
   char** command = argv + i + 1;
 
   dpy = XOpenDisplay(NULL);
@@ -461,6 +506,8 @@ int main(int argc, char** argv) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);
 
   double t0 = now_ms();
+  printf("exec_at=%.1f\n", t0);
+  fflush(stdout);
   child = fork();
   if (child == 0) {
     close(ConnectionNumber(dpy));
@@ -497,11 +544,17 @@ int main(int argc, char** argv) {
   }
 
   if (shot) {
-    calibrate(client, b, shot, t0 + timeout);
+    calibrate(client, b, frame, shot, t0 + timeout);
     end_tree();
     return 0;
   }
 
+  // The frame comes first if it comes before the page at all: a frame box
+  // seen after the page box only delays the page's figure by a look.
+  if (have_frame_color) {
+    double t_frame = wait_painted(client, frame, frame_color, t0 + timeout);
+    print_ms("frame_ms", t_frame < 0 ? -1 : t_frame - t0);
+  }
   double t_paint = wait_painted(client, b, color, t0 + timeout);
   print_ms("painted_ms", t_paint < 0 ? -1 : t_paint - t0);
   fflush(stdout);

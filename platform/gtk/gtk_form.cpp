@@ -14,8 +14,17 @@
 
 #include "gtk_controls.h"
 #include "popup_menu.h"
+#include "startup_trace.h"
 
 namespace gtkplat {
+namespace {
+
+gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer) {
+  TraceOnce("window-mapped");
+  return FALSE;
+}
+
+}  // namespace
 
 GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
     : platform_(platform), form_(form) {
@@ -54,6 +63,7 @@ GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
   g_signal_connect(window_, "window-state-event", G_CALLBACK(OnWindowState), this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(window_, "realize", G_CALLBACK(OnRealize), this);
+  g_signal_connect(window_, "map-event", G_CALLBACK(OnMapped), nullptr);
   ConnectKeyboard();
   gtk_widget_show(root_);
   gtk_widget_show(surface_);

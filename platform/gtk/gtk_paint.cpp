@@ -6,6 +6,7 @@
 
 #include "gtk_controls.h"
 #include "gtk_form.h"
+#include "startup_trace.h"
 
 namespace gtkplat {
 namespace {
@@ -88,6 +89,7 @@ void GtkFormNative::PaintWindowless(cairo_t* cr) {
 gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* self) {
   PaintSurface(cr, self->form_.Image(), 0, 0);
   self->PaintWindowless(cr);
+  TraceOnce("frame-drawn");
   return FALSE;
 }
 

@@ -7,8 +7,10 @@
 
 #include "app/main_mod.h"
 #include "gtk_platform.h"
+#include "startup_trace.h"
 
 int main(int argc, char** argv) {
+  gtkplat::TraceMark("main");
   // Before gtk_init, which takes its options out of argv and the start-up
   // notification id out of the environment.
   gtkplat::GtkPlatform platform(argc, argv);
@@ -18,6 +20,7 @@ int main(int argc, char** argv) {
   // engine: most of its start.
   if (!platform.Link().PrevInstance()) {
     platform.StartToolkit(&argc, &argv);
+    gtkplat::TraceMark("gtk-ready");
     // Every window without an icon of its own takes the application's.
     if (auto* icon = reinterpret_cast<GdkPixbuf*>(platform.LoadIconResource(1))) {
       gtk_window_set_default_icon(icon);
@@ -25,6 +28,7 @@ int main(int argc, char** argv) {
   }
   auto mainWindow = Main_Mod::Main(platform);
   if (!platform.ToolkitStarted()) return 0;  // not reached: a second instance has ended
+  gtkplat::TraceMark("window-built");
   // Ended already when the session ended during the start.
   if (!platform.LoopEnded()) gtk_main();
   mainWindow.reset();

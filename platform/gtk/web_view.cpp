@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+#include "startup_trace.h"
+
 namespace gtkplat {
 namespace {
 
@@ -40,8 +42,17 @@ std::unique_ptr<forms::ControlNative> MakeBrowserPeer(GtkFormNative& owner,
 }
 
 BrowserPeer::BrowserPeer(GtkFormNative& owner, forms::Control& control)
-    : WidgetPeer(owner, control, webkit_web_view_new()) {
+    : WidgetPeer(owner, control, (TraceMark("engine-start"), webkit_web_view_new())) {
+  TraceMark("webview-created");
   WebKitWebView* view = WEBKIT_WEB_VIEW(widget_);
+  g_signal_connect(webkit_web_view_get_context(view), "initialize-web-extensions",
+                   G_CALLBACK(+[](WebKitWebContext*, gpointer) { TraceOnce("web-process-launch"); }),
+                   nullptr);
+  g_signal_connect_after(view, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, BrowserPeer* self) {
+                           if (self->committed_) TraceOnce("page-drawn");
+                           return FALSE;
+                         }),
+                         this);
   WebKitSettings* settings = webkit_web_view_get_settings(view);
   webkit_settings_set_enable_developer_extras(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
@@ -62,6 +73,7 @@ BrowserPeer::~BrowserPeer() {
 }
 
 void BrowserPeer::Navigate(const std::string& url) {
+  TraceOnce("navigate");
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), url.c_str());
 }
 
@@ -101,9 +113,18 @@ void BrowserPeer::RaiseLoad(forms::EventKind kind) {
 
 void BrowserPeer::OnLoadChanged(GtkWidget*, int event, BrowserPeer* self) {
   switch (event) {
-    case WEBKIT_LOAD_STARTED: self->RaiseLoad(forms::EventKind::kDownloadBegin); break;
-    case WEBKIT_LOAD_COMMITTED: ++self->committed_; break;
-    case WEBKIT_LOAD_FINISHED: self->RaiseLoad(forms::EventKind::kDownloadComplete); break;
+    case WEBKIT_LOAD_STARTED:
+      TraceOnce("load-started");
+      self->RaiseLoad(forms::EventKind::kDownloadBegin);
+      break;
+    case WEBKIT_LOAD_COMMITTED:
+      TraceOnce("load-committed");
+      ++self->committed_;
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      TraceOnce("load-finished");
+      self->RaiseLoad(forms::EventKind::kDownloadComplete);
+      break;
     default: break;
   }
 }
