@@ -226,11 +226,12 @@ rows = [
     ("private dirty, page shown 3 s", "dirty_kb", "dirty_kb", 1 / 1024, "MB"),
     (f"private dirty hidden {sys.argv[3]} s (vs surf shown)", "hidden_dirty_kb", "dirty_kb", 1 / 1024, "MB"),
     ("tray click -> page on screen again", "show_ms", None, 1, "ms"),
+    ("looks without the page in the 3 s after", "show_blinks", None, 1, ""),
 ]
 print(f"\nmedians of {sys.argv[2]} cold starts each")
 print(f"| {'figure':46} | {'surf':>10} | {'kivo':>10} | ratio |")
 print(f"|{'-' * 48}|{'-' * 12}|{'-' * 12}|-------|")
-fmt = lambda v, unit: "-" if v is None else f"{v:.0f} {unit}"
+fmt = lambda v, unit: "-" if v is None else f"{v:.0f} {unit}".strip()
 for label, kkey, skey, scale, unit in rows:
     k, kmiss = median("kivo", kkey, scale)
     s, smiss = median("surf", skey, scale) if skey else (None, 0)

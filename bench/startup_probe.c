@@ -20,7 +20,8 @@
 //                     (PPM)
 //   --pss-after MS    PSS taken this long after the page appeared (3000)
 //   --tray-icon CLASS the WM_CLASS instance of the icon inside trayer
-//   --tray-wait S     seconds hidden before the PSS is taken
+//   --tray-wait S     seconds hidden before the PSS is taken; after the
+//                     page is back the box is watched 3 s for blinks
 //   --timeout S       for each thing waited for (60)
 //   --shots PREFIX    the window's image just after the page appeared
 //                     (PREFIX-painted.ppm) and after it came back
@@ -587,6 +588,16 @@ int main(int argc, char** argv) {
       if (t_click) {
         double t = wait_painted(client, b, color, t_click + timeout);
         if (t >= 0) t_shown = t - t_click;
+        // A page brought back behind a picture of it must not blink: the
+        // box is watched for 3 s more, and every look without the page's
+        // colour counted.
+        int looks = 0, off = 0;
+        while (t >= 0 && now_ms() < t + 3000) {
+          looks++;
+          off += !all_of(client, b, color);
+          sleep_ms(5);
+        }
+        printf("show_blinks=%d\nshow_looks=%d\n", off, looks);
         if (t >= 0 && shots) {
           snprintf(file, sizeof file, "%s-shown.ppm", shots);
           write_ppm(file, client);

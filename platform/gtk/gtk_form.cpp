@@ -14,6 +14,7 @@
 
 #include "gtk_controls.h"
 #include "popup_menu.h"
+#include "web_view.h"
 #include "startup_trace.h"
 
 namespace gtkplat {
@@ -176,6 +177,7 @@ void GtkFormNative::FormShow() {
     }
   }
   gtk_widget_show(window_);
+  TellBrowsersHidden(false);
   // Shown again right after a hide, the window manager may still be
   // forgetting the hidden window's state while it maps the new one; asked
   // once more after the map, it keeps the window maximized.
@@ -210,6 +212,13 @@ void GtkFormNative::FormHide() {
     hiddenMaximized_ = (gdk_window_get_state(window) & GDK_WINDOW_STATE_MAXIMIZED) != 0;
   }
   gtk_widget_hide(window_);
+  TellBrowsersHidden(true);
+}
+
+void GtkFormNative::TellBrowsersHidden(bool hidden) {
+  for (const auto& control : form_.Controls()) {
+    if (auto* browser = dynamic_cast<BrowserPeer*>(control->Native())) browser->WindowHidden(hidden);
+  }
 }
 
 void GtkFormNative::FormSetOuterSize(int widthPx, int heightPx) {

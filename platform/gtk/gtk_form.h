@@ -85,6 +85,8 @@ class GtkFormNative final : public forms::FormNative {
   void ApplyDialogFrame();
   void ApplyMinMax();
   void Present();
+  // The browsers on this window give back what a hidden page can rebuild.
+  void TellBrowsersHidden(bool hidden);
   void KeepNormalSize();
   static gboolean RestoreNormalSize(gpointer self);
 

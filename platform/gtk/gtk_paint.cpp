@@ -6,6 +6,7 @@
 
 #include "gtk_controls.h"
 #include "gtk_form.h"
+#include "engine_loader.h"
 #include "startup_trace.h"
 
 namespace gtkplat {
@@ -90,6 +91,7 @@ gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* se
   PaintSurface(cr, self->form_.Image(), 0, 0);
   self->PaintWindowless(cr);
   TraceOnce("frame-drawn");
+  NoteFramePainted();
   return FALSE;
 }
 

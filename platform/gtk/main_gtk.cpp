@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include "app/main_mod.h"
+#include "engine_loader.h"
 #include "gtk_platform.h"
 #include "startup_trace.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   // inside Main, so it spares itself the toolkit, its fonts and the browser
   // engine: most of its start.
   if (!platform.Link().PrevInstance()) {
+    gtkplat::KeepToolkitOffSoftwareGl();
     platform.StartToolkit(&argc, &argv);
     gtkplat::TraceMark("gtk-ready");
     // Every window without an icon of its own takes the application's.
@@ -29,8 +31,12 @@ int main(int argc, char** argv) {
   auto mainWindow = Main_Mod::Main(platform);
   if (!platform.ToolkitStarted()) return 0;  // not reached: a second instance has ended
   gtkplat::TraceMark("window-built");
+  // The engine's libraries load once the frame is on screen; the browser
+  // gets its engine then.
+  gtkplat::ScheduleEngineLoad();
   // Ended already when the session ended during the start.
   if (!platform.LoopEnded()) gtk_main();
   mainWindow.reset();
+  gtkplat::FinishEngineLoad();
   return 0;
 }

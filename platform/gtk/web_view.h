@@ -1,20 +1,27 @@
-// The browser control's peer: a WebKitWebView behind the browser's own
-// interface (navigate, history, reload, silence, the shown document and its
-// context-menu request). Not yet: downloads, the engine's find and zoom.
+// The browser control's peer: the browser's own interface (navigate,
+// history, reload, silence, the shown document and its context-menu
+// request) in front of the engine module. Until the engine is made (it
+// comes once the frame is on screen, see engine_loader.h) the control shows
+// the engine's empty white page, and what the program asked for waits: the
+// last navigation is made as soon as the engine is there. Not yet:
+// downloads, the engine's find and zoom.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "forms/control.h"
 #include "forms/form.h"
 #include "gtk_controls.h"
+#include "web_engine.h"
 
 namespace gtkplat {
 
-class BrowserPeer final : public WidgetPeer<forms::BrowserNative> {
+class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEngineHost {
  public:
   BrowserPeer(GtkFormNative& owner, forms::Control& control);
   ~BrowserPeer() override;
@@ -26,18 +33,28 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative> {
   void SetSilent(bool silent) override { silent_ = silent; }
   forms::DocumentHandle Document() override;
   void ConnectDocument(forms::DocumentHandle document) override { connected_ = document; }
+  void Focus() override;
+
+  // The form's window was hidden or shown again.
+  void WindowHidden(bool hidden);
 
  private:
-  static void OnLoadChanged(GtkWidget* view, int event, BrowserPeer* self);
-  static gboolean OnContextMenu(GtkWidget* view, gpointer menu, GdkEvent* click, gpointer hit,
-                                BrowserPeer* self);
-  static GtkWidget* OnCreate(GtkWidget* view, gpointer action, BrowserPeer* self);
-  static gboolean OnAuthenticate(GtkWidget* view, gpointer request, BrowserPeer* self);
-  static gboolean OnPrint(GtkWidget* view, gpointer operation, BrowserPeer* self);
-  static gboolean OnPermission(GtkWidget* view, gpointer request, BrowserPeer* self);
-
+  void EngineArrived(KivoCreateWebEngine create);
   void RaiseLoad(forms::EventKind kind);
 
+  // WebEngineHost
+  void EngineLoad(Load event) override;
+  bool EngineContextMenu(GdkEvent* click) override;
+  void EngineOpenElsewhere(const char* uri) override;
+  bool EngineSilent() override { return silent_; }
+  void EngineTrace(const char* mark) override;
+
+  std::unique_ptr<WebEngine> engine_;
+  unsigned engineTicket_ = 0;
+  // Asked for before the engine came; made when it does.
+  std::optional<std::string> pendingUrl_;
+  bool focusPending_ = false;
+  bool hidden_ = false;
   bool silent_ = false;
   // Each top-level load that commits is a new document; 0: none yet.
   std::uintptr_t committed_ = 0;

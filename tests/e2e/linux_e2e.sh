@@ -88,7 +88,9 @@ export NO_AT_BRIDGE=1
 # The instances' lock and socket: private to this run.
 mkdir -m 700 "$work/run"
 export XDG_RUNTIME_DIR=$work/run
-"$KIVO" >"$work/kivo.log" 2>&1 &
+# A page hidden 3 s gives its process back (20 s by default), so that the
+# hide-and-show checks below also bring pages back from their pictures.
+KIVO_RELEASE_HIDDEN_AFTER=3 "$KIVO" >"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
 
@@ -845,10 +847,37 @@ check "the close button hides to the tray" wait_for 10 hidden
 check "  the program runs on, with its icon" alive_with_icon
 click_tray 1
 wait_for 10 shown
+move_to 250 20
+settled_page before-release
 xdotool windowactivate --sync "$win" 2>/dev/null
 xdotool key alt+F4
 check "Alt+F4 hides to the tray too" wait_for 10 hidden
 check "  the program runs on, with its icon" alive_with_icon
+
+# Hidden a while, the page's process ends; shown again, the page is there
+# at once (its picture, then the page itself) with its history.
+web_process() {  # a WebKit web process among the program's descendants
+  ps -eo pid=,ppid=,comm= | awk -v top="$kivo_pid" '
+    { parent[$1] = $2; comm[$1] = $3 }
+    END { for (p in comm) { if (comm[p] != "WebKitWebProces") continue
+            for (q = parent[p]; q > 1; q = parent[q]) if (q == top) found = 1 }
+          exit !found }'
+}
+check "hidden a while, the page's process ends" wait_for 30 not web_process
+click_tray 1
+check "  shown again, the page is as it was" page_is before-release
+check "  and its process is back" wait_for 10 web_process
+tv_before=$(count /tv/)
+more_tv() { (($(count /tv/) > tv_before)); }
+click_category 6
+check "  the frame's buttons load pages again" wait_for 10 more_tv
+move_to 250 20
+page_menu Down Return
+move_to 250 20
+check "  and 后退 goes back to the page from before the hide" page_is before-release
+xdotool windowactivate --sync "$win" 2>/dev/null
+xdotool key alt+F4
+wait_for 10 hidden
 
 tray_menu Down Down Down Return
 check "tray menu 关于我们 opens the about box" wait_for 10 has_about_box
@@ -1050,6 +1079,8 @@ click_category 12
 wait_for 10 dlogged /romance/
 kill -TERM "$kivo_pid"
 check "SIGTERM while a page is loading ends the program with status 0" ended_with 0
+check "  and nothing on the way was a toolkit warning or critical" \
+  not grep -E 'CRITICAL|WARNING \*\*' "$work/kivo.log"
 
 echo "site log: $(wc -l <"$log") requests"
 echo "$passed passed, $failed failed"

@@ -1,0 +1,350 @@
+// The engine module: a WebKitWebView set up for one film site. It shows no
+// dialog of its own while silent (script dialogs are always answered
+// without UI), reports its loads, hands the page's context-menu request to
+// the program and sends pages' new-window requests to the desktop's
+// browser. Hidden for a while, it ends the page's process and keeps a
+// picture of the page; shown again, the picture is there at once while the
+// page comes back from its history entry (scroll position and form fields
+// included) behind it. Not yet: downloads, script errors as events, frames' own
+// documents.
+#include <malloc.h>
+#include <webkit2/webkit2.h>
+
+#include "web_engine.h"
+
+namespace gtkplat {
+namespace {
+
+// A page that is loading or playing sound is asked again this much later.
+constexpr guint kReleaseRetryMs = 5000;
+
+gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+  // Answer without UI: alerts are dismissed, confirmations and prompts declined.
+  const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
+  if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM || type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+    webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+  }
+  return TRUE;
+}
+
+bool IsHtml(const char* mime) {
+  return mime && (g_ascii_strcasecmp(mime, "text/html") == 0 ||
+                  g_ascii_strcasecmp(mime, "application/xhtml+xml") == 0);
+}
+
+bool IsWebAddress(const char* uri) {
+  return uri && (g_ascii_strncasecmp(uri, "http://", 7) == 0 ||
+                 g_ascii_strncasecmp(uri, "https://", 8) == 0);
+}
+
+class WebKitEngine final : public WebEngine {
+ public:
+  WebKitEngine(WebEngineHost& host, const WebEngineOptions& options);
+  ~WebKitEngine() override;
+
+  GtkWidget* Widget() override { return overlay_; }
+  void Navigate(const char* url) override;
+  bool GoBack() override;
+  bool GoForward() override;
+  void Reload() override;
+  bool ShowsHtml() override;
+  void SetWindowHidden(bool hidden) override;
+
+ private:
+  WebKitWebView* View() const { return WEBKIT_WEB_VIEW(view_); }
+
+  void ArmRelease(guint ms);
+  static gboolean ReleaseDue(gpointer data);
+  static void SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data);
+  // The page's process is back (or coming) for whatever the caller does next.
+  void Revived();
+  void StopSnapshot();
+  static gboolean DrawPicture(GtkWidget* area, cairo_t* cr, WebKitEngine* self);
+
+  static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, WebKitEngine* self);
+  static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* click,
+                                WebKitHitTestResult*, WebKitEngine* self);
+  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, WebKitEngine* self);
+  static gboolean OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* request,
+                                 WebKitEngine* self);
+  static gboolean OnPrint(WebKitWebView*, WebKitPrintOperation*, WebKitEngine* self);
+  static gboolean OnPermission(WebKitWebView*, WebKitPermissionRequest* request,
+                               WebKitEngine* self);
+  static gboolean OnDrawn(GtkWidget*, cairo_t*, WebKitEngine* self);
+
+  WebEngineHost& host_;
+  GtkWidget* view_;
+  // The view, and above it the picture of a released page.
+  GtkWidget* overlay_;
+  GtkWidget* picture_;
+  bool committed_ = false;
+
+  const guint releaseAfterMs_;
+  bool hidden_ = false;
+  bool released_ = false;
+  bool awaitingFrame_ = false;
+  guint releaseSource_ = 0;
+  GCancellable* snapshotting_ = nullptr;
+  cairo_surface_t* snapshot_ = nullptr;
+};
+
+// The settings are the view's from its construction: a view made with the
+// engine's defaults would set up a GL display first, whatever is set later.
+WebKitSettings* MakeSettings(const WebEngineOptions& options) {
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_developer_extras(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  if (options.acceleration == Acceleration::kNever) {
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  }
+  return settings;
+}
+
+GtkWidget* MakeView(const WebEngineOptions& options) {
+  g_autoptr(WebKitSettings) settings = MakeSettings(options);
+  return webkit_web_view_new_with_settings(settings);
+}
+
+WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
+    : host_(host), view_(MakeView(options)), overlay_(gtk_overlay_new()),
+      picture_(gtk_drawing_area_new()), releaseAfterMs_(options.releaseHiddenAfterMs) {
+  // All three ours until the engine goes, whatever destroys the window
+  // around them first.
+  g_object_ref_sink(overlay_);
+  g_object_ref_sink(view_);
+  g_object_ref_sink(picture_);
+  host_.EngineTrace("webview-created");
+  gtk_container_add(GTK_CONTAINER(overlay_), view_);
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay_), picture_);
+  gtk_widget_set_no_show_all(picture_, TRUE);
+  g_signal_connect(picture_, "draw", G_CALLBACK(DrawPicture), this);
+  gtk_widget_show(view_);
+
+  g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), nullptr);
+  g_signal_connect(view_, "authenticate", G_CALLBACK(OnAuthenticate), this);
+  g_signal_connect(view_, "print", G_CALLBACK(OnPrint), this);
+  g_signal_connect(view_, "permission-request", G_CALLBACK(OnPermission), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
+  g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect_after(view_, "draw", G_CALLBACK(OnDrawn), this);
+}
+
+WebKitEngine::~WebKitEngine() {
+  // Its loads must not reach a host that is going away.
+  g_signal_handlers_disconnect_by_data(view_, this);
+  g_signal_handlers_disconnect_by_data(picture_, this);
+  if (releaseSource_) g_source_remove(releaseSource_);
+  StopSnapshot();
+  if (snapshot_) cairo_surface_destroy(snapshot_);
+  gtk_widget_destroy(overlay_);
+  g_object_unref(picture_);
+  g_object_unref(view_);
+  g_object_unref(overlay_);
+}
+
+void WebKitEngine::Navigate(const char* url) {
+  Revived();
+  webkit_web_view_load_uri(View(), url);
+}
+
+void WebKitEngine::Reload() {
+  if (!released_) {
+    webkit_web_view_reload(View());
+    return;
+  }
+  // Brought back from its history entry: the page as it was left.
+  Revived();
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(View());
+  WebKitBackForwardListItem* item = webkit_back_forward_list_get_current_item(list);
+  if (item) {
+    webkit_web_view_go_to_back_forward_list_item(View(), item);
+  } else {
+    webkit_web_view_reload(View());
+  }
+}
+
+void WebKitEngine::Revived() {
+  released_ = false;
+  // Hidden, the page may go again after a while of its own.
+  ArmRelease(hidden_ ? releaseAfterMs_ : 0);
+}
+
+void WebKitEngine::StopSnapshot() {
+  if (!snapshotting_) return;
+  // Its callback sees the cancellation and touches nothing of ours.
+  g_cancellable_cancel(snapshotting_);
+  g_clear_object(&snapshotting_);
+}
+
+void WebKitEngine::SetWindowHidden(bool hidden) {
+  hidden_ = hidden;
+  if (!hidden) {
+    ArmRelease(0);
+    StopSnapshot();
+    if (!released_) return;
+    // The picture first, in the frame that shows the window; the page
+    // replaces it once loaded.
+    if (snapshot_) gtk_widget_show(picture_);
+    host_.EngineTrace("page-revive");
+    Reload();
+    return;
+  }
+  if (!released_) ArmRelease(releaseAfterMs_);
+}
+
+void WebKitEngine::ArmRelease(guint ms) {
+  if (releaseSource_) g_source_remove(releaseSource_);
+  releaseSource_ = ms ? g_timeout_add(ms, &ReleaseDue, this) : 0;
+}
+
+gboolean WebKitEngine::ReleaseDue(gpointer data) {
+  auto* self = static_cast<WebKitEngine*>(data);
+  self->releaseSource_ = 0;
+  WebKitWebView* view = self->View();
+  if (!self->hidden_ || self->released_ || self->snapshotting_ || !self->committed_) {
+    return G_SOURCE_REMOVE;
+  }
+  if (webkit_web_view_is_loading(view) || webkit_web_view_is_playing_audio(view)) {
+    self->ArmRelease(kReleaseRetryMs);
+    return G_SOURCE_REMOVE;
+  }
+  self->snapshotting_ = g_cancellable_new();
+  webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE,
+                               self->snapshotting_, &SnapshotTaken, self);
+  return G_SOURCE_REMOVE;
+}
+
+void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data) {
+  g_autoptr(GError) error = nullptr;
+  cairo_surface_t* shot =
+      webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  // Cancelled: the engine may be gone; nothing of it is touched.
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    if (shot) cairo_surface_destroy(shot);
+    return;
+  }
+  auto* self = static_cast<WebKitEngine*>(data);
+  g_clear_object(&self->snapshotting_);
+  // Without a picture the page could not come back at once: it stays.
+  if (!shot || !self->hidden_ || webkit_web_view_is_loading(self->View())) {
+    if (shot) cairo_surface_destroy(shot);
+    if (self->hidden_) self->ArmRelease(self->releaseAfterMs_);
+    return;
+  }
+  if (self->snapshot_) cairo_surface_destroy(self->snapshot_);
+  self->snapshot_ = shot;
+  self->released_ = true;
+  webkit_web_view_terminate_web_process(self->View());
+  // What the ended page freed in this process goes back to the system.
+  malloc_trim(0);
+  self->host_.EngineTrace("page-released");
+}
+
+gboolean WebKitEngine::DrawPicture(GtkWidget* area, cairo_t* cr, WebKitEngine* self) {
+  if (!self->snapshot_) return FALSE;
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  // The picture was taken at the screen's scale.
+  double sx = 1, sy = 1;
+  cairo_surface_get_device_scale(self->snapshot_, &sx, &sy);
+  const int scale = gtk_widget_get_scale_factor(area);
+  if (sx == 1 && scale > 1) cairo_scale(cr, 1.0 / scale, 1.0 / scale);
+  cairo_set_source_surface(cr, self->snapshot_, 0, 0);
+  cairo_paint(cr);
+  return TRUE;
+}
+
+bool WebKitEngine::GoBack() {
+  if (!webkit_web_view_can_go_back(View())) return false;
+  Revived();
+  webkit_web_view_go_back(View());
+  return true;
+}
+
+bool WebKitEngine::GoForward() {
+  if (!webkit_web_view_can_go_forward(View())) return false;
+  Revived();
+  webkit_web_view_go_forward(View());
+  return true;
+}
+
+bool WebKitEngine::ShowsHtml() {
+  WebKitWebResource* main = webkit_web_view_get_main_resource(View());
+  WebKitURIResponse* response = main ? webkit_web_resource_get_response(main) : nullptr;
+  // WebKit's own pages (a failed load's error page) have no response.
+  return response && IsHtml(webkit_uri_response_get_mime_type(response));
+}
+
+void WebKitEngine::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, WebKitEngine* self) {
+  switch (event) {
+    case WEBKIT_LOAD_STARTED: self->host_.EngineLoad(WebEngineHost::Load::kStarted); break;
+    case WEBKIT_LOAD_COMMITTED:
+      self->committed_ = true;
+      self->host_.EngineLoad(WebEngineHost::Load::kCommitted);
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      // The page is back where its picture was; the picture goes with the
+      // view's next frame, which is the page's.
+      if (gtk_widget_get_visible(self->picture_)) self->awaitingFrame_ = true;
+      self->host_.EngineLoad(WebEngineHost::Load::kFinished);
+      break;
+    default: break;
+  }
+}
+
+gboolean WebKitEngine::OnDrawn(GtkWidget*, cairo_t*, WebKitEngine* self) {
+  if (self->committed_) self->host_.EngineTrace("page-drawn");
+  if (self->awaitingFrame_) {
+    self->awaitingFrame_ = false;
+    self->host_.EngineTrace("page-back-live");
+    gtk_widget_hide(self->picture_);
+  }
+  return FALSE;
+}
+
+gboolean WebKitEngine::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* click,
+                                     WebKitHitTestResult*, WebKitEngine* self) {
+  // The program's menu may unload the form and this engine with it: nothing
+  // of ours is touched afterwards.
+  return self->host_.EngineContextMenu(click) ? TRUE : FALSE;
+}
+
+GtkWidget* WebKitEngine::OnCreate(WebKitWebView*, WebKitNavigationAction* action,
+                                  WebKitEngine* self) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  // Anything else (javascript:, file:, about:) is no address for a browser.
+  if (IsWebAddress(uri)) self->host_.EngineOpenElsewhere(uri);
+  return nullptr;  // no view of ours: WebKit opens nothing itself
+}
+
+gboolean WebKitEngine::OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* request,
+                                      WebKitEngine* self) {
+  if (!self->host_.EngineSilent()) return FALSE;
+  // Carried on without credentials, as a person dismissing the login would:
+  // the page that came with the refusal shows.
+  webkit_authentication_request_authenticate(request, nullptr);
+  return TRUE;
+}
+
+gboolean WebKitEngine::OnPrint(WebKitWebView*, WebKitPrintOperation*, WebKitEngine* self) {
+  return self->host_.EngineSilent() ? TRUE : FALSE;
+}
+
+gboolean WebKitEngine::OnPermission(WebKitWebView*, WebKitPermissionRequest* request,
+                                    WebKitEngine* self) {
+  if (!self->host_.EngineSilent()) return FALSE;
+  webkit_permission_request_deny(request);
+  return TRUE;
+}
+
+}  // namespace
+}  // namespace gtkplat
+
+extern "C" G_MODULE_EXPORT gtkplat::WebEngine* kivo_create_web_engine(
+    gtkplat::WebEngineHost* host, const gtkplat::WebEngineOptions* options) {
+  if (!host || !options) return nullptr;
+  return new gtkplat::WebKitEngine(*host, *options);
+}

@@ -1,0 +1,67 @@
+// The browser engine as the program sees it: WebKitGTK lives in a module of
+// its own (kivo-web.so) that the program loads on a thread of its own while
+// the toolkit starts and the frame is painted, so the frame never waits for
+// the engine's hundred libraries. Only this header crosses the boundary:
+// the module calls back through WebEngineHost and is driven through
+// WebEngine, both plain virtual interfaces, so it needs no symbol of the
+// program's.
+#pragma once
+
+#include <gtk/gtk.h>
+
+namespace gtkplat {
+
+// What the engine reports back, on the UI thread.
+class WebEngineHost {
+ public:
+  enum class Load { kStarted, kCommitted, kFinished };
+  virtual void EngineLoad(Load event) = 0;
+  // The page asks for its context menu; true: the program showed its own,
+  // the engine shows none. `click` is the event that asked (may be null).
+  virtual bool EngineContextMenu(GdkEvent* click) = 0;
+  // A page asked for a new window at this address (an http(s) one).
+  virtual void EngineOpenElsewhere(const char* uri) = 0;
+  // Silent: the engine shows no dialog of its own (login, print, permission).
+  virtual bool EngineSilent() = 0;
+  // A mark of the start-up trace.
+  virtual void EngineTrace(const char* mark) = 0;
+
+ protected:
+  ~WebEngineHost() = default;
+};
+
+// How the engine renders: composited (with the GPU) or straight into a
+// shared image by the web process's own CPU.
+enum class Acceleration { kNever, kEngineDefault };
+
+struct WebEngineOptions {
+  Acceleration acceleration = Acceleration::kEngineDefault;
+  // Hidden this long, the page's process is ended (its picture kept); 0:
+  // never.
+  unsigned releaseHiddenAfterMs = 20000;
+};
+
+class WebEngine {
+ public:
+  virtual ~WebEngine() = default;
+  virtual GtkWidget* Widget() = 0;
+  virtual void Navigate(const char* url) = 0;
+  virtual bool GoBack() = 0;
+  virtual bool GoForward() = 0;
+  virtual void Reload() = 0;
+  // The shown page came from the network as an HTML document (WebKit's own
+  // error pages did not).
+  virtual bool ShowsHtml() = 0;
+  // The window holding the view was hidden or shown again: a hidden page
+  // gives back the memory it can rebuild at once.
+  virtual void SetWindowHidden(bool hidden) = 0;
+};
+
+}  // namespace gtkplat
+
+// The module's one entry point, looked up by this name.
+#define KIVO_WEB_ENGINE_ENTRY "kivo_create_web_engine"
+extern "C" {
+using KivoCreateWebEngine = gtkplat::WebEngine* (*)(gtkplat::WebEngineHost* host,
+                                                     const gtkplat::WebEngineOptions* options);
+}
