@@ -14,12 +14,14 @@
 # the exec) and each process's share of the memory.
 # Figures only: nothing passes or fails on time.
 #
-# usage: bench/startup_bench.sh [-n N] [--tray-wait S] [--shots DIR] [--build DIR]
+# usage: bench/startup_bench.sh [-n N] [--tray-wait S] [--shots DIR] [--build DIR] [--kivo-env V=X]
 #   -n N           starts of each program (3)
 #   --tray-wait S  seconds hidden in the tray before the PSS is taken (30)
 #   --shots DIR    keep the settled screenshots the colours were taken from,
 #                  and the first start's images as the page appeared
 #   --build DIR    the build tree holding kivo and site/kivo-site (build/linux)
+#   --kivo-env V=X the program runs with this in its environment (repeatable;
+#                  KIVO_ACCELERATION=engine measures the composited case)
 # The site's port is fixed, so the whole run goes into a private network
 # namespace of its own. surf is installed with apt-get when missing.
 set -uo pipefail
@@ -29,13 +31,17 @@ N=3
 TRAY_WAIT=30
 SHOTS=
 BUILD=$SRC/build/linux
+KIVO_ENV=()
 while (($#)); do
   case $1 in
     -n) N=$2; shift 2 ;;
     --tray-wait) TRAY_WAIT=$2; shift 2 ;;
     --shots) SHOTS=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
     --build) BUILD=$(cd "$2" && pwd); shift 2 ;;
-    *) sed -n '17,22p' "$0" >&2; exit 2 ;;
+    --kivo-env)
+      [[ $2 =~ ^[A-Z_][A-Z0-9_]*=[^[:space:]]*$ ]] || { echo "--kivo-env NAME=VALUE" >&2; exit 2; }
+      KIVO_ENV+=("$2"); shift 2 ;;
+    *) sed -n '17,24p' "$0" >&2; exit 2 ;;
   esac
 done
 [[ $N =~ ^[1-9][0-9]*$ && $TRAY_WAIT =~ ^[0-9]+$ ]] || { echo "N and S are whole numbers" >&2; exit 2; }
@@ -53,6 +59,7 @@ if [[ -z ${KIVO_BENCH_NETNS:-} ]]; then
   fi
   args=(-n "$N" --tray-wait "$TRAY_WAIT" --build "$BUILD")
   [[ -n $SHOTS ]] && args+=(--shots "$SHOTS")
+  for v in "${KIVO_ENV[@]}"; do args+=(--kivo-env "$v"); done
   # shellcheck disable=SC2016  # expanded by the inner shell
   KIVO_BENCH_NETNS=1 exec unshare --net -- bash -c 'ip link set lo up && exec bash "$0" "$@"' \
     "$0" "${args[@]}"
@@ -127,7 +134,7 @@ wait_for 10 grep -q listening "$work/site.out" || { echo "the site did not start
 # The program's frame box lies in the art's blue column below the category
 # buttons; surf has no frame of its own to wait for.
 declare -A CMD AREA FRAME
-CMD[kivo]=$KIVO
+CMD[kivo]="env ${KIVO_ENV[*]} $KIVO"
 AREA[kivo]=400,600,32,16
 FRAME[kivo]=20,600,32,16
 CMD[surf]="surf $HOME_URL"

@@ -18,6 +18,29 @@ namespace {
 // A page that is loading or playing sound is asked again this much later.
 constexpr guint kReleaseRetryMs = 5000;
 
+// Whether the person changed something on the page that a history entry
+// may not bring back: a field typed into, a box ticked, a choice made, in
+// the page or a frame of the same site. Such a page keeps its process. Run
+// in a world of the program's own, out of the page scripts' reach.
+constexpr const char* kEditedScript = R"JS((() => {
+  const changed = (e) => {
+    if (e.tagName === 'SELECT')
+      return Array.from(e.options).some((o) => o.selected !== o.defaultSelected);
+    if (e.type === 'checkbox' || e.type === 'radio') return e.checked !== e.defaultChecked;
+    if (e.type === 'file') return !!(e.files && e.files.length);
+    if (e.type === 'hidden') return false;
+    return e.value !== e.defaultValue;
+  };
+  const docs = [document];
+  for (const f of document.querySelectorAll('iframe, frame')) {
+    try { if (f.contentDocument) docs.push(f.contentDocument); } catch (e) {}
+  }
+  return docs.some((d) =>
+    Array.from(d.querySelectorAll('input, textarea, select')).some(changed) ||
+    (d.activeElement && d.activeElement.isContentEditable));
+})())JS";
+constexpr const char* kProgramWorld = "kivo";
+
 gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
   // Answer without UI: alerts are dismissed, confirmations and prompts declined.
   const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
@@ -55,6 +78,7 @@ class WebKitEngine final : public WebEngine {
 
   void ArmRelease(guint ms);
   static gboolean ReleaseDue(gpointer data);
+  static void EditsChecked(GObject* view, GAsyncResult* result, gpointer data);
   static void SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data);
   // The page's process is back (or coming) for whatever the caller does next.
   void Revived();
@@ -187,7 +211,7 @@ void WebKitEngine::SetWindowHidden(bool hidden) {
     // The picture first, in the frame that shows the window; the page
     // replaces it once loaded.
     if (snapshot_) gtk_widget_show(picture_);
-    host_.EngineTrace("page-revive");
+    host_.EngineTrace("page-revive", true);
     Reload();
     return;
   }
@@ -211,9 +235,27 @@ gboolean WebKitEngine::ReleaseDue(gpointer data) {
     return G_SOURCE_REMOVE;
   }
   self->snapshotting_ = g_cancellable_new();
-  webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE,
-                               self->snapshotting_, &SnapshotTaken, self);
+  webkit_web_view_evaluate_javascript(view, kEditedScript, -1, kProgramWorld, nullptr,
+                                      self->snapshotting_, &EditsChecked, self);
   return G_SOURCE_REMOVE;
+}
+
+void WebKitEngine::EditsChecked(GObject* view, GAsyncResult* result, gpointer data) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(JSCValue) edited =
+      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  // Cancelled: the engine may be gone; nothing of it is touched.
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;
+  auto* self = static_cast<WebKitEngine*>(data);
+  // Not known to be untouched (the script failed): kept, as if edited.
+  if (!edited || !jsc_value_is_boolean(edited) || jsc_value_to_boolean(edited)) {
+    g_clear_object(&self->snapshotting_);
+    self->host_.EngineTrace("page-kept", true);
+    return;
+  }
+  webkit_web_view_get_snapshot(self->View(), WEBKIT_SNAPSHOT_REGION_VISIBLE,
+                               WEBKIT_SNAPSHOT_OPTIONS_NONE, self->snapshotting_, &SnapshotTaken,
+                               self);
 }
 
 void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data) {
@@ -239,7 +281,7 @@ void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer d
   webkit_web_view_terminate_web_process(self->View());
   // What the ended page freed in this process goes back to the system.
   malloc_trim(0);
-  self->host_.EngineTrace("page-released");
+  self->host_.EngineTrace("page-released", true);
 }
 
 gboolean WebKitEngine::DrawPicture(GtkWidget* area, cairo_t* cr, WebKitEngine* self) {
@@ -298,7 +340,7 @@ gboolean WebKitEngine::OnDrawn(GtkWidget*, cairo_t*, WebKitEngine* self) {
   if (self->committed_) self->host_.EngineTrace("page-drawn");
   if (self->awaitingFrame_) {
     self->awaitingFrame_ = false;
-    self->host_.EngineTrace("page-back-live");
+    self->host_.EngineTrace("page-back-live", true);
     gtk_widget_hide(self->picture_);
   }
   return FALSE;

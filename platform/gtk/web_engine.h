@@ -23,8 +23,8 @@ class WebEngineHost {
   virtual void EngineOpenElsewhere(const char* uri) = 0;
   // Silent: the engine shows no dialog of its own (login, print, permission).
   virtual bool EngineSilent() = 0;
-  // A mark of the start-up trace.
-  virtual void EngineTrace(const char* mark) = 0;
+  // A mark of the trace: the first time only, or every time.
+  virtual void EngineTrace(const char* mark, bool everyTime = false) = 0;
 
  protected:
   ~WebEngineHost() = default;

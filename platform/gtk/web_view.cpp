@@ -161,6 +161,12 @@ void BrowserPeer::EngineOpenElsewhere(const char* uri) {
   Guarded([&] { os.ShellExecute(nullptr, "open", address, "", "", forms::kSwShowNormal); });
 }
 
-void BrowserPeer::EngineTrace(const char* mark) { TraceOnce(mark); }
+void BrowserPeer::EngineTrace(const char* mark, bool everyTime) {
+  if (everyTime) {
+    TraceMark(mark);
+  } else {
+    TraceOnce(mark);
+  }
+}
 
 }  // namespace gtkplat

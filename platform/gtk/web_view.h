@@ -47,7 +47,7 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEn
   bool EngineContextMenu(GdkEvent* click) override;
   void EngineOpenElsewhere(const char* uri) override;
   bool EngineSilent() override { return silent_; }
-  void EngineTrace(const char* mark) override;
+  void EngineTrace(const char* mark, bool everyTime) override;
 
   std::unique_ptr<WebEngine> engine_;
   unsigned engineTicket_ = 0;

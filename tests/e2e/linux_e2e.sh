@@ -90,7 +90,8 @@ mkdir -m 700 "$work/run"
 export XDG_RUNTIME_DIR=$work/run
 # A page hidden 3 s gives its process back (20 s by default), so that the
 # hide-and-show checks below also bring pages back from their pictures.
-KIVO_RELEASE_HIDDEN_AFTER=3 "$KIVO" >"$work/kivo.log" 2>&1 &
+export KIVO_RELEASE_HIDDEN_AFTER=3
+"$KIVO" >"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
 
@@ -875,6 +876,17 @@ move_to 250 20
 page_menu Down Return
 move_to 250 20
 check "  and 后退 goes back to the page from before the hide" page_is before-release
+# Something typed into the page would not come back from its history
+# entry: that page keeps its process however long it is hidden.
+click_at 700 114
+xdotool type --delay 40 'abc'
+xdotool windowactivate --sync "$win" 2>/dev/null
+xdotool key alt+F4
+wait_for 10 hidden
+sleep 8
+check "a page typed into keeps its process while hidden" web_process
+click_tray 1
+wait_for 10 shown
 xdotool windowactivate --sync "$win" 2>/dev/null
 xdotool key alt+F4
 wait_for 10 hidden
