@@ -33,25 +33,10 @@ if [[ -z ${KIVO_BENCH_NETNS:-} ]]; then
     "$0" --clicks "$CLICKS" --searches "$SEARCHES" --build "$BUILD"
 fi
 
-work=$(mktemp -d /tmp/kivo-churn.XXXXXX)
-pids=()
-cleanup() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=bench/lib.sh
+source "$SRC/bench/lib.sh"
+bench_begin kivo-churn
 trap 'exit 143' TERM INT
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.05
-  done
-}
 
 Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" >/dev/null 2>&1 &
 pids+=($!)

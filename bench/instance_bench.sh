@@ -10,25 +10,9 @@ set -uo pipefail
 
 KIVO=$1
 N=${2:-30}
-work=$(mktemp -d /tmp/kivo-bench.XXXXXX)
-pids=()
-cleanup() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.2
-  done
-}
+# shellcheck source=bench/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+bench_begin kivo-bench
 
 if [[ -z ${DISPLAY:-} ]]; then
   for n in $(seq 121 150); do

@@ -69,28 +69,17 @@ KIVO=$BUILD/kivo
 SITE=$BUILD/site/kivo-site
 HOME_URL=http://127.0.0.1:8080//xiazai/
 PY=/usr/bin/python3
-work=$(mktemp -d /tmp/kivo-startup.XXXXXX)
-pids=()
+# shellcheck source=bench/lib.sh
+source "$SRC/bench/lib.sh"
+bench_begin kivo-startup
 probe_pid=
+# The probe first: it ends the program's tree before the desktop goes.
 cleanup() {
-  local i
   [[ -n $probe_pid ]] && kill "$probe_pid" 2>/dev/null && wait "$probe_pid" 2>/dev/null
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null && wait "${pids[i]}" 2>/dev/null
-  done
-  rm -rf "$work"
+  bench_end
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
-
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.2
-  done
-}
 
 probe=$work/startup_probe
 cc -O2 -Wall -Wextra -o "$probe" "$SRC/bench/startup_probe.c" -lX11 -lXtst ||

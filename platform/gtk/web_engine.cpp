@@ -8,6 +8,9 @@
 // included) behind it. Not yet: downloads, script errors as events, frames' own
 // documents.
 #include <malloc.h>
+#include <sys/mman.h>
+
+#include <cstdio>
 #include <webkit2/webkit2.h>
 
 #include "web_engine.h"
@@ -17,29 +20,6 @@ namespace {
 
 // A page that is loading or playing sound is asked again this much later.
 constexpr guint kReleaseRetryMs = 5000;
-
-// Whether the person changed something on the page that a history entry
-// may not bring back: a field typed into, a box ticked, a choice made, in
-// the page or a frame of the same site. Such a page keeps its process. Run
-// in a world of the program's own, out of the page scripts' reach.
-constexpr const char* kEditedScript = R"JS((() => {
-  const changed = (e) => {
-    if (e.tagName === 'SELECT')
-      return Array.from(e.options).some((o) => o.selected !== o.defaultSelected);
-    if (e.type === 'checkbox' || e.type === 'radio') return e.checked !== e.defaultChecked;
-    if (e.type === 'file') return !!(e.files && e.files.length);
-    if (e.type === 'hidden') return false;
-    return e.value !== e.defaultValue;
-  };
-  const docs = [document];
-  for (const f of document.querySelectorAll('iframe, frame')) {
-    try { if (f.contentDocument) docs.push(f.contentDocument); } catch (e) {}
-  }
-  return docs.some((d) =>
-    Array.from(d.querySelectorAll('input, textarea, select')).some(changed) ||
-    (d.activeElement && d.activeElement.isContentEditable));
-})())JS";
-constexpr const char* kProgramWorld = "kivo";
 
 gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
   // Answer without UI: alerts are dismissed, confirmations and prompts declined.
@@ -60,6 +40,27 @@ bool IsWebAddress(const char* uri) {
                  g_ascii_strncasecmp(uri, "https://", 8) == 0);
 }
 
+// Asks the kernel to drop this process's resident pages of files it maps
+// (the libraries, fonts, data): they are clean and come back on the next
+// touch. Anonymous memory is left alone. Kernels before 5.4 answer EINVAL.
+void PageOutLibraries() {
+#ifdef MADV_PAGEOUT
+  FILE* maps = std::fopen("/proc/self/maps", "re");
+  if (!maps) return;
+  char line[4096];
+  while (std::fgets(line, sizeof line, maps)) {
+    unsigned long start = 0, end = 0;
+    char perms[8] = "";
+    int path = 0;
+    if (std::sscanf(line, "%lx-%lx %7s %*s %*s %*s %n", &start, &end, perms, &path) < 3) continue;
+    // Files only, never a writable mapping (its pages may be dirty).
+    if (line[path] != '/' || perms[1] == 'w' || end <= start) continue;
+    madvise(reinterpret_cast<void*>(start), end - start, MADV_PAGEOUT);
+  }
+  std::fclose(maps);
+#endif
+}
+
 class WebKitEngine final : public WebEngine {
  public:
   WebKitEngine(WebEngineHost& host, const WebEngineOptions& options);
@@ -78,7 +79,6 @@ class WebKitEngine final : public WebEngine {
 
   void ArmRelease(guint ms);
   static gboolean ReleaseDue(gpointer data);
-  static void EditsChecked(GObject* view, GAsyncResult* result, gpointer data);
   static void SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data);
   // The page's process is back (or coming) for whatever the caller does next.
   void Revived();
@@ -132,7 +132,12 @@ GtkWidget* MakeView(const WebEngineOptions& options) {
 
 WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
     : host_(host), view_(MakeView(options)), overlay_(gtk_overlay_new()),
-      picture_(gtk_drawing_area_new()), releaseAfterMs_(options.releaseHiddenAfterMs) {
+      picture_(gtk_drawing_area_new()),
+      // Composited, a page brought back was seen blank for a moment before
+      // its first frame (with software GL): only pages drawn by the web
+      // process's CPU, which come back seamlessly, are ever released.
+      releaseAfterMs_(options.acceleration == Acceleration::kNever ? options.releaseHiddenAfterMs
+                                                                   : 0) {
   // All three ours until the engine goes, whatever destroys the window
   // around them first.
   g_object_ref_sink(overlay_);
@@ -234,28 +239,18 @@ gboolean WebKitEngine::ReleaseDue(gpointer data) {
     self->ArmRelease(kReleaseRetryMs);
     return G_SOURCE_REMOVE;
   }
-  self->snapshotting_ = g_cancellable_new();
-  webkit_web_view_evaluate_javascript(view, kEditedScript, -1, kProgramWorld, nullptr,
-                                      self->snapshotting_, &EditsChecked, self);
-  return G_SOURCE_REMOVE;
-}
-
-void WebKitEngine::EditsChecked(GObject* view, GAsyncResult* result, gpointer data) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(JSCValue) edited =
-      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
-  // Cancelled: the engine may be gone; nothing of it is touched.
-  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;
-  auto* self = static_cast<WebKitEngine*>(data);
-  // Not known to be untouched (the script failed): kept, as if edited.
-  if (!edited || !jsc_value_is_boolean(edited) || jsc_value_to_boolean(edited)) {
-    g_clear_object(&self->snapshotting_);
+  // Something typed into the page (its undo list says so) would not come
+  // back from the page's history entry: such a page keeps its process.
+  // Asked of the engine's own state, not of a script: a script's answer
+  // would start a JavaScript machine in this process, 15 MB for a yes/no.
+  if (webkit_editor_state_is_undo_available(webkit_web_view_get_editor_state(view))) {
     self->host_.EngineTrace("page-kept", true);
-    return;
+    return G_SOURCE_REMOVE;
   }
-  webkit_web_view_get_snapshot(self->View(), WEBKIT_SNAPSHOT_REGION_VISIBLE,
-                               WEBKIT_SNAPSHOT_OPTIONS_NONE, self->snapshotting_, &SnapshotTaken,
-                               self);
+  self->snapshotting_ = g_cancellable_new();
+  webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE,
+                               self->snapshotting_, &SnapshotTaken, self);
+  return G_SOURCE_REMOVE;
 }
 
 void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data) {
@@ -279,8 +274,12 @@ void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer d
   self->snapshot_ = shot;
   self->released_ = true;
   webkit_web_view_terminate_web_process(self->View());
-  // What the ended page freed in this process goes back to the system.
+  // What the ended page freed in this process goes back to the system, and
+  // so do the clean pages of the libraries mapped here: a hidden window
+  // runs none of their code, and shown again it faults them back in from
+  // the page cache.
   malloc_trim(0);
+  PageOutLibraries();
   self->host_.EngineTrace("page-released", true);
 }
 
