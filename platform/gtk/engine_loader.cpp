@@ -171,8 +171,7 @@ Acceleration ChooseAcceleration(const RenderFacts& facts) {
 
 // The engine says once per start that it found GTK without GL; here that
 // was our choice, not a fault to report.
-void QuietGlNotice(const gchar* domain, GLogLevelFlags level, const gchar* message,
-                   gpointer) {
+void QuietGlNotice(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
   if (message && g_str_has_prefix(message, "Disabled hardware acceleration because GTK failed")) {
     return;
   }

@@ -29,11 +29,11 @@ void FinishEngineLoad();
 
 // What decides whether the engine composites with the GPU.
 struct RenderFacts {
-  std::string override;     // KIVO_ACCELERATION: "never", "engine" or empty
+  std::string override;         // KIVO_ACCELERATION: "never", "engine" or empty
   bool softwareForced = false;  // LIBGL_ALWAYS_SOFTWARE asks Mesa for the CPU
-  bool renderNode = false;  // a GPU render node (/dev/dri/renderD*) we may open
-  bool x11 = false;         // the display is an X server...
-  bool x11Direct = false;   // ...that lets clients render on the GPU (DRI2/DRI3)
+  bool renderNode = false;      // a GPU render node (/dev/dri/renderD*) we may open
+  bool x11 = false;             // the display is an X server...
+  bool x11Direct = false;       // ...that lets clients render on the GPU (DRI2/DRI3)
 };
 // Before gtk_init: where no GPU can be reached at all, GTK is told to leave
 // GL alone (GDK_GL=disable, unless the user set GDK_GL), so it does not

@@ -14,8 +14,8 @@
 
 #include "gtk_controls.h"
 #include "popup_menu.h"
-#include "web_view.h"
 #include "startup_trace.h"
+#include "web_view.h"
 
 namespace gtkplat {
 namespace {
@@ -217,7 +217,8 @@ void GtkFormNative::FormHide() {
 
 void GtkFormNative::TellBrowsersHidden(bool hidden) {
   for (const auto& control : form_.Controls()) {
-    if (auto* browser = dynamic_cast<BrowserPeer*>(control->Native())) browser->WindowHidden(hidden);
+    if (auto* browser = dynamic_cast<BrowserPeer*>(control->Native()))
+      browser->WindowHidden(hidden);
   }
 }
 

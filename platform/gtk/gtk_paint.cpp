@@ -4,9 +4,9 @@
 // over picture boxes.
 #include <cstdint>
 
+#include "engine_loader.h"
 #include "gtk_controls.h"
 #include "gtk_form.h"
-#include "engine_loader.h"
 #include "startup_trace.h"
 
 namespace gtkplat {

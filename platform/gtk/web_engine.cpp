@@ -4,16 +4,16 @@
 // the program and sends pages' new-window requests to the desktop's
 // browser. Hidden for a while, it ends the page's process and keeps a
 // picture of the page; shown again, the picture is there at once while the
-// page comes back from its history entry (scroll position and form fields
-// included) behind it. Not yet: downloads, script errors as events, frames' own
-// documents.
+// page comes back from its history entry behind it. A page that is loading,
+// playing sound or typed into keeps its process. Not yet: downloads, script
+// errors as events, frames' own documents.
+#include "web_engine.h"
+
 #include <malloc.h>
 #include <sys/mman.h>
-
-#include <cstdio>
 #include <webkit2/webkit2.h>
 
-#include "web_engine.h"
+#include <cstdio>
 
 namespace gtkplat {
 namespace {
@@ -131,7 +131,9 @@ GtkWidget* MakeView(const WebEngineOptions& options) {
 }
 
 WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
-    : host_(host), view_(MakeView(options)), overlay_(gtk_overlay_new()),
+    : host_(host),
+      view_(MakeView(options)),
+      overlay_(gtk_overlay_new()),
       picture_(gtk_drawing_area_new()),
       // Composited, a page brought back was seen blank for a moment before
       // its first frame (with software GL): only pages drawn by the web

@@ -63,5 +63,5 @@ class WebEngine {
 #define KIVO_WEB_ENGINE_ENTRY "kivo_create_web_engine"
 extern "C" {
 using KivoCreateWebEngine = gtkplat::WebEngine* (*)(gtkplat::WebEngineHost* host,
-                                                     const gtkplat::WebEngineOptions* options);
+                                                    const gtkplat::WebEngineOptions* options);
 }

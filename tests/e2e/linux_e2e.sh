@@ -97,8 +97,14 @@ pids+=($kivo_pid)
 
 find_window() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | head -1; }
 hidden() { [[ -z $(find_window) ]]; }
-wait_for 30 find_window || { echo "no window"; cat "$work/kivo.log"; exit 1; }
-win=$(find_window)
+# xdotool's search gives up, printing nothing, when a window it walks goes
+# away meanwhile, as windows do while the engine comes up: asked until the
+# answer is a window.
+window_found() {
+  win=$(find_window)
+  [[ -n $win ]]
+}
+wait_for 30 window_found || { echo "no window"; cat "$work/kivo.log"; exit 1; }
 
 geometry() {  # sets X Y W H of the window on the screen
   eval "$(xdotool getwindowgeometry --shell "$win")"
@@ -623,7 +629,7 @@ sleep 1
 check "still one window a second later" one_window
 check "still one instance" eval '[[ $(instances | wc -l) == 1 ]]'
 for p in "${started[@]}"; do kill -0 "$p" 2>/dev/null && kivo_pid=$p; done
-win=$(find_window)
+wait_for 10 window_found
 other_in_front
 check "the survivor serves the next start" second_start
 check "and comes to the front" wait_for 10 active
@@ -639,8 +645,7 @@ check "the work area shrinks to 1280 x 624" wait_for 10 small_work_area
 "$KIVO" >>"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
-wait_for 30 find_window
-win=$(find_window)
+wait_for 30 window_found
 sleep 1
 check "the window still starts at 888 x 700" wait_for 10 size_is 888 700
 
@@ -720,7 +725,7 @@ start_kivo() {
   "$KIVO" >>"$work/kivo.log" 2>&1 &
   kivo_pid=$!
   pids+=($kivo_pid)
-  wait_for 30 find_window && win=$(find_window)
+  wait_for 30 window_found
 }
 ended_with() {  # ended_with STATUS: the program ends, with that exit status
   local deadline=$((SECONDS + 15)) rc

@@ -58,8 +58,8 @@ TEST(ReleaseHiddenAfter, WholeSecondsUpToADay) {
 }
 
 TEST(ReleaseHiddenAfter, AnythingElseKeepsTheDefault) {
-  for (const char* bad : {"", "-1", "1.5", " 3", "3s", "86401", "99999", "4294967296",
-                          "0x10", "\xe4\xb8\x80"}) {
+  for (const char* bad :
+       {"", "-1", "1.5", " 3", "3s", "86401", "99999", "4294967296", "0x10", "\xe4\xb8\x80"}) {
     EXPECT_EQ(ReleaseHiddenAfterMs(bad, 20000), 20000u) << bad;
   }
   EXPECT_EQ(ReleaseHiddenAfterMs(nullptr, 20000), 20000u);
