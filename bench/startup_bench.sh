@@ -120,12 +120,12 @@ wait_for 10 grep -q listening "$work/site.out" || { echo "the site did not start
 # The page area polled: for the program a box of its browser control, for
 # surf one of its client area (all page). Both lie in the body's background
 # below the page's footer.
-# The program's frame box lies in the art's blue column below the category
-# buttons; surf has no frame of its own to wait for.
+# The program's frame box is a row of the title band's gradient, the last
+# part of the frame to show; surf has no frame of its own to wait for.
 declare -A CMD AREA FRAME
 CMD[kivo]="env ${KIVO_ENV[*]} $KIVO"
 AREA[kivo]=400,600,32,16
-FRAME[kivo]=20,600,32,16
+FRAME[kivo]=400,75,64,1
 CMD[surf]="surf $HOME_URL"
 AREA[surf]=300,-60,32,16
 declare -A COLOR FRAME_COLOR

@@ -2,8 +2,8 @@
 # Installs what the build and the tests need, builds both programs (Linux and
 # the Windows cross build) and runs every test: unit tests, the art check,
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, then the
-# benchmarks (resize, and a second start beside /bin/true), whose figures
-# are printed.
+# benchmarks (resize, a second start beside /bin/true, one cold start beside
+# surf), whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,3 +18,6 @@ ctest --preset linux --output-on-failure
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
 bash bench/instance_bench.sh build/linux/kivo 30
+# One cold start of the program beside surf, for its figures only (the
+# full table: bench/startup_bench.sh -n 7); it passes or fails nothing.
+bash bench/startup_bench.sh -n 1 --tray-wait 25 || echo "the start-up benchmark did not finish: no figures"

@@ -87,6 +87,7 @@ class GtkFormNative final : public forms::FormNative {
   void Present();
   // The browsers on this window give back what a hidden page can rebuild.
   void TellBrowsersHidden(bool hidden);
+  bool laidOutAfterFirstDraw_ = false;
   void KeepNormalSize();
   static gboolean RestoreNormalSize(gpointer self);
 

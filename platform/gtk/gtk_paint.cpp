@@ -92,6 +92,21 @@ gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* se
   self->PaintWindowless(cr);
   TraceOnce("frame-drawn");
   NoteFramePainted();
+  if (!self->laidOutAfterFirstDraw_) {
+    // The first frame can show the top band blank (seen while the browser
+    // control waits for its engine): until its children are laid out once
+    // more, which this pass, right after that frame, does.
+    self->laidOutAfterFirstDraw_ = true;
+    g_idle_add_full(
+        GDK_PRIORITY_REDRAW - 1,
+        +[](gpointer root) -> gboolean {
+          gtk_container_foreach(
+              GTK_CONTAINER(root),
+              +[](GtkWidget* child, gpointer) { gtk_widget_queue_resize(child); }, nullptr);
+          return G_SOURCE_REMOVE;
+        },
+        g_object_ref(self->root_), g_object_unref);
+  }
   return FALSE;
 }
 

@@ -10,8 +10,12 @@ namespace {
 gboolean PaintBlank(GtkWidget* widget, cairo_t* cr, gpointer) {
   GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
   if (child && gtk_widget_get_visible(child)) return FALSE;
+  // The clip is the window's dirty area, which may reach beyond the
+  // control: only the control's own rectangle is painted.
+  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget),
+                  gtk_widget_get_allocated_height(widget));
   cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
+  cairo_fill(cr);
   return FALSE;
 }
 
