@@ -91,23 +91,40 @@ gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* se
   PaintSurface(cr, self->form_.Image(), 0, 0);
   self->PaintWindowless(cr);
   TraceOnce("frame-drawn");
-  NoteFramePainted();
   if (!self->laidOutAfterFirstDraw_) {
     // The first frame can show the top band blank (seen while the browser
     // control waits for its engine): until its children are laid out once
-    // more, which this pass, right after that frame, does.
+    // more, which this pass, right after that frame, does. The engine's
+    // libraries load once the frame after it is on screen: drawing it opens
+    // libraries of GTK's own, which would wait for the engine's.
     self->laidOutAfterFirstDraw_ = true;
-    g_idle_add_full(
-        GDK_PRIORITY_REDRAW - 1,
-        +[](gpointer root) -> gboolean {
-          gtk_container_foreach(
-              GTK_CONTAINER(root),
-              +[](GtkWidget* child, gpointer) { gtk_widget_queue_resize(child); }, nullptr);
-          return G_SOURCE_REMOVE;
-        },
-        g_object_ref(self->root_), g_object_unref);
+    g_idle_add_full(GDK_PRIORITY_REDRAW - 1, &LayOutAgain, g_object_ref(self->root_),
+                    g_object_unref);
   }
   return FALSE;
+}
+
+gboolean GtkFormNative::LayOutAgain(gpointer data) {
+  auto* root = GTK_WIDGET(data);
+  gtk_container_foreach(
+      GTK_CONTAINER(root), +[](GtkWidget* child, gpointer) { gtk_widget_queue_resize(child); },
+      nullptr);
+  GdkFrameClock* clock = gtk_widget_get_frame_clock(root);
+  if (!clock) {
+    NoteFramePainted();
+    return G_SOURCE_REMOVE;
+  }
+  // Once, after the frame that lays them out again has been painted.
+  auto* once = new gulong(0);
+  *once = g_signal_connect_data(
+      clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* c, gulong* id) {
+        g_signal_handler_disconnect(c, *id);
+        TraceOnce("frame-complete");
+        NoteFramePainted();
+      }),
+      once, +[](gpointer id, GClosure*) { delete static_cast<gulong*>(id); },
+      static_cast<GConnectFlags>(0));
+  return G_SOURCE_REMOVE;
 }
 
 gboolean GtkFormNative::OnDrawPicture(GtkWidget*, cairo_t* cr, PeerCore* peer) {
