@@ -67,3 +67,48 @@ TEST(ReleaseHiddenAfter, AnythingElseKeepsTheDefault) {
 
 }  // namespace
 }  // namespace gtkplat
+
+// The loader, with no engine module beside the test: requests wait for the
+// frame, a cancelled one is never called, and a module that cannot be
+// loaded reaches the others as "no engine" rather than as a crash.
+namespace gtkplat {
+namespace {
+
+bool RunUntil(const bool& done) {
+  const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (!done && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, FALSE);
+  return done;
+}
+
+TEST(EngineLoader, RequestsWaitForTheFrameAndSurviveAMissingModule) {
+  int calls = 0, cancelledCalls = 0;
+  bool delivered = false;
+  KivoCreateWebEngine got = reinterpret_cast<KivoCreateWebEngine>(1);
+  RequestEngine([&](KivoCreateWebEngine create) {
+    ++calls;
+    got = create;
+    delivered = true;
+  });
+  const unsigned cancelled = RequestEngine([&](KivoCreateWebEngine) { ++cancelledCalls; });
+  CancelEngineRequest(cancelled);
+  CancelEngineRequest(cancelled);  // twice: nothing
+  CancelEngineRequest(12345);      // never given: nothing
+  ScheduleEngineLoad();
+  // Nothing is loaded before the frame: the short wait here would see it.
+  for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);
+  EXPECT_EQ(calls, 0);
+  NoteFramePainted();
+  ASSERT_TRUE(RunUntil(delivered));
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(got, nullptr);
+  EXPECT_EQ(cancelledCalls, 0);
+
+  // Asked again after the load: answered at once, on the loop.
+  bool again = false;
+  RequestEngine([&](KivoCreateWebEngine create) { again = create == nullptr; });
+  ASSERT_TRUE(RunUntil(again));
+  FinishEngineLoad();
+}
+
+}  // namespace
+}  // namespace gtkplat
