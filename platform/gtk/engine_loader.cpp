@@ -29,7 +29,6 @@ void StartEngineLoad();
 struct LoaderState {
   GThread* thread = nullptr;
   // Written by the thread before it queues LoadedOnUiThread, read after.
-  GModule* module = nullptr;
   KivoCreateWebEngine entry = nullptr;
   std::string error;
   bool scheduled = false;
@@ -100,15 +99,15 @@ gboolean LoadedOnUiThread(gpointer) {
 gpointer LoadOnThread(gpointer) {
   LoaderState& s = State();
   const std::string path = FindModule();
-  s.module = g_module_open(path.c_str(), static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
+  GModule* module = g_module_open(path.c_str(), static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
   gpointer symbol = nullptr;
-  if (!s.module) {
+  if (!module) {
     s.error = g_module_error();
-  } else if (!g_module_symbol(s.module, KIVO_WEB_ENGINE_ENTRY, &symbol) || !symbol) {
+  } else if (!g_module_symbol(module, KIVO_WEB_ENGINE_ENTRY, &symbol) || !symbol) {
     s.error = path + ": no " KIVO_WEB_ENGINE_ENTRY;
   } else {
     // The engine's types and its libraries stay for the process's life.
-    g_module_make_resident(s.module);
+    g_module_make_resident(module);
     s.entry = reinterpret_cast<KivoCreateWebEngine>(symbol);
   }
   g_idle_add_full(G_PRIORITY_DEFAULT, &LoadedOnUiThread, nullptr, nullptr);

@@ -1,9 +1,8 @@
 // Loading the browser engine off the UI thread: the module (and WebKitGTK's
-// libraries behind it) is mapped and relocated on a thread of its own from
-// the moment the program knows it is the first instance, while GTK starts
-// and the frame is built and painted. Browser peers ask for their engine;
-// they get it once the module is in and the first frame is on screen, so
-// the engine's own set-up on the UI thread never holds the frame back.
+// libraries behind it) is mapped and relocated on a thread of its own once
+// the frame is complete on screen. Browser peers ask for their engine and
+// get it when the module is in, so neither the libraries nor the engine's
+// own set-up on the UI thread ever hold the frame back.
 #pragma once
 
 #include <functional>
@@ -13,11 +12,11 @@
 
 namespace gtkplat {
 
-// Starts the load once the first frame has been painted (or a moment after
-// the call if none is): GTK and the frame open libraries of their own, and
-// would wait for the engine's. Once per process; requests wait for it.
+// Starts the load once the frame is on screen (or a moment after the call
+// if none is): GTK and the frame open libraries of their own, and would wait
+// for the engine's. Once per process; requests wait for it.
 void ScheduleEngineLoad();
-// The first frame of a window has been painted.
+// The frame is complete on screen.
 void NoteFramePainted();
 // Calls `ready` on the UI thread with the module's entry (null when the
 // module could not be loaded: the error went to standard error) once the

@@ -88,7 +88,6 @@ class GtkFormNative final : public forms::FormNative {
   // The browsers on this window give back what a hidden page can rebuild.
   void TellBrowsersHidden(bool hidden);
   bool laidOutAfterFirstDraw_ = false;
-  static gboolean LayOutAgain(gpointer root);
   void KeepNormalSize();
   static gboolean RestoreNormalSize(gpointer self);
 

@@ -28,6 +28,31 @@ void PaintSurface(cairo_t* cr, forms::Surface& image, double x, double y) {
   cairo_paint(cr);
 }
 
+// Every child of the form laid out again; the engine may load once the
+// frame that shows it is painted.
+gboolean LayOutAgain(gpointer data) {
+  auto* root = GTK_WIDGET(data);
+  gtk_container_foreach(
+      GTK_CONTAINER(root), +[](GtkWidget* child, gpointer) { gtk_widget_queue_resize(child); },
+      nullptr);
+  GdkFrameClock* clock = gtk_widget_get_frame_clock(root);
+  if (!clock) {
+    NoteFramePainted();
+    return G_SOURCE_REMOVE;
+  }
+  // Once, after the frame that lays them out again has been painted.
+  auto* once = new gulong(0);
+  *once = g_signal_connect_data(
+      clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* c, gulong* id) {
+        g_signal_handler_disconnect(c, *id);
+        TraceOnce("frame-complete");
+        NoteFramePainted();
+      }),
+      once, +[](gpointer id, GClosure*) { delete static_cast<gulong*>(id); },
+      static_cast<GConnectFlags>(0));
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
 
 const char* GtkFormNative::FontFamily() {
@@ -102,29 +127,6 @@ gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* se
                     g_object_unref);
   }
   return FALSE;
-}
-
-gboolean GtkFormNative::LayOutAgain(gpointer data) {
-  auto* root = GTK_WIDGET(data);
-  gtk_container_foreach(
-      GTK_CONTAINER(root), +[](GtkWidget* child, gpointer) { gtk_widget_queue_resize(child); },
-      nullptr);
-  GdkFrameClock* clock = gtk_widget_get_frame_clock(root);
-  if (!clock) {
-    NoteFramePainted();
-    return G_SOURCE_REMOVE;
-  }
-  // Once, after the frame that lays them out again has been painted.
-  auto* once = new gulong(0);
-  *once = g_signal_connect_data(
-      clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* c, gulong* id) {
-        g_signal_handler_disconnect(c, *id);
-        TraceOnce("frame-complete");
-        NoteFramePainted();
-      }),
-      once, +[](gpointer id, GClosure*) { delete static_cast<gulong*>(id); },
-      static_cast<GConnectFlags>(0));
-  return G_SOURCE_REMOVE;
 }
 
 gboolean GtkFormNative::OnDrawPicture(GtkWidget*, cairo_t* cr, PeerCore* peer) {

@@ -112,8 +112,8 @@ class WebKitEngine final : public WebEngine {
   cairo_surface_t* snapshot_ = nullptr;
 };
 
-// The settings are the view's from its construction: a view made with the
-// engine's defaults would set up a GL display first, whatever is set later.
+// The settings are the view's from its construction, so a view that is
+// never to composite does not start out compositing.
 WebKitSettings* MakeSettings(const WebEngineOptions& options) {
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_enable_developer_extras(settings, FALSE);

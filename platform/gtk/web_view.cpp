@@ -66,8 +66,8 @@ void BrowserPeer::EngineArrived(KivoCreateWebEngine create) {
     pendingUrl_.reset();
     Navigate(url);
   }
-  if (focusPending_ && gtk_widget_has_focus(widget_)) gtk_widget_grab_focus(view);
-  focusPending_ = false;
+  // The holder kept the focus for the view.
+  if (gtk_widget_has_focus(widget_)) gtk_widget_grab_focus(view);
   gtk_widget_set_can_focus(widget_, FALSE);
 }
 
@@ -96,7 +96,6 @@ void BrowserPeer::Focus() {
     // The holder keeps the focus for the view to come.
     gtk_widget_set_can_focus(widget_, TRUE);
     gtk_widget_grab_focus(widget_);
-    focusPending_ = true;
   }
   owner_.Form().NativeFocus(&control_);
 }

@@ -53,7 +53,6 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEn
   unsigned engineTicket_ = 0;
   // Asked for before the engine came; made when it does.
   std::optional<std::string> pendingUrl_;
-  bool focusPending_ = false;
   bool hidden_ = false;
   bool silent_ = false;
   // Each top-level load that commits is a new document; 0: none yet.
