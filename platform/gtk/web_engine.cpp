@@ -67,6 +67,7 @@ class WebKitEngine final : public WebEngine {
   ~WebKitEngine() override;
 
   GtkWidget* Widget() override { return overlay_; }
+  void Focus() override { gtk_widget_grab_focus(view_); }
   void Navigate(const char* url) override;
   bool GoBack() override;
   bool GoForward() override;

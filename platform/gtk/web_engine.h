@@ -44,7 +44,10 @@ struct WebEngineOptions {
 class WebEngine {
  public:
   virtual ~WebEngine() = default;
+  // What goes into the control's place: the view with what lies above it.
   virtual GtkWidget* Widget() = 0;
+  // The keyboard focus into the page.
+  virtual void Focus() = 0;
   virtual void Navigate(const char* url) = 0;
   virtual bool GoBack() = 0;
   virtual bool GoForward() = 0;

@@ -67,7 +67,7 @@ void BrowserPeer::EngineArrived(KivoCreateWebEngine create) {
     Navigate(url);
   }
   // The holder kept the focus for the view.
-  if (gtk_widget_has_focus(widget_)) gtk_widget_grab_focus(view);
+  if (gtk_widget_has_focus(widget_)) engine_->Focus();
   gtk_widget_set_can_focus(widget_, FALSE);
 }
 
@@ -91,7 +91,7 @@ void BrowserPeer::Reload() {
 
 void BrowserPeer::Focus() {
   if (engine_) {
-    gtk_widget_grab_focus(engine_->Widget());
+    engine_->Focus();
   } else {
     // The holder keeps the focus for the view to come.
     gtk_widget_set_can_focus(widget_, TRUE);
