@@ -1,0 +1,124 @@
+# The desktop every Linux end-to-end suite runs on, sourced by each: a real
+# X server (Xvfb), a window manager (openbox, keeping 40 pixels at the top
+# as a panel would), the demo site on port 8080 logging every request, and
+# the program started with its state in a private folder. Gives the checks
+# (check, wait_for) and the hands (click_at, shot, pixel, geometry).
+#
+# Expects KIVO, SITE and SRC set; leaves work, log, win, kivo_pid, site_pid
+# and pids (ended in reverse order on exit).
+PY=/usr/bin/python3
+CAPTION="Kivo手机电影下载器"
+TOP_MARGIN=40
+
+work=$(mktemp -d /tmp/kivo-e2e.XXXXXX)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+  local pid
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    pid=${pids[i]}
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
+  [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check NAME COMMAND...
+  local name=$1 t0=$SECONDS
+  shift
+  if "$@" >"$work/check.out" 2>&1; then
+    passed=$((passed + 1))
+    # Slow checks say how long they took.
+    echo "ok   $name$( ((SECONDS - t0 > 5)) && echo " ($((SECONDS - t0)) s)")"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name"
+    sed 's/^/     /' "$work/check.out" | head -20
+  fi
+}
+
+wait_for() {  # wait_for SECONDS COMMAND...
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.2
+  done
+}
+
+# --- the desktop -----------------------------------------------------------
+# The server picks a free display itself: two runs at once never share one.
+# -noreset: otherwise the server resets when its last client (the readiness
+# probe below) leaves, and refuses the window manager while it does.
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=:$(head -1 "$work/display")
+wait_for 10 xdpyinfo || { echo "Xvfb does not answer"; exit 1; }
+
+sed "s|<top>0</top>|<top>$TOP_MARGIN</top>|" /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
+openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 30 wmctrl -m || { echo "openbox did not start"; cat "$work/openbox.log"; exit 1; }
+
+# --- the site --------------------------------------------------------------
+log=$work/site.log
+if (exec 3<>/dev/tcp/127.0.0.1/8080) 2>/dev/null; then
+  echo "port 8080 is taken; the program's site address is fixed to it"
+  exit 1
+fi
+# SITE_ARGS: more options for the site (--slow).
+start_site() {
+  "$SITE" --port 8080 --log "$log" ${SITE_ARGS[@]+"${SITE_ARGS[@]}"} >>"$work/site.out" 2>&1 &
+  site_pid=$!
+  pids+=($site_pid)
+  wait_for 10 grep -q listening "$work/site.out"
+}
+start_site || { echo "kivo-site did not start"; cat "$work/site.out"; exit 1; }
+
+# --- the program -------------------------------------------------------------
+export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
+export NO_AT_BRIDGE=1
+# The instances' lock and socket: private to this run.
+mkdir -m 700 "$work/run"
+export XDG_RUNTIME_DIR=$work/run
+# A page hidden 3 s gives its process back (20 s by default), so that
+# hiding and showing also brings pages back from their pictures.
+export KIVO_RELEASE_HIDDEN_AFTER=${KIVO_RELEASE_HIDDEN_AFTER:-3}
+"$KIVO" >"$work/kivo.log" 2>&1 &
+kivo_pid=$!
+pids+=($kivo_pid)
+
+find_window() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | head -1; }
+hidden() { [[ -z $(find_window) ]]; }
+# xdotool's search gives up, printing nothing, when a window it walks goes
+# away meanwhile, as windows do while the engine comes up: asked until the
+# answer is a window.
+window_found() {
+  win=$(find_window)
+  [[ -n $win ]]
+}
+wait_for 30 window_found || { echo "no window"; cat "$work/kivo.log"; exit 1; }
+
+geometry() {  # sets X Y W H of the window on the screen
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  X=$X Y=$Y W=$WIDTH H=$HEIGHT
+}
+logged() { grep -qxF "GET $1 200" "$log"; }
+shot() { import -window root "png:$work/$1.png"; }
+frame_ok() {  # frame_ok SHOT SELECTED
+  geometry
+  "$PY" "$SRC/tests/e2e/frame_compare.py" "$SRC/frame/art" "$work/$1.png" "$X" "$Y" "$W" "$H" \
+    --selected "$2" --diff "$work/$1-diff.png"
+}
+pixel() {  # pixel SHOT X Y -> "r,g,b"
+  "$PY" -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]).convert("RGB"); print("%d,%d,%d" % im.getpixel((int(sys.argv[2]), int(sys.argv[3]))))' "$work/$1.png" "$2" "$3"
+}
+click_at() {  # click_at X Y (relative to the window)
+  geometry
+  xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1
+}
+click_category() { click_at $((6 + 65)) $((85 + ($1 - 2) * 39 + 19)); }
+category_y() { echo $((85 + ($1 - 2) * 39 + 19)); }
