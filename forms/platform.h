@@ -176,6 +176,15 @@ class Platform {
   virtual std::intptr_t ShellExecute(WindowHandle owner, std::string_view verb,
                                      std::string_view file, std::string_view parameters,
                                      std::string_view directory, int showCmd) = 0;
+  // The runtime's MsgBox (user32's message box), modal to `owner` (null: to no window): the
+  // answer, kIdOk or kIdCancel (also when the box could not be shown).
+  virtual int MsgBox(WindowHandle owner, std::string_view text, std::string_view caption,
+                         std::uint32_t type) = 0;
+  // The downloads the platform runs for the browser, where it runs them
+  // itself: how many are not finished yet, and ending them all, partial
+  // files removed.
+  virtual int RunningDownloads() { return 0; }
+  virtual void CancelDownloads() {}
   // The application's icon group (1); null when absent. Kept for the
   // process's life.
   virtual IconHandle LoadIconResource(int id) = 0;

@@ -106,6 +106,11 @@ inline constexpr std::intptr_t kWsMaximizeBox = 0x10000;
 inline constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 inline constexpr int kHtCaption = 2;
 inline constexpr int kSwShowNormal = 1;
+inline constexpr std::uint32_t kMbOkCancel = 0x1;
+inline constexpr std::uint32_t kMbIconQuestion = 0x20;
+inline constexpr std::uint32_t kMbDefButton2 = 0x100;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
 
 // shell32's notification-area record in its wide form, with the tip and
 // balloon fields (NOTIFYICONDATAW up to dwInfoFlags): the Win32 backend

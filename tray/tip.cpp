@@ -18,7 +18,7 @@ struct MenuRoute {
 };
 
 constexpr MenuRoute kMenuRoutes[] = {
-    {"xian", &tip::xian_Click}, {"guanf", &tip::guanf_Click}, {"about", &tip::about_Click},
+    {"xian", &tip::xian_Click},   {"guanf", &tip::guanf_Click}, {"about", &tip::about_Click},
     {"qsoft", &tip::qsoft_Click}, {"ht", &tip::ht_Click},       {"qj", &tip::qj_Click},
     {"sx", &tip::sx_Click},       {"zy", &tip::zy_Click},
 };
@@ -43,20 +43,23 @@ void tip::Load() {
     auto& control = AddControl(entry.kind, std::string(entry.name), entry.index, nullptr,
                                frame::ToDesign(os, entry));
     const std::string_view name = entry.name;
-    if (name == "Command1") Command1 = &control;
-    else if (name == "Label1") Label1 = &control;
-    else if (name == "Label2") Label2 = &control;
-    else if (name == "Label3") Label3 = &control;
-    else if (name == "Image1") Image1 = &control;
+    if (name == "Command1")
+      Command1 = &control;
+    else if (name == "Label1")
+      Label1 = &control;
+    else if (name == "Label2")
+      Label2 = &control;
+    else if (name == "Label3")
+      Label3 = &control;
+    else if (name == "Image1")
+      Image1 = &control;
   }
   AddMenus(kTipMenus);
   CreateNative();
   Form_Load();
 }
 
-void tip::OnUnloaded() {
-  Command1 = Label1 = Label2 = Label3 = Image1 = nullptr;
-}
+void tip::OnUnloaded() { Command1 = Label1 = Label2 = Label3 = Image1 = nullptr; }
 
 forms::Menu& tip::LoadedMenu(std::string_view name) {
   Load();
@@ -89,7 +92,21 @@ void tip::about_Click() {
   SetFocus();
 }
 
-void tip::qsoft_Click() { main_->ttt_v(); }
+void tip::qsoft_Click() {
+  // Ending the program ends its downloads: the one question the program
+  // asks, and only then.
+  forms::Platform& os = Os();
+  if (const int running = os.RunningDownloads(); running > 0) {
+    const std::string text = "还有 " + std::to_string(running) +
+                             " 个下载没有完成。退出软件会取消这些下载，确定要退出吗？";
+    const int answer =
+        os.MsgBox(main_->hWnd(), text, os.AppTitle(),
+                      forms::kMbOkCancel | forms::kMbIconQuestion | forms::kMbDefButton2);
+    if (answer != forms::kIdOk) return;
+    os.CancelDownloads();
+  }
+  main_->ttt_v();
+}
 
 void tip::ht_Click() { main_->Web1->GoBack(); }
 
@@ -97,7 +114,9 @@ void tip::qj_Click() { main_->Web1->GoForward(); }
 
 void tip::sx_Click() { main_->Web1->Refresh(); }
 
-void tip::zy_Click() { main_->Web1->Navigate(browse::AddressOf(browse::Destination::kHomeCommand)); }
+void tip::zy_Click() {
+  main_->Web1->Navigate(browse::AddressOf(browse::Destination::kHomeCommand));
+}
 
 void tip::OnEvent(const forms::Event& event) {
   if (event.menu) {

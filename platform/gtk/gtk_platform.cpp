@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "downloads.h"
 #include "gtk_form.h"
 
 namespace gtkplat {

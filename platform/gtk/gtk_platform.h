@@ -23,6 +23,7 @@
 
 namespace gtkplat {
 
+class GtkDownloads;
 class GtkFormNative;
 struct NativeWindow;
 
@@ -61,6 +62,7 @@ class GtkPlatform final : public forms::Platform {
   // Made before the toolkit starts: it takes its own options out of argv and
   // the start-up notification id out of the environment.
   GtkPlatform(int argc, char** argv);
+  ~GtkPlatform() override;
   // gtk_init, and the signals that end the session. Without it forms get
   // peers that show nothing: only a second instance, which needs no
   // display, runs so.
@@ -92,6 +94,12 @@ class GtkPlatform final : public forms::Platform {
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
+  int MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
+                 std::uint32_t type) override;
+  int RunningDownloads() override;
+  void CancelDownloads() override;
+  // The browser's downloads, made on the first.
+  GtkDownloads& Downloads();
   forms::IconHandle LoadIconResource(int id) override;
   forms::LinkTransport& Link() override { return link_; }
   // The event that asked for the popup menu about to open, where it is not
@@ -117,6 +125,7 @@ class GtkPlatform final : public forms::Platform {
   GdkPixbuf* appIcon_ = nullptr;  // the process's, never freed
   GdkEvent* popupTrigger_ = nullptr;
   UnixLink link_;
+  std::unique_ptr<GtkDownloads> downloads_;
   bool toolkit_ = false;
 };
 

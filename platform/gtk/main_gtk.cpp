@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
   gtkplat::ScheduleEngineLoad();
   // Ended already when the session ended during the start.
   if (!platform.LoopEnded()) gtk_main();
+  // However it ends, no partial download stays behind.
+  platform.CancelDownloads();
   mainWindow.reset();
   gtkplat::FinishEngineLoad();
   return 0;

@@ -5,8 +5,9 @@
 // browser. Hidden for a while, it ends the page's process and keeps a
 // picture of the page; shown again, the picture is there at once while the
 // page comes back from its history entry behind it. A page that is loading,
-// playing sound or typed into keeps its process. Not yet: downloads, script
-// errors as events, frames' own documents.
+// playing sound or typed into keeps its process. Its downloads are
+// web_downloads.cpp's. Not yet: script errors as events, frames' own
+// documents.
 #include "web_engine.h"
 
 #include <malloc.h>
@@ -14,6 +15,9 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
+#include <memory>
+
+#include "web_downloads.h"
 
 namespace gtkplat {
 namespace {
@@ -111,6 +115,7 @@ class WebKitEngine final : public WebEngine {
   guint releaseSource_ = 0;
   GCancellable* snapshotting_ = nullptr;
   cairo_surface_t* snapshot_ = nullptr;
+  std::unique_ptr<DownloadWatch> downloads_;
 };
 
 // The settings are the view's from its construction, so a view that is
@@ -161,10 +166,12 @@ WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect_after(view_, "draw", G_CALLBACK(OnDrawn), this);
+  downloads_ = std::make_unique<DownloadWatch>(View(), host_);
 }
 
 WebKitEngine::~WebKitEngine() {
   // Its loads must not reach a host that is going away.
+  downloads_.reset();
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(picture_, this);
   if (releaseSource_) g_source_remove(releaseSource_);

@@ -9,7 +9,44 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 namespace gtkplat {
+
+// One download the engine runs, from its start until it finished or failed
+// (a cancelled one fails too); the host must not touch it afterwards.
+class EngineDownload {
+ public:
+  virtual const char* Uri() = 0;
+  // The response: its HTTP status (0 before it came) and its length (0:
+  // not given).
+  virtual int HttpStatus() = 0;
+  virtual std::uint64_t Length() = 0;
+  // The answer to DownloadDestination, now or later: write to `path`.
+  virtual void SaveTo(const char* path) = 0;
+  virtual void Cancel() = 0;
+
+ protected:
+  ~EngineDownload() = default;
+};
+
+enum class DownloadError { kNetwork, kDestination, kCancelled, kOther };
+
+// Where the engine reports its downloads, on the UI thread. Every page's
+// download comes here, shown in the program's window or not.
+class DownloadHost {
+ public:
+  virtual void DownloadStarted(EngineDownload& download) = 0;
+  // The response came: where to save it? Answered with SaveTo or Cancel.
+  virtual void DownloadDestination(EngineDownload& download, const char* suggestedName) = 0;
+  virtual void DownloadProgress(EngineDownload& download, std::uint64_t received) = 0;
+  virtual void DownloadFinished(EngineDownload& download) = 0;
+  virtual void DownloadFailed(EngineDownload& download, DownloadError error,
+                              const char* message) = 0;
+
+ protected:
+  ~DownloadHost() = default;
+};
 
 // What the engine reports back, on the UI thread.
 class WebEngineHost {
@@ -25,6 +62,8 @@ class WebEngineHost {
   virtual bool EngineSilent() = 0;
   // A mark of the trace: the first time only, or every time.
   virtual void EngineTrace(const char* mark, bool everyTime = false) = 0;
+  // Where downloads go; null: the engine refuses them.
+  virtual DownloadHost* EngineDownloads() = 0;
 
  protected:
   ~WebEngineHost() = default;

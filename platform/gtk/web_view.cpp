@@ -1,5 +1,7 @@
 #include "web_view.h"
 
+#include "downloads.h"
+
 #include "engine_loader.h"
 #include "startup_trace.h"
 
@@ -163,6 +165,8 @@ void BrowserPeer::EngineOpenElsewhere(const char* uri) {
   const std::string address = uri;
   Guarded([&] { os.ShellExecute(nullptr, "open", address, "", "", forms::kSwShowNormal); });
 }
+
+DownloadHost* BrowserPeer::EngineDownloads() { return &owner_.Platform().Downloads(); }
 
 void BrowserPeer::EngineTrace(const char* mark, bool everyTime) {
   if (everyTime) {

@@ -48,6 +48,7 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEn
   void EngineOpenElsewhere(const char* uri) override;
   bool EngineSilent() override { return silent_; }
   void EngineTrace(const char* mark, bool everyTime) override;
+  DownloadHost* EngineDownloads() override;
 
   std::unique_ptr<WebEngine> engine_;
   unsigned engineTicket_ = 0;

@@ -219,6 +219,12 @@ std::intptr_t Win32Platform::ShellExecute(forms::WindowHandle owner, std::string
   return reinterpret_cast<std::intptr_t>(result);
 }
 
+int Win32Platform::MsgBox(forms::WindowHandle owner, std::string_view text,
+                              std::string_view caption, std::uint32_t type) {
+  const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+  return answer == IDOK ? forms::kIdOk : forms::kIdCancel;
+}
+
 forms::IconHandle Win32Platform::LoadIconResource(int id) {
   for (const LoadedIcon& icon : icons_) {
     if (icon.id == id) return icon.big;

@@ -97,6 +97,8 @@ class Win32Platform final : public forms::Platform {
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
+  int MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
+                 std::uint32_t type) override;
   forms::IconHandle LoadIconResource(int id) override;
   // The small image of an icon LoadIconResource gave; any other icon itself.
   HICON SmallIconOf(HICON icon) const;

@@ -119,6 +119,17 @@ class FakePlatform : public forms::Platform {
   bool trayFails = false;
   std::vector<ShellExecuteCall> shellExecutes;
   int loopQuits = 0;
+  // Message boxes asked for, and what the user answers; the downloads the
+  // platform says are running, and how often they were all cancelled.
+  struct MessageBoxCall {
+    forms::WindowHandle owner;
+    std::string text, caption;
+    std::uint32_t type;
+  };
+  std::vector<MessageBoxCall> messageBoxes;
+  int messageBoxAnswer = forms::kIdCancel;
+  int runningDownloads = 0;
+  int downloadCancels = 0;
 
   // The browser's events, raised as the backend raises them.
   void BrowserEvent(forms::Form& form, forms::EventKind kind);
@@ -171,6 +182,16 @@ class FakePlatform : public forms::Platform {
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
   forms::IconHandle LoadIconResource(int id) override;
+  int MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
+                 std::uint32_t type) override {
+    messageBoxes.push_back({owner, std::string(text), std::string(caption), type});
+    return messageBoxAnswer;
+  }
+  int RunningDownloads() override { return runningDownloads; }
+  void CancelDownloads() override {
+    ++downloadCancels;
+    runningDownloads = 0;
+  }
 
  protected:
   void GrabPointer(forms::WindowHandle window) override;

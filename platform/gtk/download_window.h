@@ -1,0 +1,55 @@
+// The download window: every download of the list in a row (its name, a
+// progress bar, its figures or outcome, and its buttons: cancel while it
+// runs; open and show in folder once done), in the program's colours.
+// Closing it only hides it; the next download shows it again.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <map>
+
+namespace gtkplat {
+
+class GtkDownloads;
+
+class DownloadWindow {
+ public:
+  explicit DownloadWindow(GtkDownloads& downloads);
+  ~DownloadWindow();
+  DownloadWindow(const DownloadWindow&) = delete;
+  DownloadWindow& operator=(const DownloadWindow&) = delete;
+
+  // Shows the window without taking the focus from the chooser or the page.
+  void Present();
+
+ private:
+  struct Row {
+    GtkWidget* box;
+    GtkWidget* name;
+    GtkWidget* bar;
+    GtkWidget* status;
+    GtkWidget* cancel;
+    GtkWidget* open;
+    GtkWidget* folder;
+  };
+  Row MakeRow(int id);
+  void Update(int id);
+  // Changes come in bursts (every few kilobytes); the rows follow at most
+  // ten times a second.
+  void Changed(int id);
+  static void Flush(DownloadWindow* self);
+  static gboolean OnTick(gpointer self);
+  static void OnButton(GtkButton* button, DownloadWindow* self);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, DownloadWindow* self);
+
+  GtkDownloads& downloads_;
+  GtkWidget* window_;
+  GtkWidget* rows_;
+  GtkWidget* empty_;
+  std::map<int, Row> shown_;
+  bool all_ = false;
+  guint flush_ = 0;
+  std::map<int, bool> dirty_;
+};
+
+}  // namespace gtkplat
