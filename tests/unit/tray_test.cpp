@@ -161,7 +161,8 @@ TEST(TrayIcon, CallbackByMessageMouseAndWindowState) {
     EXPECT_EQ(static_cast<int>(h.platform.popups.size()), c.popups);
     if (c.passedOn) {
       ASSERT_EQ(bottomLog.size(), 1u);
-      EXPECT_EQ(bottomLog[0], std::make_tuple(modTray::TrayCallbackMessage, forms::WParam{0}, c.mouse));
+      EXPECT_EQ(bottomLog[0],
+                std::make_tuple(modTray::TrayCallbackMessage, forms::WParam{0}, c.mouse));
     } else {
       EXPECT_TRUE(bottomLog.empty());
     }
@@ -178,7 +179,8 @@ TEST(TrayIcon, OtherMessagesGoDownTheChainUnchanged) {
   EXPECT_TRUE(h.ba1->Visible());
   // The size bounds still answer through the tray's procedure.
   forms::MinMaxInfo info{};
-  h.platform.Send(h.ba1->hWnd(), forms::kWmGetMinMaxInfo, 0, reinterpret_cast<forms::LParam>(&info));
+  h.platform.Send(h.ba1->hWnd(), forms::kWmGetMinMaxInfo, 0,
+                  reinterpret_cast<forms::LParam>(&info));
   EXPECT_EQ(info.ptMaxSize, (forms::PointL{1920, 1040}));
 }
 
@@ -291,3 +293,48 @@ TEST(ExitSequence, SessionEndWhileTheTrayMenuIsOpen) {
 }
 
 }  // namespace
+
+TEST(ExitSequence, RunningDownloadsAskFirstAndCancelKeepsEverything) {
+  Harness h;
+  h.platform.runningDownloads = 2;
+  h.platform.messageBoxAnswer = forms::kIdCancel;
+  h.platform.ChooseNext("退出软件");
+  h.platform.Send(h.ba1->hWnd(), 2025, 0, forms::kWmRButtonUp);
+  ASSERT_EQ(h.platform.messageBoxes.size(), 1u);
+  const auto& box = h.platform.messageBoxes[0];
+  EXPECT_NE(box.text.find("2 个下载"), std::string::npos) << box.text;
+  EXPECT_EQ(box.caption, h.platform.AppTitle());
+  EXPECT_EQ(box.owner, h.ba1->hWnd());
+  EXPECT_EQ(box.type & forms::kMbOkCancel, forms::kMbOkCancel);
+  EXPECT_EQ(box.type & forms::kMbDefButton2, forms::kMbDefButton2) << "Cancel is the default";
+  EXPECT_TRUE(h.ba1->Loaded());
+  EXPECT_EQ(h.platform.trayCalls.size(), 1u) << "the icon stays";
+  EXPECT_EQ(h.platform.downloadCancels, 0);
+  EXPECT_EQ(h.platform.loopQuits, 0);
+
+  h.platform.messageBoxAnswer = forms::kIdOk;
+  h.platform.ChooseNext("退出软件");
+  h.platform.Send(h.ba1->hWnd(), 2025, 0, forms::kWmRButtonUp);
+  EXPECT_EQ(h.platform.messageBoxes.size(), 2u);
+  EXPECT_EQ(h.platform.downloadCancels, 1);
+  EXPECT_TRUE(h.platform.LoadedForms().empty());
+  EXPECT_EQ(h.platform.loopQuits, 1);
+}
+
+TEST(ExitSequence, NoQuestionWithoutRunningDownloadsNorWhenTheSessionEnds) {
+  {
+    Harness h;
+    h.platform.ChooseNext("退出软件");
+    h.platform.Send(h.ba1->hWnd(), 2025, 0, forms::kWmRButtonUp);
+    EXPECT_TRUE(h.platform.messageBoxes.empty());
+    EXPECT_EQ(h.platform.loopQuits, 1);
+  }
+  {
+    // Nobody is there to answer when the session ends.
+    Harness h;
+    h.platform.runningDownloads = 1;
+    h.platform.NativeSessionEnd(forms::UnloadMode::kAppTaskManager);
+    EXPECT_TRUE(h.platform.messageBoxes.empty());
+    EXPECT_EQ(h.platform.loopQuits, 1);
+  }
+}
