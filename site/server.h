@@ -9,8 +9,9 @@
 // of up to 1 MiB. So SiteServer reads every request head itself: it keeps
 // the raw request line (for the log and for routing) and hands httplib a
 // short stand-in request line followed by the client's own headers. httplib
-// still does the rest: headers, bodies, HEAD, ranges, keep-alive, writing
-// the response.
+// still does the rest: headers, bodies, HEAD, keep-alive, writing the
+// response. Byte ranges it never sees: Range lines are held back and
+// answered by the download route.
 //
 // This leans on httplib 0.11's protected Server::process_request and its
 // virtual process_and_close_socket.
@@ -18,7 +19,9 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 namespace site {
 
@@ -45,6 +48,10 @@ class SiteServer : public httplib::Server {
   // response can already read the line.
   explicit SiteServer(AccessLog* log);
 
+  // Film downloads go out at no more than this many bytes a second; 0, the
+  // default, means no limit. Pages are never slowed.
+  void ThrottleDownloads(std::uint64_t bytesPerSecond);
+
  private:
   bool process_and_close_socket(socket_t sock) override;
 
@@ -53,6 +60,7 @@ class SiteServer : public httplib::Server {
   bool WaitForRequest(socket_t sock) const;
 
   AccessLog* log_;
+  std::atomic<std::uint64_t> downloadRate_{0};
 };
 
 }  // namespace site
