@@ -455,6 +455,19 @@ SiteServer::SiteServer(AccessLog* log) : log_(log) {
   new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
 }
 
+bool SiteServer::bind_to_port(const std::string& host, int port, int socket_flags) {
+  if (!httplib::Server::bind_to_port(host, port, socket_flags)) return false;
+  // Linux takes a second listen() on a listening socket as a new backlog.
+  ::listen(svr_sock_, kListenBacklog);
+  return true;
+}
+
+int SiteServer::bind_to_any_port(const std::string& host, int socket_flags) {
+  int port = httplib::Server::bind_to_any_port(host, socket_flags);
+  if (port > 0) ::listen(svr_sock_, kListenBacklog);
+  return port;
+}
+
 void SiteServer::ThrottleDownloads(std::uint64_t bytesPerSecond) { downloadRate_ = bytesPerSecond; }
 
 bool SiteServer::WaitForRequest(socket_t sock) const {

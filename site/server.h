@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace site {
 
@@ -41,12 +42,20 @@ inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 // is a Referer holding a long search address.
 inline constexpr std::size_t kMaxForwardedHeaderLine = 8000;
 
+inline constexpr int kListenBacklog = 128;
+
 class SiteServer : public httplib::Server {
  public:
   // `log` may be null; otherwise it must outlive the server. Each request's
   // line is written before its response goes out, so whoever has the
   // response can already read the line.
   explicit SiteServer(AccessLog* log);
+
+  // httplib's own, with a listen backlog of kListenBacklog instead of its
+  // fixed five: a browser opening a handful of connections at once would
+  // otherwise have some of them wait a second for the SYN to be retried.
+  bool bind_to_port(const std::string& host, int port, int socket_flags = 0);
+  int bind_to_any_port(const std::string& host, int socket_flags = 0);
 
   // Film downloads go out at no more than this many bytes a second; 0, the
   // default, means no limit. Pages are never slowed.
