@@ -256,15 +256,35 @@ TEST_F(DownloadServerTest, SlowDownloadsTakeTheirTimeWhilePagesStayQuick) {
   for (int sock : idle) ::close(sock);
 }
 
+// Sockets open in this process, the server's included: a sender that goes
+// on after its client left keeps its end open.
+int OpenSockets() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    auto target = std::filesystem::read_symlink(entry.path(), error);
+    if (!error && target.string().starts_with("socket:")) ++count;
+  }
+  return count;
+}
+
 TEST_F(DownloadServerTest, ClientsLeavingMidDownloadFreeTheServer) {
   StartServer(32 * 1024);
+  const int baseline = OpenSockets();
   std::vector<int> leaving;
   for (int i = 0; i < 6; ++i) leaving.push_back(OpenIdleDownload(1701));
   for (int i = 0; i < 5000 && LogLines().size() < leaving.size(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ASSERT_EQ(LogLines().size(), leaving.size());
+  EXPECT_GE(OpenSockets(), baseline + 2 * static_cast<int>(leaving.size()));
   for (int sock : leaving) ::close(sock);
+  // Each sender notices at its next piece, a tenth of a second away.
+  auto leftAt = Clock::now();
+  while (OpenSockets() > baseline && SecondsSince(leftAt) < 10.0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(OpenSockets(), baseline) << "a sender outlived its client";
 
   httplib::Result page = Client().Get("/tv/");
   ASSERT_TRUE(page);
