@@ -24,9 +24,8 @@ class FilmFile {
   int Id() const { return id_; }
   std::uint64_t Size() const { return size_; }
 
-  // Fills `out` with the bytes starting at `offset`; bytes past the end of
-  // the file read as nothing (the caller asked for too much: `out` is
-  // shortened to what exists). Returns how many bytes were written.
+  // Copies the bytes from `offset` on into `out` and returns how many: fewer
+  // than out.size() only where the file ends first, none from past its end.
   std::size_t Read(std::uint64_t offset, std::span<char> out) const;
 
   // The whole file; for tests and small callers.
