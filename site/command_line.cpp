@@ -16,6 +16,17 @@ std::optional<int> ParsePort(std::string_view text) {
   return port;
 }
 
+// A whole number of bytes per second, 1 to kMaxSlowRate.
+std::optional<std::uint64_t> ParseRate(std::string_view text) {
+  std::uint64_t rate = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || rate == 0 ||
+      rate > kMaxSlowRate) {
+    return {};
+  }
+  return rate;
+}
+
 }  // namespace
 
 std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
@@ -31,6 +42,16 @@ std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
         arg.starts_with("--") && equals != std::string_view::npos) {
       name = arg.substr(0, equals);
       value = std::string(arg.substr(equals + 1));
+    }
+    if (name == "--slow") {
+      std::optional<std::uint64_t> rate = value ? ParseRate(*value) : kDefaultSlowRate;
+      if (!rate) {
+        return UsageError{"invalid rate '" + *value +
+                          "' for --slow (expected bytes per second, a whole number from 1 to " +
+                          std::to_string(kMaxSlowRate) + ")"};
+      }
+      options.downloadBytesPerSecond = *rate;
+      continue;
     }
     if (name != "--host" && name != "--port" && name != "--log") {
       return UsageError{"unknown argument '" + std::string(arg) + "'"};

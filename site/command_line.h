@@ -1,6 +1,7 @@
-// kivo-site [--host H] [--port P] [--log FILE]
+// kivo-site [--host H] [--port P] [--log FILE] [--slow[=BYTES_PER_SECOND]]
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -9,16 +10,22 @@
 namespace site {
 
 inline constexpr std::string_view kUsage =
-    "usage: kivo-site [--host H] [--port P] [--log FILE]\n"
-    "  --host H    address to listen on (default 127.0.0.1)\n"
-    "  --port P    TCP port, 0-65535; 0 picks a free one (default 8080)\n"
-    "  --log FILE  append one line per request: METHOD TARGET STATUS\n"
-    "  --help      show this text\n";
+    "usage: kivo-site [--host H] [--port P] [--log FILE] [--slow[=RATE]]\n"
+    "  --host H       address to listen on (default 127.0.0.1)\n"
+    "  --port P       TCP port, 0-65535; 0 picks a free one (default 8080)\n"
+    "  --log FILE     append one line per request: METHOD TARGET STATUS\n"
+    "  --slow[=RATE]  send film downloads at RATE bytes per second\n"
+    "                 (default 262144); pages stay fast\n"
+    "  --help         show this text\n";
+
+inline constexpr std::uint64_t kDefaultSlowRate = 256 * 1024;
+inline constexpr std::uint64_t kMaxSlowRate = std::uint64_t{1} << 30;
 
 struct Options {
   std::string host = "127.0.0.1";
   int port = 8080;
-  std::string logPath;  // empty: no request log
+  std::string logPath;                       // empty: no request log
+  std::uint64_t downloadBytesPerSecond = 0;  // 0: downloads unthrottled
 };
 
 struct HelpRequested {};
@@ -28,7 +35,8 @@ struct UsageError {
 };
 
 // `args` excludes the program name. Options take their value either as the
-// next argument or after '=' ("--port=8080").
+// next argument or after '=' ("--port=8080"); --slow's value is optional and
+// so only ever follows '='.
 std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
     const std::vector<std::string>& args);
 

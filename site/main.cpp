@@ -43,6 +43,7 @@ int Run(const site::Options& options) {
   }
 
   site::SiteServer server(options.logPath.empty() ? nullptr : &log);
+  server.ThrottleDownloads(options.downloadBytesPerSecond);
   int port = options.port;
   errno = 0;
   bool bound = port == 0 ? (port = server.bind_to_any_port(options.host)) > 0

@@ -197,6 +197,7 @@ std::string RenderErrorPage(int status, std::string_view message) {
     case 405: title += " 不支持的请求方法"; break;
     case 413: title += " 请求内容过大"; break;
     case 414: title += " 地址过长"; break;
+    case 416: title += " 请求的范围无效"; break;
     case 431: title += " 请求头过大"; break;
     default: title += " 出错了"; break;
   }

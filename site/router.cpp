@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "site/catalog.h"
+#include "site/download.h"
 #include "site/pages.h"
 #include "site/text.h"
 
@@ -137,7 +138,8 @@ std::optional<std::string> FindParam(const QueryParams& params, std::string_view
   return {};
 }
 
-SiteResponse Route(std::string_view method, std::string_view rawTarget) {
+SiteResponse Route(std::string_view method, std::string_view rawTarget,
+                   const RequestHeaders& headers) {
   if (method != "GET" && method != "HEAD") {
     SiteResponse response =
         HtmlResponse(405, RenderErrorPage(405, "本站只接受 GET 和 HEAD 请求。"));
@@ -168,8 +170,14 @@ SiteResponse Route(std::string_view method, std::string_view rawTarget) {
     }
     return HtmlResponse(200, RenderGuestbookPage(FindParam(params, "lytext").has_value()));
   }
+  if (auto id = DownloadIdFromPath(path)) {
+    if (const Film* film = FindFilm(*id)) {
+      return DownloadResponse(*film, headers);
+    }
+    return NotFound("没有这部影片的文件，它可能已经下架。");
+  }
   if (path.starts_with("/download/")) {
-    return NotFound("这是演示站点，影片文件并不存在。");
+    return NotFound("下载地址不对：影片文件的地址是 /download/编号.mp4。");
   }
   return NotFound("您访问的页面不存在，可能地址有误。");
 }

@@ -3,20 +3,31 @@
 // back what this returns.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "site/film_file.h"
+
 namespace site {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// Bytes of a film's file, read only while they are being sent.
+struct FileSlice {
+  FilmFile file;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
 
 struct SiteResponse {
   int status = 200;
   HeaderList headers;  // everything but Content-Length, which the sender adds
   std::string body;
+  std::optional<FileSlice> file;  // when set, the body sent instead of `body`
 
   // The first header called `name` (ASCII case-insensitive), or "".
   std::string_view Header(std::string_view name) const;
@@ -46,6 +57,15 @@ QueryParams ParseQuery(std::string_view query);
 // The first value of `name`; none when the field is absent.
 std::optional<std::string> FindParam(const QueryParams& params, std::string_view name);
 
-SiteResponse Route(std::string_view method, std::string_view rawTarget);
+// The request headers any page depends on. The sender collects them; Range
+// is never left to the HTTP library, which would cut up every kind of
+// response, error pages included.
+struct RequestHeaders {
+  std::optional<std::string> range;  // several Range lines joined with ", "
+  bool hasIfRange = false;
+};
+
+SiteResponse Route(std::string_view method, std::string_view rawTarget,
+                   const RequestHeaders& headers = {});
 
 }  // namespace site

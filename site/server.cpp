@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "site/access_log.h"
+#include "site/file_sender.h"
 #include "site/pages.h"
 #include "site/router.h"
 
@@ -25,6 +26,7 @@ namespace {
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kMaxPayload = 1 << 20;
 constexpr std::size_t kKeepAliveRequests = 100;
+constexpr std::size_t kWorkerThreads = 64;
 
 // A client refused with 414 or 431 may still be sending; reading and
 // dropping a little of it before closing keeps the kernel from answering
@@ -116,6 +118,7 @@ class ConnectionStream final : public httplib::Stream {
     presented_.clear();
     presentedPos_ = 0;
     requestLine_.clear();
+    heldBack_.clear();
     unreadBody_ = false;
     DropConsumedInput();
 
@@ -154,6 +157,13 @@ class ConnectionStream final : public httplib::Stream {
       } else if (EqualsIgnoringAsciiCase(name, "Transfer-Encoding")) {
         hasLength = true;
         hasBody = true;
+      } else if (colon != std::string::npos && (EqualsIgnoringAsciiCase(name, "Range") ||
+                                                EqualsIgnoringAsciiCase(name, "If-Range"))) {
+        // httplib would answer a Range it can't parse with 416 before any
+        // handler runs and would cut whatever body a handler returns, error
+        // pages included; the site answers ranges itself.
+        heldBack_.emplace_back(std::string(name), std::string(line, colon + 1));
+        continue;
       }
       headers += line;
       headers += "\r\n";
@@ -188,6 +198,9 @@ class ConnectionStream final : public httplib::Stream {
   // The line of the request ReadHead() last read, without its line ending;
   // for kLineTooLong, as much of it as was read.
   const std::string& RequestLine() const { return requestLine_; }
+
+  // Header lines of the last request kept from httplib, value untrimmed.
+  const HeaderList& HeldBackHeaders() const { return heldBack_; }
 
   // A GET or HEAD came with a body that httplib leaves on the connection,
   // or the request line was unusable: nothing more can be read in step.
@@ -350,6 +363,7 @@ class ConnectionStream final : public httplib::Stream {
   std::string presented_;  // the stand-in head httplib reads first
   std::size_t presentedPos_ = 0;
   std::string requestLine_;
+  HeaderList heldBack_;
   bool unreadBody_ = false;
 
   std::function<void(int)> onStatus_;
@@ -357,7 +371,24 @@ class ConnectionStream final : public httplib::Stream {
   int status_ = 0;
 };
 
-void SetResponse(const SiteResponse& page, httplib::Response& res) {
+std::string_view TrimSpaces(std::string_view text) {
+  std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+}
+
+RequestHeaders HeadersForRoute(const httplib::Request& req) {
+  RequestHeaders headers;
+  auto [begin, end] = req.headers.equal_range("Range");
+  for (auto it = begin; it != end; ++it) {
+    headers.range = headers.range ? *headers.range + ", " + it->second : it->second;
+  }
+  headers.hasIfRange = req.has_header("If-Range");
+  return headers;
+}
+
+void SetResponse(const SiteResponse& page, httplib::Response& res,
+                 const std::function<httplib::ContentProvider(const FileSlice&)>& sendFile) {
   res.status = page.status;
   std::string contentType(page.Header("Content-Type"));
   for (const auto& [name, value] : page.headers) {
@@ -366,7 +397,12 @@ void SetResponse(const SiteResponse& page, httplib::Response& res) {
     res.headers.erase(name);
     res.set_header(name.c_str(), value);
   }
-  res.set_content(page.body, contentType.c_str());
+  if (page.file) {
+    res.set_content_provider(static_cast<std::size_t>(page.file->length), contentType,
+                             sendFile(*page.file));
+  } else {
+    res.set_content(page.body, contentType.c_str());
+  }
 }
 
 std::string RefusalHead(int status, std::size_t contentLength) {
@@ -384,10 +420,13 @@ std::string RefusalHead(int status, std::size_t contentLength) {
 }  // namespace
 
 SiteServer::SiteServer(AccessLog* log) : log_(log) {
-  auto serve = [](const httplib::Request& req, httplib::Response& res) {
+  auto sendFile = [this](const FileSlice& slice) {
+    return FileProvider(slice, downloadRate_, [this] { return svr_sock_ == INVALID_SOCKET; });
+  };
+  auto serve = [sendFile](const httplib::Request& req, httplib::Response& res) {
     // req.target is the raw target from the client's request line; see
     // process_and_close_socket.
-    SetResponse(Route(req.method, req.target), res);
+    SetResponse(Route(req.method, req.target, HeadersForRoute(req)), res, sendFile);
   };
   Get(".*", serve);
   Post(".*", serve);
@@ -410,7 +449,26 @@ SiteServer::SiteServer(AccessLog* log) : log_(log) {
   set_default_headers({{"Cache-Control", "no-store"}});
   set_payload_max_length(kMaxPayload);
   set_keep_alive_max_count(kKeepAliveRequests);
+  // A connection holds its worker for as long as it stays open, slow
+  // downloads for many seconds; httplib's default of eight workers would let
+  // a few downloads plus a browser's idle connections starve page requests.
+  new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
 }
+
+bool SiteServer::bind_to_port(const std::string& host, int port, int socket_flags) {
+  if (!httplib::Server::bind_to_port(host, port, socket_flags)) return false;
+  // Linux takes a second listen() on a listening socket as a new backlog.
+  ::listen(svr_sock_, kListenBacklog);
+  return true;
+}
+
+int SiteServer::bind_to_any_port(const std::string& host, int socket_flags) {
+  int port = httplib::Server::bind_to_any_port(host, socket_flags);
+  if (port > 0) ::listen(svr_sock_, kListenBacklog);
+  return port;
+}
+
+void SiteServer::ThrottleDownloads(std::uint64_t bytesPerSecond) { downloadRate_ = bytesPerSecond; }
 
 bool SiteServer::WaitForRequest(socket_t sock) const {
   using Clock = std::chrono::steady_clock;
@@ -454,8 +512,13 @@ bool SiteServer::process_and_close_socket(socket_t sock) {
 
     bool clientClosing = false;
     bool lastRequest = served + 1 == keep_alive_max_count_;
-    ok = process_request(stream, lastRequest, clientClosing, [&parts](httplib::Request& req) {
+    ok = process_request(stream, lastRequest, clientClosing, [&](httplib::Request& req) {
       req.target = std::string(parts.target);
+      // httplib has parsed its ranges by now (finding none), so the held
+      // back lines can rejoin the request for the site's own range handling.
+      for (const auto& [name, value] : stream.HeldBackHeaders()) {
+        req.headers.emplace(name, std::string(TrimSpaces(value)));
+      }
     });
     int status = stream.FinishResponse();
     if (!ok || clientClosing || stream.MustClose() || status == 400 || status == 413) {

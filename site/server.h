@@ -9,8 +9,9 @@
 // of up to 1 MiB. So SiteServer reads every request head itself: it keeps
 // the raw request line (for the log and for routing) and hands httplib a
 // short stand-in request line followed by the client's own headers. httplib
-// still does the rest: headers, bodies, HEAD, ranges, keep-alive, writing
-// the response.
+// still does the rest: headers, bodies, HEAD, keep-alive, writing the
+// response. Byte ranges it never sees: Range lines are held back and
+// answered by the download route.
 //
 // This leans on httplib 0.11's protected Server::process_request and its
 // virtual process_and_close_socket.
@@ -18,7 +19,10 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace site {
 
@@ -38,12 +42,24 @@ inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 // is a Referer holding a long search address.
 inline constexpr std::size_t kMaxForwardedHeaderLine = 8000;
 
+inline constexpr int kListenBacklog = 128;
+
 class SiteServer : public httplib::Server {
  public:
   // `log` may be null; otherwise it must outlive the server. Each request's
   // line is written before its response goes out, so whoever has the
   // response can already read the line.
   explicit SiteServer(AccessLog* log);
+
+  // httplib's own, with a listen backlog of kListenBacklog instead of its
+  // fixed five: a browser opening a handful of connections at once would
+  // otherwise have some of them wait a second for the SYN to be retried.
+  bool bind_to_port(const std::string& host, int port, int socket_flags = 0);
+  int bind_to_any_port(const std::string& host, int socket_flags = 0);
+
+  // Film downloads go out at no more than this many bytes a second; 0, the
+  // default, means no limit. Pages are never slowed.
+  void ThrottleDownloads(std::uint64_t bytesPerSecond);
 
  private:
   bool process_and_close_socket(socket_t sock) override;
@@ -53,6 +69,7 @@ class SiteServer : public httplib::Server {
   bool WaitForRequest(socket_t sock) const;
 
   AccessLog* log_;
+  std::atomic<std::uint64_t> downloadRate_{0};
 };
 
 }  // namespace site

@@ -14,6 +14,7 @@ TEST(CommandLineTest, AcceptsOptionsInBothSpellings) {
     std::string host;
     int port;
     std::string logPath;
+    std::uint64_t rate = 0;
   };
   const OkCase kCases[] = {
       {{}, "127.0.0.1", 8080, ""},
@@ -23,6 +24,11 @@ TEST(CommandLineTest, AcceptsOptionsInBothSpellings) {
       {{"--host", "0.0.0.0", "--log", "/tmp/a.log"}, "0.0.0.0", 8080, "/tmp/a.log"},
       {{"--log=x.log", "--host=::1", "--port=1"}, "::1", 1, "x.log"},
       {{"--port", "1", "--port", "2"}, "127.0.0.1", 2, ""},  // last wins
+      {{"--slow"}, "127.0.0.1", 8080, "", kDefaultSlowRate},
+      {{"--slow=1000"}, "127.0.0.1", 8080, "", 1000},
+      {{"--slow=1", "--port=9"}, "127.0.0.1", 9, "", 1},
+      {{"--slow", "--port", "9"}, "127.0.0.1", 9, "", kDefaultSlowRate},  // takes no next arg
+      {{"--slow=1073741824"}, "127.0.0.1", 8080, "", kMaxSlowRate},
   };
   for (const OkCase& c : kCases) {
     auto result = ParseCommandLine(c.args);
@@ -31,21 +37,43 @@ TEST(CommandLineTest, AcceptsOptionsInBothSpellings) {
     EXPECT_EQ(options->host, c.host);
     EXPECT_EQ(options->port, c.port);
     EXPECT_EQ(options->logPath, c.logPath);
+    EXPECT_EQ(options->downloadBytesPerSecond, c.rate);
   }
 }
 
 TEST(CommandLineTest, RejectsBadArgumentsWithAReason) {
   const std::vector<std::string> kCases[] = {
-      {"--port"},     {"--port", "65536"}, {"--port", "-1"}, {"--port", "80x"},
-      {"--port", ""}, {"--port="},         {"--host"},       {"--host", ""},
-      {"--log"},      {"--log="},          {"--verbose"},    {"8080"},
+      {"--port"},
+      {"--port", "65536"},
+      {"--port", "-1"},
+      {"--port", "80x"},
+      {"--port", ""},
+      {"--port="},
+      {"--host"},
+      {"--host", ""},
+      {"--log"},
+      {"--log="},
+      {"--verbose"},
+      {"8080"},
       {"-p", "8080"},
+      {"--slow="},
+      {"--slow=0"},
+      {"--slow=-5"},
+      {"--slow=abc"},
+      {"--slow=10k"},
+      {"--slow=1073741825"},
+      {"--slow=99999999999999999999999"},
+      {"--slow", "1000"},  // the rate only ever follows '='
   };
   for (const auto& args : kCases) {
     auto result = ParseCommandLine(args);
     const UsageError* error = std::get_if<UsageError>(&result);
     ASSERT_NE(error, nullptr) << testing::PrintToString(args);
     EXPECT_FALSE(error->message.empty());
+    if (args.front().starts_with("--slow=")) {
+      EXPECT_NE(error->message.find("--slow"), std::string::npos) << error->message;
+      EXPECT_NE(error->message.find("bytes per second"), std::string::npos) << error->message;
+    }
   }
 }
 
