@@ -23,8 +23,8 @@ int GtkPlatform::MsgBox(forms::WindowHandle owner, std::string_view text,
       parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), kind,
       GTK_BUTTONS_NONE, "%s", message.c_str());
   gtk_window_set_title(GTK_WINDOW(box), std::string(caption).c_str());
-  gtk_dialog_add_button(GTK_DIALOG(box), "取消", GTK_RESPONSE_CANCEL);
-  gtk_dialog_add_button(GTK_DIALOG(box), "确定", GTK_RESPONSE_OK);
+  gtk_dialog_add_button(GTK_DIALOG(box), "取消(_C)", GTK_RESPONSE_CANCEL);
+  gtk_dialog_add_button(GTK_DIALOG(box), "确定(_O)", GTK_RESPONSE_OK);
   gtk_dialog_set_default_response(
       GTK_DIALOG(box), (type & forms::kMbDefButton2) ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK);
   gtk_window_set_position(GTK_WINDOW(box),

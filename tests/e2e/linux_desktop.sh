@@ -39,6 +39,7 @@ check() {  # check NAME COMMAND...
   fi
 }
 
+not() { ! "$@"; }
 wait_for() {  # wait_for SECONDS COMMAND...
   local deadline=$((SECONDS + $1))
   shift
@@ -81,6 +82,8 @@ start_site || { echo "kivo-site did not start"; cat "$work/site.out"; exit 1; }
 # --- the program -------------------------------------------------------------
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 export NO_AT_BRIDGE=1
+# The file chooser keeps its settings: in memory here, not in the desktop's.
+export GSETTINGS_BACKEND=memory
 # The instances' lock and socket: private to this run.
 mkdir -m 700 "$work/run"
 export XDG_RUNTIME_DIR=$work/run
@@ -122,3 +125,46 @@ click_at() {  # click_at X Y (relative to the window)
 }
 click_category() { click_at $((6 + 65)) $((85 + ($1 - 2) * 39 + 19)); }
 category_y() { echo $((85 + ($1 - 2) * 39 + 19)); }
+
+# --- the tray and our popup menus (a suite starts the tray when it wants one) -
+start_tray() {
+  trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
+    >>"$work/trayer.log" 2>&1 &
+  tray_pid=$!
+  pids+=($tray_pid)
+}
+stop_tray() { kill "$tray_pid" 2>/dev/null && wait "$tray_pid" 2>/dev/null; }
+tray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'; }
+tray_up() { [[ -n $(tray_panel) ]]; }
+tray_icon() {  # prints our icon's window inside the tray; fails when there is none
+  local panel icon
+  panel=$(tray_panel)
+  [[ -n $panel ]] || return 1
+  icon=$(xwininfo -tree -id "$panel" | awk '/\("kivo" "Kivo"\)/ { print $1; exit }')
+  [[ -n $icon ]] && echo "$icon"
+}
+tray_without_icon() { tray_up && ! tray_icon >/dev/null; }
+# xdotool's --sync waits for the pointer to move: a move to where it already
+# is would wait for nothing, so every move arrives with a 1-pixel step.
+point_at() { xdotool mousemove --sync $(($1 - 1)) "$2" mousemove --sync "$1" "$2"; }
+click_tray() {  # click_tray BUTTON: a click in the middle of our icon in the tray
+  local icon
+  icon=$(tray_icon) || return 1
+  eval "$(xdotool getwindowgeometry --shell "$icon")"
+  point_at $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+  xdotool click "$1"
+}
+menu_open() {  # one of our popup menus shows: an override-redirect window of ours, menu-sized
+  local w
+  for w in $(xdotool search --onlyvisible --class '^kivo$' 2>/dev/null); do
+    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' || continue
+    (($(xwininfo -id "$w" | awk '/Height:/ { print $2 }') >= 50)) && return 0
+  done
+  return 1
+}
+menu_closed() { ! menu_open; }
+menu_keys() {  # menu_keys KEY...: once the menu shows, typed into it
+  wait_for 20 menu_open || { echo "no menu"; return 1; }
+  xdotool key --delay 40 "$@"
+}
+tray_menu() { click_tray 3 && menu_keys "$@"; }

@@ -152,7 +152,6 @@ status_width() {  # the status line at (20, 680): 7 Chinese at 12 px, 16 Latin a
 check "link label text lies in its 12-pixel cell" inside_cell
 check "the status line has 12-pixel Chinese and 6-pixel Latin" status_width
 corner_is_frame() { [[ $(pixel start $((X + $1)) $((Y + $2))) != "0,0,0" ]]; }
-not() { ! "$@"; }
 check "top-left corner is cut by the outline" not corner_is_frame 0 0
 check "frame shows just inside the corner" corner_is_frame 1 0
 check "top-right corner is cut by the outline" not corner_is_frame 887 0
@@ -552,47 +551,6 @@ printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Stub browser' \
 printf '%s\n' '[Default Applications]' 'x-scheme-handler/http=kivo-stub-browser.desktop' \
   'x-scheme-handler/https=kivo-stub-browser.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
 
-start_tray() {
-  trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
-    >>"$work/trayer.log" 2>&1 &
-  tray_pid=$!
-  pids+=($tray_pid)
-}
-stop_tray() { kill "$tray_pid" 2>/dev/null && wait "$tray_pid" 2>/dev/null; }
-tray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'; }
-tray_up() { [[ -n $(tray_panel) ]]; }
-tray_icon() {  # prints our icon's window inside the tray; fails when there is none
-  local panel icon
-  panel=$(tray_panel)
-  [[ -n $panel ]] || return 1
-  icon=$(xwininfo -tree -id "$panel" | awk '/\("kivo" "Kivo"\)/ { print $1; exit }')
-  [[ -n $icon ]] && echo "$icon"
-}
-tray_without_icon() { tray_up && ! tray_icon >/dev/null; }
-# xdotool's --sync waits for the pointer to move: a move to where it already
-# is would wait for nothing, so every move arrives with a 1-pixel step.
-point_at() { xdotool mousemove --sync $(($1 - 1)) "$2" mousemove --sync "$1" "$2"; }
-click_tray() {  # click_tray BUTTON: a click in the middle of our icon in the tray
-  local icon
-  icon=$(tray_icon) || return 1
-  eval "$(xdotool getwindowgeometry --shell "$icon")"
-  point_at $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-  xdotool click "$1"
-}
-menu_open() {  # one of our popup menus shows: an override-redirect window of ours, menu-sized
-  local w
-  for w in $(xdotool search --onlyvisible --class '^kivo$' 2>/dev/null); do
-    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' || continue
-    (($(xwininfo -id "$w" | awk '/Height:/ { print $2 }') >= 50)) && return 0
-  done
-  return 1
-}
-menu_closed() { ! menu_open; }
-menu_keys() {  # menu_keys KEY...: once the menu shows, typed into it
-  wait_for 20 menu_open || { echo "no menu"; return 1; }
-  xdotool key --delay 40 "$@"
-}
-tray_menu() { click_tray 3 && menu_keys "$@"; }
 page_menu() {  # a right click into the page, then keys into our menu
   geometry
   point_at $((X + 600)) $((Y + 450))

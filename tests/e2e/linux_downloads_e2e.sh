@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# End-to-end test of the Linux program's downloads: a film's download link
+# clicked in the page, the desktop's file chooser answered as a person
+# would, the download window followed to the end, and the saved file
+# compared with what the site serves. Then a cancel, a site that stops
+# half-way, an unwritable folder, a download carried on while the window
+# is hidden in the tray, and the exit that asks while downloads run. No
+# partial file may stay behind on any of these paths.
+#
+# usage: linux_downloads_e2e.sh KIVO KIVO_SITE SOURCE_DIR
+set -uo pipefail
+KIVO=$1
+SITE=$2
+SRC=$3
+# Slow enough that a film takes a few seconds: progress can be seen and a
+# download stopped half-way.
+SITE_ARGS=(--slow=131072)
+# shellcheck source=tests/e2e/linux_desktop.sh
+source "$SRC/tests/e2e/linux_desktop.sh"
+
+dl=$work/dl
+mkdir -p "$dl" "$work/Downloads" "$XDG_CONFIG_HOME"
+# The user's download folder, where the chooser starts.
+printf 'XDG_DOWNLOAD_DIR="%s"\n' "$work/Downloads" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+
+BAR=59,151,225      # a progress bar's filled part
+BUTTON=36,149,207   # the download window's buttons
+FAILED=176,0,0      # a failure's text
+RANK=58,137,208     # the site's rank badges and download button
+
+dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+chooser_up() { [[ -n $(dialog 保存文件) ]]; }
+chooser_gone() { ! chooser_up; }
+list_up() { [[ -n $(dialog "下载 - $CAPTION") ]]; }
+partials() { find "$dl" -name '*.part*' | wc -l; }
+no_partials() { (($(partials) == 0)); }
+has_partial() { (($(partials) > 0)); }
+# find WHAT [find_color options]: the areas of colour WHAT in the last shot,
+# inside the window (or box) given as X0 Y0 X1 Y1 on the screen.
+find_color() { "$PY" "$SRC/tests/e2e/find_color.py" "$work/now.png" "$@"; }
+click_screen() { xdotool mousemove --sync "$1" "$2" click 1; }
+
+# window_box WIN: sets BX BY BW BH
+window_box() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  BX=$X BY=$Y BW=$WIDTH BH=$HEIGHT
+}
+
+# A film page, reached as a person would: the ranking, then its fourth film
+# (of almost 2 MB: 15 s at the site's pace).
+open_film() {
+  click_category 4
+  wait_for 10 logged /xiazai/3.html || return 1
+  sleep 0.5
+  geometry
+  local area
+  # The badges are squares; the same blue also underlines the page's title.
+  area=$(shot now && find_color "$RANK" $((X + 130)) $((Y + 80)) $((X + 885)) $((Y + 670)) |
+    awk '$4 >= 10 && $3 < 40' | sed -n 4p)
+  [[ -n $area ]] || { echo "no ranked film"; return 1; }
+  read -r cx cy _ <<<"$area"
+  local before
+  before=$(grep -c '^GET /film/' "$log")
+  click_screen $((cx + 40)) "$cy"
+  wait_for 10 test "$(grep -c '^GET /film/' "$log")" -gt "$before" || return 1
+  film=$(grep -o '^GET /film/[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
+}
+# Clicks the film page's download button; the chooser comes.
+click_download() {
+  sleep 0.5
+  geometry
+  local area
+  download_button() {
+    shot now
+    area=$(find_color "$RANK" $((X + 130)) $((Y + 80)) $((X + 885)) $((Y + 670)) --min 200 |
+      awk '$4 >= 20' | head -1)
+    [[ -n $area ]]
+  }
+  wait_for 10 download_button || { echo "no download button"; return 1; }
+  read -r cx cy _ <<<"$area"
+  click_screen "$cx" "$cy"
+  wait_for 20 chooser_up
+}
+# answer PATH: types where to save it into the chooser, as a person would.
+answer() {
+  xdotool key --delay 60 ctrl+a BackSpace
+  xdotool type --delay 40 "$1"
+  xdotool key --delay 60 Return
+  wait_for 10 chooser_gone
+}
+# answer_folder DIR/: keeps the chooser's name for the file, typing only
+# the folder before it (the name is selected when the chooser opens).
+answer_folder() {
+  xdotool key --delay 60 Home
+  xdotool type --delay 40 "$1"
+  xdotool key --delay 60 Return
+  wait_for 10 chooser_gone
+}
+# The download window's buttons in the row of the newest download: right
+# to left "打开文件夹 打开" when done, "取消" while it runs. The first
+# button from the top is the band's "clear"; the row's come next.
+row_buttons() {
+  local win
+  win=$(dialog "下载 - $CAPTION")
+  [[ -n $win ]] || return 1
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  window_box "$win"
+  shot now
+  find_color "$BUTTON" "$BX" "$BY" $((BX + BW)) $((BY + BH)) --min 100 |
+    awk '$4 >= 16' | tail -n +2 | awk 'NR == 1 { y = $2 } $2 == y'
+}
+list_shows() {  # list_shows COLOUR: the colour is somewhere in the download window
+  local win
+  win=$(dialog "下载 - $CAPTION")
+  window_box "$win"
+  shot now
+  find_color "$1" "$BX" "$BY" $((BX + BW)) $((BY + BH)) --min "${2:-20}" "${@:3}" >/dev/null
+}
+site_file() {  # site_file ID OUT: the film's bytes as the site serves them
+  curl -s -o "$2" "http://127.0.0.1:8080/download/$1.mp4"
+}
+disposition_name() {  # the file name the site suggests (filename*, decoded)
+  "$PY" -c '
+import sys, urllib.parse
+for line in open(sys.argv[1], encoding="latin-1"):
+    if line.lower().startswith("content-disposition:"):
+        star = line.split("filename*=", 1)[1].strip().split(";")[0]
+        print(urllib.parse.unquote(star.split("'"''"'", 1)[1]))' "$1"
+}
+
+# --- a film downloaded to the end -------------------------------------------
+check "a film page is one click from the ranking" open_film
+check "its download link asks where to save it" click_download
+check "  with the download window showing the download" wait_for 10 list_up
+curl -sI "http://127.0.0.1:8080/download/$film.mp4" >"$work/film.headers"
+name=$(disposition_name "$work/film.headers")
+check "the site suggests a Chinese file name" test -n "$name"
+answer_folder "$dl/"
+check "the download writes a partial file first" wait_for 10 has_partial
+check "  and no file of the chosen name until it is complete" test ! -e "$dl/$name"
+check "the window shows the bar part-way" wait_for 10 list_shows "$BAR"
+# The site's own copy, fetched meanwhile at the same pace.
+site_file "$film" "$work/film.mp4" &
+site_copy=$!
+check "the film arrives under the suggested name" wait_for 60 test -e "$dl/$name"
+wait "$site_copy"
+check "  with the site's bytes exactly" cmp "$work/film.mp4" "$dl/$name"
+check "  and nothing partial beside it" no_partials
+check "  the site sent it once, whole" \
+  test "$(grep -c "^GET /download/$film.mp4 200" "$log")" -ge 1
+done_buttons() { [[ $(row_buttons | wc -l) == 2 ]]; }
+check "a done download offers open and show in folder" wait_for 10 done_buttons
+
+# --- cancelled half-way ------------------------------------------------------------
+check "a second download asks again" click_download
+answer "$dl/cancelled.mp4"
+check "  and runs" wait_for 10 has_partial
+running_button() { [[ $(row_buttons | wc -l) == 1 ]]; }
+check "a running download offers cancel" wait_for 10 running_button
+read -r cx cy _ <<<"$(row_buttons | tail -1)"
+click_screen "$cx" "$cy"
+check "cancel removes the partial file" wait_for 10 no_partials
+check "  and writes no file" test ! -e "$dl/cancelled.mp4"
+sleep 1
+check "  nor later" eval 'no_partials && test ! -e "$dl/cancelled.mp4"'
+
+# --- the site stops half-way -------------------------------------------------------
+check "a third download asks again" click_download
+answer "$dl/broken.mp4"
+check "  and runs" wait_for 10 has_partial
+kill "$site_pid"
+wait "$site_pid" 2>/dev/null
+check "the site stopping half-way fails the download cleanly" wait_for 20 list_shows "$FAILED" 3 --tolerance 60
+check "  leaving no partial file" wait_for 10 no_partials
+check "  and no file of the chosen name" test ! -e "$dl/broken.mp4"
+start_site
+check "the program still answers" kill -0 "$kivo_pid"
+
+# --- a folder that cannot be written ---------------------------------------------------
+mkdir -p "$work/ro"
+if mount -t tmpfs -o ro,size=64k tmpfs "$work/ro" 2>/dev/null; then
+  click_download
+  answer "$work/ro/film.mp4"
+  check "a read-only folder fails the download with a reason" wait_for 20 list_shows "$FAILED" 3 --tolerance 60
+  check "  leaving nothing there" test -z "$(ls -A "$work/ro")"
+  umount "$work/ro"
+else
+  echo "skip read-only folder: cannot mount here"
+fi
+
+# --- hidden in the tray, the download goes on --------------------------------------------
+check "a fourth download asks again" click_download
+answer "$dl/hidden.mp4"
+check "  and runs" wait_for 10 has_partial
+click_at $((888 - 43 + 18)) 9
+check "the window hides to the tray" wait_for 10 hidden
+check "the download goes on and completes while hidden" wait_for 60 test -e "$dl/hidden.mp4"
+check "  with the site's bytes" cmp "$work/film.mp4" "$dl/hidden.mp4"
+check "  and nothing partial" no_partials
+
+# --- the exit asks while a download runs ---------------------------------------------------
+start_tray
+wait_for 20 tray_icon
+click_tray 1
+check "the window shows again" wait_for 10 window_found
+check "a last download asks" click_download
+answer "$dl/last.mp4"
+check "  and runs" wait_for 10 has_partial
+boxes() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | wc -l; }
+question_up() { (($(boxes) >= 2)); }
+tray_menu Down Down Down Down Return
+check "退出软件 asks first while a download runs" wait_for 10 question_up
+xdotool key --delay 60 Escape
+check "  Escape answers cancel: the program runs on" wait_for 10 eval '! question_up'
+check "  and so does the download" eval 'kill -0 "$kivo_pid" && has_partial'
+tray_menu Down Down Down Down Return
+check "asked again" wait_for 10 question_up
+xdotool key --delay 60 alt+o
+check "confirmed, the program ends" wait_for 15 eval '! kill -0 "$kivo_pid" 2>/dev/null'
+check "  leaving no partial file" wait_for 5 no_partials
+check "  and no file of the cancelled download" test ! -e "$dl/last.mp4"
+check "nothing on the way was a toolkit warning or critical" \
+  not grep -E 'CRITICAL|WARNING \*\*' "$work/kivo.log"
+
+echo "site log: $(wc -l <"$log") requests"
+echo "$passed passed, $failed failed"
+((failed == 0))
