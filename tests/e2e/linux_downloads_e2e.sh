@@ -39,6 +39,9 @@ has_partial() { (($(partials) > 0)); }
 # inside the window (or box) given as X0 Y0 X1 Y1 on the screen.
 find_color() { "$PY" "$SRC/tests/e2e/find_color.py" "$work/now.png" "$@"; }
 click_screen() { xdotool mousemove --sync "$1" "$2" click 1; }
+# The download window may lie over the main window: the main one to the
+# front before a click into it.
+main_front() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; }
 
 # window_box WIN: sets BX BY BW BH
 window_box() {
@@ -49,6 +52,7 @@ window_box() {
 # A film page, reached as a person would: the ranking, then its fourth film
 # (of almost 2 MB: 15 s at the site's pace).
 open_film() {
+  main_front
   click_category 4
   wait_for 10 logged /xiazai/3.html || return 1
   sleep 0.5
@@ -67,6 +71,7 @@ open_film() {
 }
 # Clicks the film page's download button; the chooser comes.
 click_download() {
+  main_front
   sleep 0.5
   geometry
   local area
@@ -109,6 +114,18 @@ row_buttons() {
   find_color "$BUTTON" "$BX" "$BY" $((BX + BW)) $((BY + BH)) --min 100 |
     awk '$4 >= 16' | tail -n +2 | awk 'NR == 1 { y = $2 } $2 == y'
 }
+clear_list() {  # the band's "clear finished" button
+  local win area
+  win=$(dialog "下载 - $CAPTION")
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  window_box "$win"
+  shot now
+  area=$(find_color "$BUTTON" "$BX" "$BY" $((BX + BW)) $((BY + BH)) --min 100 | awk '$4 >= 16' | head -1)
+  [[ -n $area ]] || return 1
+  read -r cx cy _ <<<"$area"
+  click_screen "$cx" "$cy"
+  wait_for 5 eval '! list_shows "$FAILED" 3 --tolerance 60'
+}
 list_shows() {  # list_shows COLOUR: the colour is somewhere in the download window
   local win
   win=$(dialog "下载 - $CAPTION")
@@ -150,6 +167,21 @@ check "  the site sent it once, whole" \
   test "$(grep -c "^GET /download/$film.mp4 200" "$log")" -ge 1
 done_buttons() { [[ $(row_buttons | wc -l) == 2 ]]; }
 check "a done download offers open and show in folder" wait_for 10 done_buttons
+# What the desktop opens files and folders with: a stub of the test's own.
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.out" >"$work/stub-open"
+chmod +x "$work/stub-open"
+mkdir -p "$XDG_DATA_HOME/applications"
+printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Stub opener' "Exec=$work/stub-open %u" \
+  'MimeType=video/mp4;inode/directory;' 'NoDisplay=true' \
+  >"$XDG_DATA_HOME/applications/kivo-stub-open.desktop"
+printf '%s\n' '[Default Applications]' 'video/mp4=kivo-stub-open.desktop' \
+  'inode/directory=kivo-stub-open.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
+read -r cx cy _ <<<"$(row_buttons | head -1)"
+click_screen "$cx" "$cy"
+check "open hands the film to the desktop's handler" wait_for 10 grep -qxF "$dl/$name" "$work/opened.out"
+read -r cx cy _ <<<"$(row_buttons | tail -1)"
+click_screen "$cx" "$cy"
+check "show in folder opens its folder" wait_for 10 grep -qxF "$dl" "$work/opened.out"
 
 # --- cancelled half-way ------------------------------------------------------------
 check "a second download asks again" click_download
@@ -168,6 +200,7 @@ check "  nor later" eval 'no_partials && test ! -e "$dl/cancelled.mp4"'
 check "a third download asks again" click_download
 answer "$dl/broken.mp4"
 check "  and runs" wait_for 10 has_partial
+clear_list
 kill "$site_pid"
 wait "$site_pid" 2>/dev/null
 check "the site stopping half-way fails the download cleanly" wait_for 20 list_shows "$FAILED" 3 --tolerance 60
@@ -178,7 +211,9 @@ check "the program still answers" kill -0 "$kivo_pid"
 
 # --- a folder that cannot be written ---------------------------------------------------
 mkdir -p "$work/ro"
+trap 'umount -l "$work/ro" 2>/dev/null; cleanup' EXIT
 if mount -t tmpfs -o ro,size=64k tmpfs "$work/ro" 2>/dev/null; then
+  clear_list
   click_download
   answer "$work/ro/film.mp4"
   check "a read-only folder fails the download with a reason" wait_for 20 list_shows "$FAILED" 3 --tolerance 60
@@ -198,11 +233,82 @@ check "the download goes on and completes while hidden" wait_for 60 test -e "$dl
 check "  with the site's bytes" cmp "$work/film.mp4" "$dl/hidden.mp4"
 check "  and nothing partial" no_partials
 
-# --- the exit asks while a download runs ---------------------------------------------------
 start_tray
 wait_for 20 tray_icon
 click_tray 1
 check "the window shows again" wait_for 10 window_found
+
+# --- downloads no page shows: a hidden frame's, and one the server refuses ------------------
+# A site of the test's own in the demo site's place: one page starts a
+# download from a hidden frame a moment after it loaded, another links a
+# file the server does not have.
+kill "$site_pid"
+wait "$site_pid" 2>/dev/null
+cat >"$work/odd_site.py" <<'PY'
+import http.server, sys
+FILM = bytes(range(256)) * 1200
+PAGES = {
+    "/xiazais/index.html": "<p>loading</p><script>setTimeout(function () {"
+        "var f = document.createElement('iframe'); f.style.display = 'none';"
+        "f.src = '/hidden-frame.mp4'; document.body.appendChild(f); }, 1500);</script>",
+    "/tv/": "<a href='/missing.mp4' download style='display:block;height:500px;"
+        "background:#3a89d0'>missing</a>",
+}
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    def log_message(self, *args):
+        pass
+    def send(self, status, kind, body, extra=()):
+        self.send_response(status)
+        self.send_header("Content-Type", kind)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+    def do_GET(self):
+        with open(sys.argv[2], "a") as log:
+            log.write("GET %s\n" % self.path)
+        if self.path == "/hidden-frame.mp4":
+            self.send(200, "video/mp4", FILM,
+                      [("Content-Disposition", 'attachment; filename="hidden-frame.mp4"')])
+        elif self.path in PAGES:
+            self.send(200, "text/html; charset=utf-8", PAGES[self.path].encode())
+        else:
+            self.send(404, "text/html", b"<p>no such file</p>")
+http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler).serve_forever()
+PY
+olog=$work/odd-site.log
+"$PY" "$work/odd_site.py" 8080 "$olog" >"$work/odd-site.out" 2>&1 &
+odd_pid=$!
+pids+=($odd_pid)
+wait_for 10 curl -sf -o /dev/null http://127.0.0.1:8080/tv/
+clear_list
+main_front
+click_category 5
+wait_for 10 grep -qxF "GET /xiazais/index.html" "$olog"
+click_at $((888 - 43 + 18)) 9
+check "with the window hidden, a hidden frame's download still asks" wait_for 20 chooser_up
+answer_folder "$dl/"
+check "  and is saved" wait_for 20 eval 'test "$(stat -c %s "$dl/hidden-frame.mp4" 2>/dev/null)" = 307200'
+check "  in the download window" list_up
+click_tray 1
+wait_for 10 window_found
+main_front
+click_category 6
+wait_for 10 grep -qxF "GET /tv/" "$olog"
+sleep 0.5
+click_at 500 300
+check "a link to a file the server does not have fails with a reason" \
+  wait_for 20 list_shows "$FAILED" 3 --tolerance 60
+check "  without asking where to save it" chooser_gone
+check "  and saves nothing" eval 'test -z "$(ls -A "$work/Downloads")" && no_partials'
+kill "$odd_pid"
+wait "$odd_pid" 2>/dev/null
+start_site
+check "the film page again" open_film
+
+# --- the exit asks while a download runs ---------------------------------------------------
 check "a last download asks" click_download
 answer "$dl/last.mp4"
 check "  and runs" wait_for 10 has_partial
