@@ -5,8 +5,9 @@
 // browser. Hidden for a while, it ends the page's process and keeps a
 // picture of the page; shown again, the picture is there at once while the
 // page comes back from its history entry behind it. A page that is loading,
-// playing sound or typed into keeps its process. Not yet: downloads, script
-// errors as events, frames' own documents.
+// playing sound or typed into keeps its process. Failed loads are
+// web_errors.cpp's. Not yet: downloads, script errors as events, frames'
+// own documents.
 #include "web_engine.h"
 
 #include <malloc.h>
@@ -14,6 +15,9 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
+#include <memory>
+
+#include "web_errors.h"
 
 namespace gtkplat {
 namespace {
@@ -72,6 +76,8 @@ class WebKitEngine final : public WebEngine {
   bool GoBack() override;
   bool GoForward() override;
   void Reload() override;
+  void Stop() override { webkit_web_view_stop_loading(View()); }
+  void ShowErrorPage(const char* html, const char* uri) override;
   bool ShowsHtml() override;
   void SetWindowHidden(bool hidden) override;
 
@@ -111,6 +117,7 @@ class WebKitEngine final : public WebEngine {
   guint releaseSource_ = 0;
   GCancellable* snapshotting_ = nullptr;
   cairo_surface_t* snapshot_ = nullptr;
+  std::unique_ptr<LoadFailures> failures_;
 };
 
 // The settings are the view's from its construction, so a view that is
@@ -161,10 +168,12 @@ WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect_after(view_, "draw", G_CALLBACK(OnDrawn), this);
+  failures_ = std::make_unique<LoadFailures>(View(), host_);
 }
 
 WebKitEngine::~WebKitEngine() {
   // Its loads must not reach a host that is going away.
+  failures_.reset();
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(picture_, this);
   if (releaseSource_) g_source_remove(releaseSource_);
@@ -195,6 +204,11 @@ void WebKitEngine::Reload() {
   } else {
     webkit_web_view_reload(View());
   }
+}
+
+void WebKitEngine::ShowErrorPage(const char* html, const char* uri) {
+  Revived();
+  failures_->ShowPage(html, uri);
 }
 
 void WebKitEngine::Revived() {
