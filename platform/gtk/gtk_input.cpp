@@ -33,6 +33,20 @@ int ShiftKeys(guint state) {
          ((state & GDK_MOD1_MASK) ? 4 : 0);
 }
 
+bool IsArrow(guint key) {
+  switch (key) {
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_Up:
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_KP_Right:
+    case GDK_KEY_KP_Up:
+    case GDK_KEY_KP_Down: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 void GtkFormNative::ConnectPointer(GtkWidget* widget, PointerSource& source) {
@@ -166,9 +180,12 @@ gboolean GtkFormNative::OnKey(GtkWidget*, GdkEventKey* event, GtkFormNative* sel
   const guint key = event->keyval;
   if (key != GDK_KEY_Tab && key != GDK_KEY_ISO_Left_Tab && key != GDK_KEY_KP_Tab) {
     // The page sees its keys first; those it leaves come back to the
-    // browser's holder.
+    // browser's holder. WebKit never gives arrow keys back (the window's
+    // bindings would move the focus with them), so with Alt held, which no
+    // page scrolls with, the form has them before the page.
     PeerCore* focused = self->PeerOfWidget(gtk_window_get_focus(self->Window()));
-    if (focused && focused->Model().Kind() == forms::ControlKind::kWebBrowser) return FALSE;
+    const bool inPage = focused && focused->Model().Kind() == forms::ControlKind::kWebBrowser;
+    if (inPage && !(IsArrow(key) && (event->state & GDK_MOD1_MASK))) return FALSE;
     return self->PreviewKey(event) ? TRUE : FALSE;
   }
   if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;

@@ -1,9 +1,10 @@
 // Failed top-level loads of the engine module: each failure, cancelled
 // ones included, classified and handed to the host; a main-frame response
 // with an error status (400 and up) is refused so that it fails too, and
-// the host's own page replaces the site's error body. Other responses are
-// left to whoever decides them (downloads). Not handled here: frames'
-// failures, TLS certificate errors.
+// the host's own page replaces the site's error body. A refused login (401,
+// 407) keeps the page that came with it, as for a person who dismissed the
+// login. Other responses are left to whoever decides them (downloads). Not
+// handled here: frames' failures, TLS certificate errors.
 #include "web_errors.h"
 
 namespace gtkplat {
@@ -60,7 +61,7 @@ gboolean LoadFailures::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
   WebKitURIResponse* response = webkit_response_policy_decision_get_response(response_decision);
   const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
   const char* uri = response ? webkit_uri_response_get_uri(response) : nullptr;
-  if (status < 400 || !uri) return FALSE;
+  if (status < 400 || status == 401 || status == 407 || !uri) return FALSE;
   self->refusedUri_ = uri;
   self->refusedStatus_ = static_cast<int>(status);
   webkit_policy_decision_ignore(decision);
@@ -77,9 +78,6 @@ gboolean LoadFailures::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char*
     status = self->refusedStatus_;
   }
   self->refusedUri_.clear();
-  g_message("kivo-web: load of %s failed: %s %d (%s) -> %d", uri,
-            error ? g_quark_to_string(error->domain) : "-", error ? error->code : 0,
-            error ? error->message : "", static_cast<int>(failure));
   // The host may end the engine meanwhile: nothing of ours afterwards.
   const bool shown = self->host_.EngineLoadFailed(uri, failure, status);
   // Cancelled loads keep the engine's handling, which shows nothing.
