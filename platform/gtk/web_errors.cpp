@@ -43,6 +43,7 @@ Failure Classify(const GError* error) {
 LoadFailures::LoadFailures(WebKitWebView* view, WebEngineHost& host) : view_(view), host_(host) {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
 }
 
 LoadFailures::~LoadFailures() { g_signal_handlers_disconnect_by_data(view_, this); }
@@ -60,12 +61,15 @@ gboolean LoadFailures::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
   }
   WebKitURIResponse* response = webkit_response_policy_decision_get_response(response_decision);
   const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
-  const char* uri = response ? webkit_uri_response_get_uri(response) : nullptr;
-  if (status < 400 || status == 401 || status == 407 || !uri) return FALSE;
-  self->refusedUri_ = uri;
+  if (status < 400 || status == 401 || status == 407) return FALSE;
   self->refusedStatus_ = static_cast<int>(status);
   webkit_policy_decision_ignore(decision);
   return TRUE;
+}
+
+void LoadFailures::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, LoadFailures* self) {
+  // A refusal never belongs to a later load (a download's is no error).
+  if (event == WEBKIT_LOAD_STARTED) self->refusedStatus_ = 0;
 }
 
 gboolean LoadFailures::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
@@ -73,11 +77,15 @@ gboolean LoadFailures::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char*
   if (!uri) return FALSE;
   Failure failure = Classify(error);
   int status = 0;
-  if (!self->refusedUri_.empty() && self->refusedUri_ == uri) {
+  // Our refusal ends the load as any policy change does; after a redirect
+  // the failing address may not be the one answered.
+  if (self->refusedStatus_ &&
+      g_error_matches(error, WEBKIT_POLICY_ERROR,
+                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
     failure = Failure::kHttpStatus;
     status = self->refusedStatus_;
   }
-  self->refusedUri_.clear();
+  self->refusedStatus_ = 0;
   // The host may end the engine meanwhile: nothing of ours afterwards.
   const bool shown = self->host_.EngineLoadFailed(uri, failure, status);
   // Cancelled loads keep the engine's handling, which shows nothing.

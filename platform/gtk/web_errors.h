@@ -5,8 +5,6 @@
 
 #include <webkit2/webkit2.h>
 
-#include <string>
-
 #include "web_engine.h"
 
 namespace gtkplat {
@@ -23,13 +21,13 @@ class LoadFailures {
  private:
   static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, LoadFailures* self);
+  static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, LoadFailures* self);
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
                                LoadFailures* self);
 
   WebKitWebView* view_;
   WebEngineHost& host_;
-  // The main resource refused for its error status: its load fails next.
-  std::string refusedUri_;
+  // The status of the main resource refused for it: its load fails next.
   int refusedStatus_ = 0;
 };
 

@@ -158,6 +158,14 @@ check "  and the page stays" page_below_field_is page-gbook
 keys Return
 check "  it deleted in the field: the page's search sends what is left" \
   wait_for 10 grep -qE '^GET /e/search/\?(.*&)?keyboard=a(&| )' "$log"
+# Tab leaves the page by the window's tab order (the browser, then the
+# first category button): Backspace then goes back instead of deleting.
+settled_page page-results page-gbook
+click_at 700 113
+typed x
+keys Tab BackSpace
+check "Tab from a page's field moves on in the window's order, out of the page" \
+  page_below_field_is page-gbook
 
 # --- Ctrl+F --------------------------------------------------------------------
 into_page
