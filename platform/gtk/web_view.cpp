@@ -27,6 +27,21 @@ GtkWidget* MakeHolder() {
   return holder;
 }
 
+forms::NavigateFailure NavigateFailureOf(WebEngineHost::Failure failure) {
+  using F = WebEngineHost::Failure;
+  using N = forms::NavigateFailure;
+  switch (failure) {
+    case F::kCancelled: return N::kCancelled;
+    case F::kHttpStatus: return N::kHttpStatus;
+    case F::kCannotConnect: return N::kCannotConnect;
+    case F::kNameNotResolved: return N::kNameNotResolved;
+    case F::kTimedOut: return N::kTimedOut;
+    case F::kConnectionLost: return N::kConnectionLost;
+    case F::kOther: break;
+  }
+  return N::kOther;
+}
+
 }  // namespace
 
 std::unique_ptr<forms::ControlNative> MakeBrowserPeer(GtkFormNative& owner,
@@ -111,14 +126,12 @@ gboolean BrowserPeer::OnPageLeftKey(GtkWidget*, GdkEventKey* event, BrowserPeer*
 }
 
 bool BrowserPeer::EngineLoadFailed(const char* uri, Failure failure, int status) {
-  static_assert(static_cast<int>(Failure::kOther) ==
-                static_cast<int>(forms::NavigateFailure::kOther));
   const std::string address = uri ? uri : "";
   forms::Event e;
   e.kind = forms::EventKind::kNavigateError;
   e.source = &control_;
   e.text = address;
-  e.failure = static_cast<forms::NavigateFailure>(failure);
+  e.failure = NavigateFailureOf(failure);
   e.status = status;
   errorPageShown_ = false;
   std::weak_ptr<bool> alive = alive_;
