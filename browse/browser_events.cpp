@@ -1,6 +1,7 @@
 // The browser's and the shown document's events: no dialogs of the engine's
-// own, every loaded document bound, and the page's context menu replaced by
-// ours.
+// own, every loaded document bound, the page's context menu replaced by
+// ours, and our own page where a navigation failed.
+#include "browse/error_page.h"
 #include "frame/ba1.h"
 #include "tray/tip.h"
 
@@ -19,6 +20,14 @@ bool BA1::M_M1_oncontextmenu() {
   // Whatever fails on the way, the engine's own menu stays away.
   PopupMenu(tip().myMenu());
   return false;
+}
+
+void BA1::Web1_NavigateError(std::string_view URL, forms::NavigateFailure Failure, int StatusCode) {
+  // A load replaced or stopped leaves whatever shows; a status below 400
+  // is the site's page, not an error.
+  if (Failure == forms::NavigateFailure::kCancelled) return;
+  if (Failure == forms::NavigateFailure::kHttpStatus && StatusCode < 400) return;
+  Web1->ShowErrorPage(browse::ErrorPageHtml(URL, Failure, StatusCode), std::string(URL));
 }
 
 }  // namespace frame

@@ -100,7 +100,35 @@ void Control::SetMouseIcon(std::shared_ptr<const Picture> icon) {
 void Control::SetText(std::string text) {
   if (text_ == text) return;
   text_ = std::move(text);
+  // A selection beyond the new end shrinks with it.
+  const int chars = CharCount(text_);
+  selStart_ = std::min(selStart_, chars);
+  selLength_ = std::min(selLength_, chars - selStart_);
   if (native_) native_->TextChanged();
+}
+
+int CharCount(std::string_view utf8) {
+  // Continuation bytes (10xxxxxx) do not start a character.
+  return static_cast<int>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+void Control::SetSelStart(int start) {
+  if (kind_ != ControlKind::kTextBox) return;
+  selStart_ = std::clamp(start, 0, CharCount(text_));
+  selLength_ = 0;
+  if (native_) native_->SelectionChanged();
+}
+
+void Control::SetSelLength(int length) {
+  if (kind_ != ControlKind::kTextBox) return;
+  selLength_ = std::clamp(length, 0, CharCount(text_) - selStart_);
+  if (native_) native_->SelectionChanged();
+}
+
+void Control::SetFocus() {
+  if (native_ && Focusable() && Showing()) native_->Focus();
 }
 
 Dc Control::hDC() { return autoRedraw_ ? &image_ : nullptr; }
@@ -162,6 +190,14 @@ DocumentHandle Control::Document() {
 
 void Control::ConnectDocument(DocumentHandle document) {
   if (BrowserNative* browser = BrowserOf(native_.get())) browser->ConnectDocument(document);
+}
+
+void Control::Stop() {
+  if (BrowserNative* browser = BrowserOf(native_.get())) browser->Stop();
+}
+
+void Control::ShowErrorPage(const std::string& html, const std::string& address) {
+  if (BrowserNative* browser = BrowserOf(native_.get())) browser->ShowErrorPage(html, address);
 }
 
 bool Control::SetLinkMode(int mode) {

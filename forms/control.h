@@ -35,7 +35,37 @@ enum class EventKind {
   kDownloadBegin,
   kDownloadComplete,
   kContextMenu,
+  kKeyDown,
+  kNavigateError,
 };
+
+// Why a top-level navigation of the browser failed. Cancelled loads (a new
+// navigation replacing one in progress, Stop, a response handed elsewhere)
+// are reported too, so the handler can tell them from real failures.
+enum class NavigateFailure {
+  kCancelled,
+  kHttpStatus,  // the site answered with an error status
+  kCannotConnect,
+  kNameNotResolved,
+  kTimedOut,
+  kConnectionLost,
+  kOther,
+};
+
+// Virtual key codes (the Windows VK_ values) and shift states of key events.
+inline constexpr int kVkBack = 8;
+inline constexpr int kVkTab = 9;
+inline constexpr int kVkReturn = 13;
+inline constexpr int kVkEscape = 27;
+inline constexpr int kVkLeft = 37;
+inline constexpr int kVkUp = 38;
+inline constexpr int kVkRight = 39;
+inline constexpr int kVkDown = 40;
+inline constexpr int kVkF1 = 112;  // F1..F24 follow in order
+inline constexpr int kVkF5 = 116;
+inline constexpr int kShiftMask = 1;
+inline constexpr int kCtrlMask = 2;
+inline constexpr int kAltMask = 4;
 
 inline constexpr int kLeftButton = 1;
 inline constexpr int kRightButton = 2;
@@ -54,7 +84,14 @@ struct Event {
   const Menu* menu = nullptr; // click of a menu item (source null)
   DocumentHandle document = nullptr;  // document events: the document raising it
   bool* result = nullptr;     // context menu: false keeps the engine's own menu away
+  int* keyCode = nullptr;     // key down: a virtual key (VK_*); 0 from the handler swallows it
+  // Navigate error: the address is in `text`; the HTTP status for kHttpStatus.
+  NavigateFailure failure = NavigateFailure::kOther;
+  int status = 0;
 };
+
+// Characters (code points) in UTF-8 text, as a text box counts them.
+int CharCount(std::string_view utf8);
 
 class Control {
  public:
@@ -94,6 +131,14 @@ class Control {
   // Caption of a label, text of a text box.
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
+  // The selection of a text box, in characters; setting the start empties
+  // the selection, and both are kept inside the text.
+  int SelStart() const { return selStart_; }
+  int SelLength() const { return selLength_; }
+  void SetSelStart(int start);
+  void SetSelLength(int length);
+  // Gives the control the keyboard focus, where it can take it.
+  void SetFocus();
 
   const Picture* PictureData() const { return picture_.get(); }
 
@@ -118,6 +163,9 @@ class Control {
   void SetSilent(bool silent);
   DocumentHandle Document();
   void ConnectDocument(DocumentHandle document);
+  void Stop();
+  // Shows `html` as the page of `address`, which failed to load.
+  void ShowErrorPage(const std::string& html, const std::string& address);
 
   // A client of the link (LinkMode 2): LinkTopic names application|topic;
   // setting LinkMode 2 opens the conversation, LinkExecute sends one
@@ -189,6 +237,8 @@ class Control {
   std::string linkTopic_;
   int linkMode_ = 0;
   bool silent_ = false;
+  int selStart_ = 0;
+  int selLength_ = 0;
 };
 
 }  // namespace forms

@@ -327,4 +327,15 @@ bool Form::NativeLinkExecute(std::string_view command) {
   return cancel == 0;
 }
 
+bool Form::NativeKeyDown(int keyCode, int shift) {
+  if (dying_ || !keyPreview_ || keyCode == 0) return false;
+  int code = keyCode;
+  Event event;
+  event.kind = EventKind::kKeyDown;
+  event.keyCode = &code;
+  event.shift = shift;
+  OnEvent(event);
+  return code == 0;
+}
+
 }  // namespace forms

@@ -128,6 +128,10 @@ class Form {
   // (visible, with a window, a TabIndex of its own), wrapping around.
   Control* Focused() const { return focused_; }
   Control* NextInTabOrder(const Control* from, bool backwards) const;
+  // With KeyPreview the form sees keys before its controls, as kKeyDown
+  // with no source.
+  bool KeyPreview() const { return keyPreview_; }
+  void SetKeyPreview(bool preview) { keyPreview_ = preview; }
 
   // Entry points for the backend.
   void NativeSized(int clientWidthPx, int clientHeightPx);
@@ -139,6 +143,9 @@ class Form {
   void NativeFocus(Control* control);
   // A command arrived for the served topic; true when it was accepted.
   bool NativeLinkExecute(std::string_view command);
+  // A key went down (a virtual key code, shift 1 / ctrl 2 / alt 4): true
+  // when the form used it and the backend should swallow it.
+  bool NativeKeyDown(int keyCode, int shift);
   void Raise(const Event& event) {
     if (!dying_) OnEvent(event);
   }
@@ -179,6 +186,7 @@ class Form {
   std::unique_ptr<FormNative> native_;
   PointerRouter pointer_{*this};
   Control* focused_ = nullptr;
+  bool keyPreview_ = false;
   bool dying_ = false;
   IconHandle icon_ = nullptr;
   Form* owner_ = nullptr;

@@ -41,6 +41,8 @@ class ControlNative {
   // The persistent image, caption, colour or pointer changed.
   virtual void Refresh() = 0;
   virtual void TextChanged() = 0;
+  // A text box's selection changed (SelStart, SelLength).
+  virtual void SelectionChanged() {}
   // Gives the control's window the keyboard focus.
   virtual void Focus() {}
   // The browser control's own interface; null for every other control.
@@ -49,7 +51,8 @@ class ControlNative {
 
 // The embedded browser. Its events reach the form through Form::Raise with
 // the browser as source: kDownloadBegin and kDownloadComplete for every
-// download, and kContextMenu from the connected document only.
+// download, kContextMenu from the connected document only, and
+// kNavigateError for every top-level navigation that did not show its page.
 class BrowserNative : public ControlNative {
  public:
   BrowserNative* Browser() override { return this; }
@@ -69,6 +72,11 @@ class BrowserNative : public ControlNative {
   // From now on the events of `document` (null: of none) reach the form;
   // the connection to the previous one ends.
   virtual void ConnectDocument(DocumentHandle document) = 0;
+  // Ends the load in progress, if any.
+  virtual void Stop() = 0;
+  // Shows `html` in place of the page of `address`, which failed: it is
+  // that address's entry of the history, and a reload tries it again.
+  virtual void ShowErrorPage(const std::string& html, const std::string& address) = 0;
 };
 
 // The native side of one form. The form layer calls these after it has

@@ -61,6 +61,7 @@ void BA1::Build() {
   SetIcon(os.LoadIconResource(kIconResource));
   SetLinkTopic(std::string(kLinkTopic));
   SetLinkMode(kLinkMode);
+  SetKeyPreview(true);
 
   for (const auto& entry : kControls) {
     forms::Control* container =
@@ -104,7 +105,8 @@ struct Route {
 };
 
 constexpr Route kRoutes[] = {
-    {"npc", EventKind::kClick, [](BA1& b, const forms::Event& e) { b.npc_Click(e.source->Index()); }},
+    {"npc", EventKind::kClick,
+     [](BA1& b, const forms::Event& e) { b.npc_Click(e.source->Index()); }},
     {"la", EventKind::kClick, [](BA1& b, const forms::Event& e) { b.la_Click(e.source->Index()); }},
     {"sok", EventKind::kClick, [](BA1& b, const forms::Event&) { b.sok_Click(); }},
     {"sotext", EventKind::kClick, [](BA1& b, const forms::Event&) { b.sotext_Click(); }},
@@ -127,9 +129,12 @@ constexpr Route kRoutes[] = {
      [](BA1& b, const forms::Event& e) {
        b.la_MouseMove(e.source->Index(), e.button, e.shift, e.x, e.y);
      }},
-    {"Web1", EventKind::kDownloadBegin, [](BA1& b, const forms::Event&) { b.Web1_DownloadBegin(); }},
+    {"Web1", EventKind::kDownloadBegin,
+     [](BA1& b, const forms::Event&) { b.Web1_DownloadBegin(); }},
     {"Web1", EventKind::kDownloadComplete,
      [](BA1& b, const forms::Event&) { b.Web1_DownloadComplete(); }},
+    {"Web1", EventKind::kNavigateError,
+     [](BA1& b, const forms::Event& e) { b.Web1_NavigateError(e.text, e.failure, e.status); }},
     {"Web1", EventKind::kContextMenu,
      [](BA1& b, const forms::Event& e) {
        // Only the bound document's menu is ours; any other keeps its own.
@@ -150,6 +155,8 @@ void BA1::OnEvent(const forms::Event& event) {
   if (!event.source) {  // the form's own surface
     if (event.kind == EventKind::kClick) Form_Click();
     if (event.kind == EventKind::kMouseMove) Form_MouseMove(event.button, event.shift, event.x, event.y);
+    if (event.kind == EventKind::kKeyDown && event.keyCode)
+      Form_KeyDown(*event.keyCode, event.shift);
     return;
   }
   for (const Route& route : kRoutes) {

@@ -68,6 +68,9 @@ class BA1 : public forms::Form {
   void sotext_LostFocus();
   void sotext_KeyPress(int& KeyAscii);
   void sok_Click();
+  // The browser's keys, seen before the focused control (KeyPreview);
+  // KeyCode 0 when one was used.
+  void Form_KeyDown(int& KeyCode, int Shift);
 
   // Pointer feedback and dragging.
   void npc_MouseMove(int Index, int Button, int Shift, int X, int Y);
@@ -81,6 +84,8 @@ class BA1 : public forms::Form {
   void Web1_DownloadBegin();
   void Web1_DownloadComplete();
   bool M_M1_oncontextmenu();
+  // A top-level navigation failed: our own page in its place.
+  void Web1_NavigateError(std::string_view URL, forms::NavigateFailure Failure, int StatusCode);
 
   // A close request from the system hides to the tray; the end of the
   // session or of the process runs the exit sequence.

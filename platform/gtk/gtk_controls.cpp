@@ -141,6 +141,11 @@ void EntryPeer::TextChanged() {
   if (control_.Text() != shown) gtk_entry_set_text(GTK_ENTRY(widget_), control_.Text().c_str());
 }
 
+void EntryPeer::SelectionChanged() {
+  const int start = control_.SelStart();
+  gtk_editable_select_region(GTK_EDITABLE(widget_), start, start + control_.SelLength());
+}
+
 void EntryPeer::OnChanged(GtkEditable* editable, EntryPeer* self) {
   self->control_.NativeText(gtk_entry_get_text(GTK_ENTRY(editable)));
 }

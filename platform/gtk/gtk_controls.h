@@ -86,6 +86,7 @@ class EntryPeer final : public ControlPeer {
  public:
   EntryPeer(GtkFormNative& owner, forms::Control& control);
   void TextChanged() override;
+  void SelectionChanged() override;
 
  private:
   static void OnChanged(GtkEditable* editable, EntryPeer* self);

@@ -79,6 +79,9 @@ class GtkFormNative final : public forms::FormNative {
   static void DisconnectPointer(GtkWidget* widget, PointerSource& source);
   void ConnectKeyboard();
   void FocusFirstStop();
+  // gtk_keys.cpp: a key offered to the form's key preview; true when the
+  // form used it.
+  bool PreviewKey(const GdkEventKey* event);
 
  private:
   bool Dialog() const { return form_.Design().border == forms::BorderStyle::kFixedDialog; }

@@ -1,9 +1,10 @@
 // Input: every raw pointer event of the form's surface and of its picture
 // boxes passed to the form's pointer router, grabs that the system breaks
 // reported as lost capture, the pointer shown over the surface, Tab and
-// Shift+Tab by the form's tab order, and focus moves inside the window
-// reported to the form. Clicks, double clicks and capture ownership are the
-// router's. Not yet: mouse wheel, keyboard input of picture boxes.
+// Shift+Tab by the form's tab order, keys offered to the form's key preview
+// before the focused control (the page hands on its own, web_view.cpp),
+// and focus moves inside the window reported to the form. Clicks, double clicks and capture
+// ownership are the router's. Not yet: mouse wheel, keyboard input of picture boxes.
 #include <cmath>
 
 #include "gtk_controls.h"
@@ -30,6 +31,20 @@ int HeldButtons(guint state) {
 int ShiftKeys(guint state) {
   return ((state & GDK_SHIFT_MASK) ? 1 : 0) | ((state & GDK_CONTROL_MASK) ? 2 : 0) |
          ((state & GDK_MOD1_MASK) ? 4 : 0);
+}
+
+bool IsArrow(guint key) {
+  switch (key) {
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_Up:
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_KP_Right:
+    case GDK_KEY_KP_Up:
+    case GDK_KEY_KP_Down: return true;
+    default: return false;
+  }
 }
 
 }  // namespace
@@ -163,7 +178,16 @@ void GtkFormNative::ConnectKeyboard() {
 
 gboolean GtkFormNative::OnKey(GtkWidget*, GdkEventKey* event, GtkFormNative* self) {
   const guint key = event->keyval;
-  if (key != GDK_KEY_Tab && key != GDK_KEY_ISO_Left_Tab && key != GDK_KEY_KP_Tab) return FALSE;
+  if (key != GDK_KEY_Tab && key != GDK_KEY_ISO_Left_Tab && key != GDK_KEY_KP_Tab) {
+    // The page sees its keys first; those it leaves come back to the
+    // browser's holder. WebKit never gives arrow keys back (the window's
+    // bindings would move the focus with them), so with Alt held, which no
+    // page scrolls with, the form has them before the page.
+    PeerCore* focused = self->PeerOfWidget(gtk_window_get_focus(self->Window()));
+    const bool inPage = focused && focused->Model().Kind() == forms::ControlKind::kWebBrowser;
+    if (inPage && !(IsArrow(key) && (event->state & GDK_MOD1_MASK))) return FALSE;
+    return self->PreviewKey(event) ? TRUE : FALSE;
+  }
   if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;
   const bool backwards = key == GDK_KEY_ISO_Left_Tab || (event->state & GDK_SHIFT_MASK);
   Guarded([&] {

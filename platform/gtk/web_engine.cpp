@@ -6,8 +6,8 @@
 // picture of the page; shown again, the picture is there at once while the
 // page comes back from its history entry behind it. A page that is loading,
 // playing sound or typed into keeps its process. Its downloads are
-// web_downloads.cpp's. Not yet: script errors as events, frames' own
-// documents.
+// web_downloads.cpp's, its failed loads web_errors.cpp's. Not yet: script
+// errors as events, frames' own documents.
 #include "web_engine.h"
 
 #include <malloc.h>
@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "web_downloads.h"
+#include "web_errors.h"
 
 namespace gtkplat {
 namespace {
@@ -76,6 +77,8 @@ class WebKitEngine final : public WebEngine {
   bool GoBack() override;
   bool GoForward() override;
   void Reload() override;
+  void Stop() override { webkit_web_view_stop_loading(View()); }
+  void ShowErrorPage(const char* html, const char* uri) override;
   bool ShowsHtml() override;
   void SetWindowHidden(bool hidden) override;
 
@@ -116,6 +119,7 @@ class WebKitEngine final : public WebEngine {
   GCancellable* snapshotting_ = nullptr;
   cairo_surface_t* snapshot_ = nullptr;
   std::unique_ptr<DownloadWatch> downloads_;
+  std::unique_ptr<LoadFailures> failures_;
 };
 
 // The settings are the view's from its construction, so a view that is
@@ -167,11 +171,13 @@ WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect_after(view_, "draw", G_CALLBACK(OnDrawn), this);
   downloads_ = std::make_unique<DownloadWatch>(View(), host_);
+  failures_ = std::make_unique<LoadFailures>(View(), host_);
 }
 
 WebKitEngine::~WebKitEngine() {
   // Its loads must not reach a host that is going away.
   downloads_.reset();
+  failures_.reset();
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(picture_, this);
   if (releaseSource_) g_source_remove(releaseSource_);
@@ -202,6 +208,11 @@ void WebKitEngine::Reload() {
   } else {
     webkit_web_view_reload(View());
   }
+}
+
+void WebKitEngine::ShowErrorPage(const char* html, const char* uri) {
+  Revived();
+  failures_->ShowPage(html, uri);
 }
 
 void WebKitEngine::Revived() {

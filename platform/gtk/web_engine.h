@@ -64,6 +64,19 @@ class WebEngineHost {
   virtual void EngineTrace(const char* mark, bool everyTime = false) = 0;
   // Where downloads go; null: the engine refuses them.
   virtual DownloadHost* EngineDownloads() = 0;
+  // A top-level load of `uri` failed, or the site answered it with an error
+  // `status` (kHttpStatus). Cancelled loads come too. True: the host showed
+  // a page of its own (WebEngine::ShowErrorPage) in place of the engine's.
+  enum class Failure {
+    kCancelled,
+    kHttpStatus,
+    kCannotConnect,
+    kNameNotResolved,
+    kTimedOut,
+    kConnectionLost,
+    kOther
+  };
+  virtual bool EngineLoadFailed(const char* uri, Failure failure, int status) = 0;
 
  protected:
   ~WebEngineHost() = default;
@@ -91,6 +104,10 @@ class WebEngine {
   virtual bool GoBack() = 0;
   virtual bool GoForward() = 0;
   virtual void Reload() = 0;
+  virtual void Stop() = 0;
+  // `html` as the page of `uri`, whose load failed: its history entry, and
+  // what a reload tries again.
+  virtual void ShowErrorPage(const char* html, const char* uri) = 0;
   // The shown page came from the network as an HTML document (WebKit's own
   // error pages did not).
   virtual bool ShowsHtml() = 0;

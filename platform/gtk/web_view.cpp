@@ -29,6 +29,21 @@ GtkWidget* MakeHolder() {
   return holder;
 }
 
+forms::NavigateFailure NavigateFailureOf(WebEngineHost::Failure failure) {
+  using F = WebEngineHost::Failure;
+  using N = forms::NavigateFailure;
+  switch (failure) {
+    case F::kCancelled: return N::kCancelled;
+    case F::kHttpStatus: return N::kHttpStatus;
+    case F::kCannotConnect: return N::kCannotConnect;
+    case F::kNameNotResolved: return N::kNameNotResolved;
+    case F::kTimedOut: return N::kTimedOut;
+    case F::kConnectionLost: return N::kConnectionLost;
+    case F::kOther: break;
+  }
+  return N::kOther;
+}
+
 }  // namespace
 
 std::unique_ptr<forms::ControlNative> MakeBrowserPeer(GtkFormNative& owner,
@@ -38,6 +53,9 @@ std::unique_ptr<forms::ControlNative> MakeBrowserPeer(GtkFormNative& owner,
 
 BrowserPeer::BrowserPeer(GtkFormNative& owner, forms::Control& control)
     : WidgetPeer(owner, control, MakeHolder()) {
+  // The view takes every key to its page and gives back those the page did
+  // not use: they bubble from it up through the holder.
+  g_signal_connect(widget_, "key-press-event", G_CALLBACK(OnPageLeftKey), this);
   engineTicket_ = RequestEngine([this](KivoCreateWebEngine create) {
     engineTicket_ = 0;
     EngineArrived(create);
@@ -89,6 +107,41 @@ bool BrowserPeer::GoForward() { return engine_ && engine_->GoForward(); }
 void BrowserPeer::Reload() {
   // Before the engine the page asked for is still to come: nothing to reload.
   if (engine_) engine_->Reload();
+}
+
+void BrowserPeer::Stop() {
+  if (engine_) {
+    engine_->Stop();
+  } else {
+    pendingUrl_.reset();  // stopped before it began
+  }
+}
+
+void BrowserPeer::ShowErrorPage(const std::string& html, const std::string& address) {
+  if (!engine_) return;
+  engine_->ShowErrorPage(html.c_str(), address.c_str());
+  errorPageShown_ = true;
+}
+
+gboolean BrowserPeer::OnPageLeftKey(GtkWidget*, GdkEventKey* event, BrowserPeer* self) {
+  return self->owner_.PreviewKey(event) ? TRUE : FALSE;
+}
+
+bool BrowserPeer::EngineLoadFailed(const char* uri, Failure failure, int status) {
+  const std::string address = uri ? uri : "";
+  forms::Event e;
+  e.kind = forms::EventKind::kNavigateError;
+  e.source = &control_;
+  e.text = address;
+  e.failure = NavigateFailureOf(failure);
+  e.status = status;
+  errorPageShown_ = false;
+  std::weak_ptr<bool> alive = alive_;
+  forms::Form& form = owner_.Form();
+  Guarded([&] { form.Raise(e); });
+  // Gone with its form: there is no page left to show anything in.
+  if (alive.expired()) return true;
+  return errorPageShown_;
 }
 
 void BrowserPeer::Focus() {

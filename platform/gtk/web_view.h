@@ -33,6 +33,8 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEn
   void SetSilent(bool silent) override { silent_ = silent; }
   forms::DocumentHandle Document() override;
   void ConnectDocument(forms::DocumentHandle document) override { connected_ = document; }
+  void Stop() override;
+  void ShowErrorPage(const std::string& html, const std::string& address) override;
   void Focus() override;
 
   // The form's window was hidden or shown again.
@@ -49,6 +51,9 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEn
   bool EngineSilent() override { return silent_; }
   void EngineTrace(const char* mark, bool everyTime) override;
   DownloadHost* EngineDownloads() override;
+  bool EngineLoadFailed(const char* uri, Failure failure, int status) override;
+
+  static gboolean OnPageLeftKey(GtkWidget*, GdkEventKey* event, BrowserPeer* self);
 
   std::unique_ptr<WebEngine> engine_;
   unsigned engineTicket_ = 0;
@@ -59,6 +64,10 @@ class BrowserPeer final : public WidgetPeer<forms::BrowserNative>, private WebEn
   // Each top-level load that commits is a new document; 0: none yet.
   std::uintptr_t committed_ = 0;
   forms::DocumentHandle connected_ = nullptr;
+  // While a failure is raised: whether the program showed its own page.
+  bool errorPageShown_ = false;
+  // Its copies outlive the peer: a handler may unload the form meanwhile.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace gtkplat

@@ -1,8 +1,11 @@
 // The browser control's peer on Win32: the forms::BrowserNative interface
 // over the WebHost, and the browser's events raised on the form with the
 // control as source (downloads; the connected document's context menu with
-// its result). Not yet: the browser's other events. Each raise may unload
-// the form and with it this peer: nothing of it is touched afterwards.
+// its result). Not yet: the browser's other events, NavigateError among
+// them (the control keeps its own error pages), and the form's key preview
+// (the control's own shortcuts work through its accelerators). Each raise
+// may unload the form and with it this peer: nothing of it is touched
+// afterwards.
 #include "platform/win32/control_peers.h"
 #include "platform/win32/web_host.h"
 #include "platform/win32/win32_form.h"
@@ -66,6 +69,14 @@ forms::DocumentHandle BrowserPeer::Document() {
 
 void BrowserPeer::ConnectDocument(forms::DocumentHandle document) {
   if (web_) web_->ConnectDocument(document);
+}
+
+void BrowserPeer::Stop() {
+  if (web_) web_->Stop();
+}
+
+void BrowserPeer::ShowErrorPage(const std::string&, const std::string&) {
+  // Only asked for in answer to NavigateError, which this peer never raises.
 }
 
 bool BrowserPeer::HandleAccelerator(MSG& message) {

@@ -155,6 +155,22 @@ void TextBoxPeer::TextChanged() {
   if (window_) SetWindowTextW(window_, Widen(control_.Text()).c_str());
 }
 
+void TextBoxPeer::SelectionChanged() {
+  if (!window_) return;
+  // The model counts characters, the EDIT control UTF-16 units.
+  const std::wstring text = Widen(control_.Text());
+  auto unitsOf = [&](int chars) {
+    std::size_t at = 0;
+    for (int i = 0; i < chars && at < text.size(); ++i) {
+      at += (text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size()) ? 2 : 1;
+    }
+    return static_cast<WPARAM>(at);
+  };
+  const int start = control_.SelStart();
+  SendMessageW(window_, EM_SETSEL, unitsOf(start),
+               static_cast<LPARAM>(unitsOf(start + control_.SelLength())));
+}
+
 LRESULT TextBoxPeer::Original(UINT message, WPARAM wParam, LPARAM lParam) {
   return CallWindowProcW(editProc_, window_, message, wParam, lParam);
 }

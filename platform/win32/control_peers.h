@@ -97,6 +97,7 @@ class TextBoxPeer final : public Peer<> {
   ~TextBoxPeer() override;
 
   void TextChanged() override;
+  void SelectionChanged() override;
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -129,6 +130,8 @@ class BrowserPeer final : public Peer<forms::BrowserNative> {
   void SetSilent(bool silent) override;
   forms::DocumentHandle Document() override;
   void ConnectDocument(forms::DocumentHandle document) override;
+  void Stop() override;
+  void ShowErrorPage(const std::string& html, const std::string& address) override;
   // Lets the browser see its keyboard shortcuts; true when it took the message.
   bool HandleAccelerator(MSG& message);
 

@@ -3,7 +3,8 @@
 // takes away, focus moves inside the window and the Tab order. Implemented:
 // mouse buttons and moves, the surface's arrow and custom pointers, focus of
 // the windowed controls (the browser's inner windows found after input).
-// Not yet: the wheel, keyboard events other than the text box's KeyPress.
+// Not yet: the wheel, keyboard events other than the text box's KeyPress
+// (no key preview: the form never sees KeyDown here).
 // Nothing here decides what a click is or who holds the capture.
 #include "forms/pointer.h"
 #include "platform/win32/control_peers.h"

@@ -255,6 +255,10 @@ bool WebHost::GoBack() { return browser_ && SUCCEEDED(browser_->GoBack()); }
 
 bool WebHost::GoForward() { return browser_ && SUCCEEDED(browser_->GoForward()); }
 
+void WebHost::Stop() {
+  if (browser_) browser_->Stop();
+}
+
 void WebHost::Refresh() {
   if (browser_) browser_->Refresh();
 }

@@ -1,6 +1,6 @@
 // The browser control: the system's WebBrowser object (IWebBrowser2) living
 // in a small OLE container of our own inside a host child window.
-// Implemented: Navigate, back, forward, refresh, Silent, DownloadBegin and
+// Implemented: Navigate, back, forward, refresh, stop, Silent, DownloadBegin and
 // DownloadComplete, the top-level document and its context-menu request
 // (document_events.cpp), the browser's keyboard shortcuts, the host's
 // focus. Not yet: the browser's other events. It knows nothing of forms
@@ -48,6 +48,7 @@ class WebHost {
   bool GoBack();
   bool GoForward();
   void Refresh();
+  void Stop();
   void SetSilent(bool silent);
   // The top-level document's identity when it is HTML; null otherwise.
   ComPtr<IUnknown> Document();

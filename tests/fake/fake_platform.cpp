@@ -33,6 +33,11 @@ class FakeControlNative final : public forms::ControlNative {
   void VisibilityChanged() override {}
   void Refresh() override { ++window_.refreshes[own_.control]; }
   void TextChanged() override {}
+  void SelectionChanged() override {
+    const forms::Control& c = *own_.control;
+    platform_.pointerLog.push_back("select " + NameOf(&c) + " " + std::to_string(c.SelStart()) +
+                                   "+" + std::to_string(c.SelLength()));
+  }
   void Focus() override {
     platform_.pointerLog.push_back("focus " + NameOf(own_.control));
     window_.form->NativeFocus(own_.control);
@@ -80,6 +85,10 @@ class FakeBrowserNative final : public forms::BrowserNative {
   void ConnectDocument(forms::DocumentHandle document) override {
     window_.connected = document;
     ++window_.connects;
+  }
+  void Stop() override { ++window_.stops; }
+  void ShowErrorPage(const std::string& html, const std::string& address) override {
+    window_.errorPages.emplace_back(address, html);
   }
 
  private:
@@ -177,6 +186,21 @@ void FakePlatform::BrowserEvent(forms::Form& form, forms::EventKind kind) {
   forms::Event event;
   event.kind = kind;
   event.source = form.Find("Web1");
+  form.Raise(event);
+}
+
+bool FakePlatform::KeyDown(forms::Form& form, int keyCode, int shift) {
+  return form.NativeKeyDown(keyCode, shift);
+}
+
+void FakePlatform::NavigateError(forms::Form& form, const std::string& address,
+                                 forms::NavigateFailure failure, int status) {
+  forms::Event event;
+  event.kind = forms::EventKind::kNavigateError;
+  event.source = form.Find("Web1");
+  event.text = address;
+  event.failure = failure;
+  event.status = status;
   form.Raise(event);
 }
 

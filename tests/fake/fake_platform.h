@@ -42,6 +42,9 @@ struct FakeWindow {
   forms::DocumentHandle document = nullptr;   // what Document() answers
   forms::DocumentHandle connected = nullptr;  // whose events are connected
   int connects = 0;
+  int stops = 0;
+  // Each error page shown: the address, then its HTML.
+  std::vector<std::pair<std::string, std::string>> errorPages;
 };
 
 struct ShellExecuteCall {
@@ -102,7 +105,7 @@ class FakePlatform : public forms::Platform {
   // Observations.
   int stretchBlts = 0;
   std::vector<int> bitmapRequests;
-  // "capture npc 3", "release", "focus sotext", in order.
+  // "capture npc 3", "release", "focus sotext", "select sotext 0+4", in order.
   std::vector<std::string> pointerLog;
   std::uint32_t clock = 1000;  // ms stamped on the pointer events below
   // Popup menus: what each showed, on which window, and how the user
@@ -136,6 +139,12 @@ class FakePlatform : public forms::Platform {
   // The user asks the page for its context menu: true when the engine's
   // own menu would show.
   bool PageContextMenu(forms::Form& form);
+  // A key going down, as the backend hands it to the form: true when the
+  // form swallowed it.
+  bool KeyDown(forms::Form& form, int keyCode, int shift = 0);
+  // A top-level navigation of the browser failed.
+  void NavigateError(forms::Form& form, const std::string& address, forms::NavigateFailure failure,
+                     int status = 0);
   // The choice of the item with `caption` on the next popup.
   void ChooseNext(const std::string& caption);
   int AnswerPopup(const std::vector<forms::PopupItem>& items);

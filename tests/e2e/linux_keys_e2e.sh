@@ -1,0 +1,307 @@
+#!/usr/bin/env bash
+# End-to-end test of the Linux program's keyboard and of its own error pages,
+# on the shared desktop (linux_desktop.sh): keys typed with xdotool into the
+# page, the search field and a page's text field; requests read from the
+# site log; pages told apart by screenshots. The error pages are reached by
+# stopping the site, and with a stand-in for the site that answers 404 or
+# answers slowly.
+#
+# usage: linux_keys_e2e.sh KIVO KIVO_SITE SOURCE_DIR
+set -uo pipefail
+KIVO=$1
+SITE=$2
+SRC=$3
+# shellcheck source=tests/e2e/linux_desktop.sh
+source "$SRC/tests/e2e/linux_desktop.sh"
+
+# The page area, window-relative: the category column ends at x 136, the
+# title area at y 85, the status line begins at y 670.
+PAGE_BOX=(140 90 870 665)
+BLANK_X=860 BLANK_Y=640 # a spot of every page where no link lies
+BLUE="0,153,218"        # the category column's blue, our page's bar and button
+BODY="118,207,233"      # the frame's body colour, our page's address box
+
+keys() { xdotool key --delay 60 "$@"; }
+typed() { xdotool type --delay 60 "$1"; }
+count() { grep -cxF "GET $1 200" "$log"; }
+more_of() { (($(count "$1") > $2)); }
+lines() { wc -l <"$log"; }
+not() { ! "$@"; }
+into_page() { click_at "$BLANK_X" "$BLANK_Y"; }
+site_up() { (exec 3<>/dev/tcp/127.0.0.1/8080) 2>/dev/null; }
+stop_site() {
+  kill "$site_pid"
+  wait "$site_pid" 2>/dev/null
+  wait_for 10 not site_up
+}
+
+same_page() {  # same_page A B: the page areas of A.png and B.png look alike
+  geometry
+  "$PY" -c 'import sys; from PIL import Image, ImageChops
+box = [int(v) for v in sys.argv[3:7]]
+a = Image.open(sys.argv[1]).convert("RGB").crop(box)
+b = Image.open(sys.argv[2]).convert("RGB").crop(box)
+diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > 24 else 0)
+n = sum(1 for v in diff.getdata() if v)
+print("differing pixels", n)
+sys.exit(0 if n < 200 else 1)' "$work/$1.png" "$work/$2.png" \
+    $((X + PAGE_BOX[0])) $((Y + ${PAGE_TOP:-${PAGE_BOX[1]}})) $((X + PAGE_BOX[2])) $((Y + PAGE_BOX[3]))
+}
+page_is() {  # page_is SHOT: the page area comes to look as in SHOT.png, polled
+  local deadline=$((SECONDS + 15))
+  while :; do
+    shot page-now
+    same_page "$1" page-now && return 0
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.3
+  done
+}
+settled_page() {  # settled_page NAME [NOT_LIKE]: a shot once the page stops changing
+  local deadline=$((SECONDS + 15)) last=${2:-}
+  shot "$1"
+  while :; do
+    sleep 0.5
+    shot page-now
+    if same_page "$1" page-now >/dev/null; then
+      [[ -z $last ]] || ! same_page "$last" "$1" >/dev/null && return 0
+    fi
+    cp "$work/page-now.png" "$work/$1.png"
+    ((SECONDS >= deadline)) && return 1
+  done
+}
+# Our error page, as the screen shows it: the blue bar along the page's top
+# and the address box in the frame's colour, with the button below it.
+ours_in() {  # ours_in SHOT: prints the retry button's centre, fails when not our page
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+im = Image.open(sys.argv[1]).convert("RGB")
+wx, wy, x0, y0, x1, y1 = (int(v) for v in sys.argv[2:8])
+blue = tuple(int(v) for v in sys.argv[8].split(","))
+body = tuple(int(v) for v in sys.argv[9].split(","))
+bar = sum(1 for x in range(x0, x1) if im.getpixel((wx + x, wy + 87)) == blue)
+box = [(x, y) for y in range(y0, y1, 2) for x in range(x0, x1, 2) if im.getpixel((wx + x, wy + y)) == body]
+if bar < (x1 - x0) * 9 // 10 or len(box) < 2000:
+    print("bar %d pixels, address box %d" % (bar, len(box))); sys.exit(1)
+below = max(y for _, y in box)
+button = [(x, y) for y in range(below + 1, min(below + 90, y1)) for x in range(x0, x1)
+          if im.getpixel((wx + x, wy + y)) == blue]
+if len(button) < 1000:
+    print("no button below the address box"); sys.exit(1)
+xs = sorted(x for x, _ in button); ys = sorted(y for _, y in button)
+print(xs[len(xs) // 2], ys[len(ys) // 2])' "$work/$1.png" "$X" "$Y" "${PAGE_BOX[@]}" "$BLUE" "$BODY"
+}
+shows_ours() {  # shows_ours NAME: our page comes to show, polled
+  local deadline=$((SECONDS + 15))
+  while :; do
+    shot "$1"
+    ours_in "$1" >"$work/retry-at" && return 0
+    ((SECONDS >= deadline)) && { cat "$work/retry-at"; return 1; }
+    sleep 0.3
+  done
+}
+
+check "home page requested at start" wait_for 30 logged //xiazai/
+settled_page page-home
+click_category 3
+wait_for 10 logged /xiazai/2.html
+settled_page page-2 page-home
+click_category 4
+wait_for 10 logged /xiazai/3.html
+check "two pages that look different" settled_page page-3 page-2
+
+# --- history and reload, with the focus in the page --------------------------
+into_page
+keys alt+Left
+check "Alt+Left in the page goes back a page" page_is page-2
+keys alt+Right
+check "Alt+Right in the page goes forward again" page_is page-3
+before=$(count /xiazai/3.html)
+keys F5
+check "F5 asks the site for the page again" wait_for 10 more_of /xiazai/3.html "$before"
+before=$(count /xiazai/3.html)
+keys ctrl+r
+check "Ctrl+R asks the site for the page again" wait_for 10 more_of /xiazai/3.html "$before"
+page_is page-3 >/dev/null
+into_page
+keys BackSpace
+check "Backspace in the page goes back" page_is page-2
+keys alt+Right
+page_is page-3 >/dev/null
+click_category 2
+wait_for 10 more_of /xiazai/ 0
+settled_page page-home2 page-3
+
+# --- Backspace where text is typed --------------------------------------------
+geometry
+xdotool mousemove --sync $((X + 400)) $((Y + 50)) click 1
+keys ctrl+a BackSpace
+typed kb
+keys BackSpace
+sleep 1 # a Backspace taken for going back would show the page before by now
+check "Backspace in the search field does not go back" page_is page-home2
+keys Return
+check "  it deleted in the field, and Enter searches what is left" \
+  wait_for 10 logged '/e/search/?searchget=1&keyboard=k&show=title'
+click_at 720 50 # 求片专区: the guestbook, whose page has text fields
+check "the guestbook page loads" wait_for 10 logged '/e/tool/gbook/?bid=1'
+settled_page page-gbook page-home
+# The page's own search field, at the top of every page of the site.
+requests=$(lines)
+click_at 700 113
+typed ab
+keys BackSpace
+sleep 1 # a Backspace taken for going back would be asking for a page by now
+check "Backspace in a page's text field asks for nothing" test "$(lines)" -eq "$requests"
+# Below the field and its caret.
+page_below_field_is() { PAGE_TOP=150 page_is "$1"; }
+check "  and the page stays" page_below_field_is page-gbook
+keys Return
+check "  it deleted in the field: the page's search sends what is left" \
+  wait_for 10 grep -qE '^GET /e/search/\?(.*&)?keyboard=a(&| )' "$log"
+# Tab leaves the page by the window's tab order (the browser, then the
+# first category button): Backspace then goes back instead of deleting.
+settled_page page-results page-gbook
+click_at 700 113
+typed x
+keys Tab BackSpace
+check "Tab from a page's field moves on in the window's order, out of the page" \
+  page_below_field_is page-gbook
+
+# --- Ctrl+F --------------------------------------------------------------------
+into_page
+keys ctrl+f
+typed zq
+keys Return
+check "Ctrl+F in the page, typing and Enter search for what was typed alone" \
+  wait_for 10 logged '/e/search/?searchget=1&keyboard=zq&show=title'
+click_category 5
+wait_for 10 logged /xiazais/index.html
+keys ctrl+f
+typed wv
+keys Return
+check "Ctrl+F with the focus in no field does the same" \
+  wait_for 10 logged '/e/search/?searchget=1&keyboard=wv&show=title'
+
+# --- our page when the site cannot be reached ----------------------------------
+settled_page page-5
+stop_site
+click_category 6
+check "with the site down a category shows our page" shows_ours error-down
+read -r rx ry <"$work/retry-at"
+echo "     retry button at $rx,$ry"
+check "  and the frame still answers: another category" eval 'click_category 7 && shows_ours error-down-7'
+keys alt+Left
+check "  Alt+Left from our page goes back to the failed category's page" shows_ours error-back
+keys alt+Left
+check "  and once more to the last page that loaded" page_is page-5
+start_site
+check "the site runs again" wait_for 10 site_up
+keys alt+Right
+check "forward to the failed address tries it again" wait_for 15 logged /tv/
+keys alt+Right
+wait_for 15 logged /animation/
+stop_site
+keys F5
+check "F5 with the site down shows our page" shows_ours error-reload
+read -r rx ry <"$work/retry-at"
+start_site
+wait_for 10 site_up
+before=$(count /animation/)
+click_at "$rx" "$ry"
+check "重试 brings the category page once the site is back" wait_for 15 more_of /animation/ "$before"
+gone_ours() { shot retried && not ours_in retried; }
+check "  and our page is gone" wait_for 10 gone_ours
+
+# --- a stand-in for the site: an error status, and a page that never comes -----
+stop_site
+cat >"$work/stand_in.py" <<'PYEOF'
+"""A stand-in for the demo site: /mtv/ answers 404 with a page of its own,
+/arts/ never answers until the browser gives up the connection, which it
+writes to LOG as CLOSED /arts/; everything else is a plain page.
+
+usage: stand_in.py PORT LOG
+"""
+import http.server
+import select
+import socket
+import sys
+import time
+
+NOT_FOUND = b"<html><body style='background:#f0f'>the site's own 404</body></html>"
+PLAIN = b"<html><body>plain</body></html>"
+
+
+def log(line):
+    with open(sys.argv[2], "a") as f:
+        f.write(line + "\n")
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        # As sent: the server's own path folds a leading "//".
+        log("GET %s" % self.requestline.split()[1])
+        if self.path.startswith("/arts/"):
+            deadline = time.time() + 30
+            while time.time() < deadline:
+                ready, _, _ = select.select([self.connection], [], [], 0.2)
+                if ready and not self.connection.recv(1, socket.MSG_PEEK):
+                    log("CLOSED %s" % self.path)
+                    return
+            body = PLAIN
+        else:
+            body = NOT_FOUND if self.path.startswith("/mtv/") else PLAIN
+        self.send_response(404 if body is NOT_FOUND else 200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler)
+print("listening", flush=True)
+server.serve_forever()
+PYEOF
+slog=$work/stand-in.log
+: >"$slog"
+"$PY" "$work/stand_in.py" 8080 "$slog" >"$work/stand-in.out" 2>&1 &
+pids+=($!)
+wait_for 10 grep -q listening "$work/stand-in.out"
+slogged() { grep -qxF "$1" "$slog"; }
+click_category 8
+check "a 404 answer shows our page, not the site's" \
+  eval 'wait_for 10 slogged "GET /mtv/" && shows_ours error-404'
+# The page's menu is ours on our page too: its fourth item, 主页, asks for
+# //xiazai, which no item of the engine's own menu does.
+menu_open() {  # a popup menu of ours: an override-redirect window of the program, menu-sized
+  local w
+  for w in $(xdotool search --onlyvisible --class '^kivo$' 2>/dev/null); do
+    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' || continue
+    (($(xwininfo -id "$w" | awk '/Height:/ { print $2 }') >= 50)) && return 0
+  done
+  return 1
+}
+geometry
+xdotool mousemove --sync $((X + 600)) $((Y + 500)) click 3
+wait_for 20 menu_open && keys Down Down Down Down Return
+check "the page's menu on our page is ours: 主页 asks for //xiazai" wait_for 10 slogged "GET //xiazai"
+click_category 10
+wait_for 10 slogged "GET /drama/"
+settled_page page-plain error-404
+click_category 9
+wait_for 10 slogged "GET /arts/"
+sleep 0.5
+keys Escape
+check "Escape while a page is loading gives the connection up" wait_for 10 slogged "CLOSED /arts/"
+check "  and the last page stays, no error page" page_is page-plain
+
+kill -TERM "$kivo_pid"
+check "the program still ends cleanly" wait_for 15 not kill -0 "$kivo_pid"
+check "  and nothing on the way was a toolkit warning or critical" \
+  not grep -E 'CRITICAL|WARNING \*\*' "$work/kivo.log"
+
+echo "site log: $(lines) requests"
+echo "$passed passed, $failed failed"
+((failed == 0))
