@@ -15,6 +15,10 @@ namespace fs = std::filesystem;
 // read, quick to follow a change.
 constexpr std::int64_t kSpeedWindowMs = 3000;
 constexpr std::int64_t kSpeedMinSpanMs = 250;
+// What arrived while the user was choosing where to save it is written in
+// one burst at the start, far faster than the network brings it: the
+// first second of a transfer says nothing about its speed.
+constexpr std::int64_t kSpeedSettleMs = 1000;
 constexpr std::size_t kMaxNameBytes = 200;
 
 std::FILE* OpenNew(const fs::path& path) {
@@ -163,9 +167,13 @@ void DownloadList::Progress(int id, std::uint64_t received, std::uint64_t total,
   if (!d || d->state != DownloadState::kRunning) return;
   d->received = received;
   if (total > 0) d->total = total;
-  auto it = std::find_if(samples_.begin(), samples_.end(), [id](auto& s) { return s.first == id; });
-  if (it == samples_.end()) it = samples_.insert(samples_.end(), {id, {}});
-  std::deque<Sample>& window = it->second;
+  auto it = std::find_if(samples_.begin(), samples_.end(), [id](auto& s) { return s.id == id; });
+  if (it == samples_.end()) it = samples_.insert(samples_.end(), {id, nowMs, {}});
+  if (nowMs - it->firstMs < kSpeedSettleMs) {
+    Tell(id);
+    return;
+  }
+  std::deque<Sample>& window = it->window;
   window.push_back({nowMs, received});
   while (window.size() > 2 && nowMs - window[1].ms >= kSpeedWindowMs) window.pop_front();
   const std::int64_t span = nowMs - window.front().ms;
@@ -237,7 +245,7 @@ void DownloadList::ClearFinished() {
   std::erase_if(items_, [](const Download& d) {
     return d.state != DownloadState::kRunning && d.state != DownloadState::kAsking;
   });
-  std::erase_if(samples_, [this](auto& s) { return Find(s.first) == nullptr; });
+  std::erase_if(samples_, [this](auto& s) { return Find(s.id) == nullptr; });
   if (items_.size() != before) Tell(0);
 }
 

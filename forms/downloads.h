@@ -127,7 +127,12 @@ class DownloadList {
   DownloadTransfers& transfers_;
   std::deque<Download> items_;
   // Recent progress per download, for the speed: a window of a few seconds.
-  std::vector<std::pair<int, std::deque<Sample>>> samples_;
+  struct Samples {
+    int id;
+    std::int64_t firstMs;
+    std::deque<Sample> window;
+  };
+  std::vector<Samples> samples_;
   int nextId_ = 1;
 };
 

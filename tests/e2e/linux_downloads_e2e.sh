@@ -156,6 +156,7 @@ answer_folder "$dl/"
 check "the download writes a partial file first" wait_for 10 has_partial
 check "  and no file of the chosen name until it is complete" test ! -e "$dl/$name"
 check "the window shows the bar part-way" wait_for 10 list_shows "$BAR"
+cp "$work/now.png" "$work/download-running.png"
 # The site's own copy, fetched meanwhile at the same pace.
 site_file "$film" "$work/film.mp4" &
 site_copy=$!
@@ -167,6 +168,7 @@ check "  the site sent it once, whole" \
   test "$(grep -c "^GET /download/$film.mp4 200" "$log")" -ge 1
 done_buttons() { [[ $(row_buttons | wc -l) == 2 ]]; }
 check "a done download offers open and show in folder" wait_for 10 done_buttons
+cp "$work/now.png" "$work/download-done.png"
 # What the desktop opens files and folders with: a stub of the test's own.
 printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.out" >"$work/stub-open"
 chmod +x "$work/stub-open"
@@ -204,6 +206,7 @@ clear_list
 kill "$site_pid"
 wait "$site_pid" 2>/dev/null
 check "the site stopping half-way fails the download cleanly" wait_for 20 list_shows "$FAILED" 3 --tolerance 60
+cp "$work/now.png" "$work/download-failed.png"
 check "  leaving no partial file" wait_for 10 no_partials
 check "  and no file of the chosen name" test ! -e "$dl/broken.mp4"
 start_site
@@ -316,6 +319,7 @@ boxes() { xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | wc -l;
 question_up() { (($(boxes) >= 2)); }
 tray_menu Down Down Down Down Return
 check "退出软件 asks first while a download runs" wait_for 10 question_up
+shot exit-question
 xdotool key --delay 60 Escape
 check "  Escape answers cancel: the program runs on" wait_for 10 eval '! question_up'
 check "  and so does the download" eval 'kill -0 "$kivo_pid" && has_partial'

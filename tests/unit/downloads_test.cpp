@@ -74,10 +74,14 @@ TEST_F(Downloads, CompleteDownloadTakesTheChosenNameAndLeavesNothingElse) {
   list_.AddScratch(id, fs::path(partial) += ".wkdownload");
   Arrive(fs::path(partial) += ".wkdownload", 10);
 
+  // What was held while the user chose comes in a burst: no speed from it.
   Arrive(partial, 1000);
   list_.Progress(id, 1000, 3000, 0);
+  list_.Progress(id, 1000, 3000, 1000);
+  EXPECT_EQ(list_.Find(id)->bytesPerSecond, 0);
+  EXPECT_EQ(DownloadList::StatusText(*list_.Find(id)), "1000 B / 2.9 KB");
   Arrive(partial, 1000);
-  list_.Progress(id, 2000, 3000, 1000);
+  list_.Progress(id, 2000, 3000, 2000);
   const Download& d = *list_.Find(id);
   EXPECT_EQ(d.state, DownloadState::kRunning);
   EXPECT_DOUBLE_EQ(d.bytesPerSecond, 1000.0);
@@ -85,8 +89,8 @@ TEST_F(Downloads, CompleteDownloadTakesTheChosenNameAndLeavesNothingElse) {
   EXPECT_EQ(DownloadList::StatusText(d), "2.0 KB / 2.9 KB，1000 B/秒，剩余 1 秒");
 
   Arrive(partial, 1000);
-  list_.Progress(id, 3000, 3000, 2000);
-  list_.Finished(id, 2100);
+  list_.Progress(id, 3000, 3000, 3000);
+  list_.Finished(id, 3100);
   EXPECT_EQ(list_.Find(id)->state, DownloadState::kDone);
   EXPECT_EQ(Files(), (std::vector<std::string>{"测试影片.mp4"}));
   EXPECT_EQ(Read(dir_ / "测试影片.mp4").size(), 3000u);
@@ -217,13 +221,16 @@ TEST_F(Downloads, SpeedFollowsTheLastFewSeconds) {
   const int id = Start("s.mp4", 0);
   list_.Chosen(id, dir_ / "s.mp4");
   list_.Progress(id, 0, 0, 0);
-  list_.Progress(id, 100, 0, 100);
+  list_.Progress(id, 900000, 0, 200);
+  list_.Progress(id, 900000, 0, 1000);
+  list_.Progress(id, 900100, 0, 1100);
   EXPECT_EQ(list_.Find(id)->bytesPerSecond, 0) << "too short a span to say";
   // Fast for a while, then slow: after a few seconds only the slow part counts.
-  std::uint64_t bytes = 0;
-  for (int ms = 0; ms <= 2000; ms += 500) list_.Progress(id, bytes += 50000, 0, ms);
+  std::uint64_t bytes = 900100;
+  for (int ms = 1500; ms <= 3500; ms += 500) list_.Progress(id, bytes += 50000, 0, ms);
   EXPECT_GT(list_.Find(id)->bytesPerSecond, 90000);
-  for (int ms = 2500; ms <= 8000; ms += 500) list_.Progress(id, bytes += 500, 0, ms);
+  EXPECT_LT(list_.Find(id)->bytesPerSecond, 110000) << "the first burst does not count";
+  for (int ms = 4000; ms <= 9500; ms += 500) list_.Progress(id, bytes += 500, 0, ms);
   EXPECT_NEAR(list_.Find(id)->bytesPerSecond, 1000, 1);
 }
 
