@@ -11,6 +11,7 @@ using forms::kCtrlMask;
 using forms::kShiftMask;
 
 constexpr int kKeyF = 'F';
+constexpr int kKeyJ = 'J';
 constexpr int kKeyR = 'R';
 
 }  // namespace
@@ -40,6 +41,9 @@ void BA1::Form_KeyDown(int& KeyCode, int Shift) {
     sotext->SetFocus();
     sotext->SetSelStart(0);
     sotext->SetSelLength(forms::CharCount(sotext->Text()));
+  } else if (KeyCode == kKeyJ && mods == kCtrlMask) {
+    // The downloads, as browsers bring them back; a closed list returns.
+    if (!Os().ShowDownloads()) return;
   } else {
     return;
   }

@@ -193,6 +193,8 @@ class Platform {
   // files removed.
   virtual int RunningDownloads() { return 0; }
   virtual void CancelDownloads() {}
+  // Brings the download list to the front; false where there is none.
+  virtual bool ShowDownloads() { return false; }
   // The application's icon group (1); null when absent. Kept for the
   // process's life.
   virtual IconHandle LoadIconResource(int id) = 0;

@@ -78,6 +78,7 @@ DownloadWindow::DownloadWindow(GtkDownloads& downloads)
   gtk_box_pack_start(GTK_BOX(page), scroll, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(window_), page);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+  g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroy), this);
 
   downloads_.List().Changed = [this](int id) { Changed(id); };
   for (const forms::Download& d : downloads_.List().Items()) Update(d.id);
@@ -86,11 +87,26 @@ DownloadWindow::DownloadWindow(GtkDownloads& downloads)
 DownloadWindow::~DownloadWindow() {
   downloads_.List().Changed = nullptr;
   if (flush_) g_source_remove(flush_);
-  gtk_widget_destroy(window_);
-  g_object_unref(window_);
+  if (window_) {
+    g_signal_handlers_disconnect_by_data(window_, this);
+    gtk_widget_destroy(window_);
+    g_object_unref(window_);
+  }
+}
+
+void DownloadWindow::OnDestroy(GtkWidget*, DownloadWindow* self) {
+  // Its rows went with it; the list keeps every download.
+  g_signal_handlers_disconnect_by_data(self->window_, self);
+  g_object_unref(self->window_);
+  self->window_ = nullptr;
+  self->shown_.clear();
+  if (self->flush_) g_source_remove(self->flush_);
+  self->flush_ = 0;
+  self->downloads_.List().Changed = nullptr;
 }
 
 void DownloadWindow::Present() {
+  if (!window_) return;
   if (!gtk_widget_get_visible(window_)) gtk_widget_show_all(window_);
   for (auto& [id, row] : shown_) Update(id);
 }
@@ -168,6 +184,7 @@ void DownloadWindow::Update(int id) {
 }
 
 void DownloadWindow::Changed(int id) {
+  if (!window_) return;
   if (id == 0) {
     all_ = true;
   } else {

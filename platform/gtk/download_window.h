@@ -21,6 +21,13 @@ class DownloadWindow {
 
   // Shows the window without taking the focus from the chooser or the page.
   void Present();
+  // To the front with the focus, as asked for by the user.
+  void Raise() {
+    if (window_) gtk_window_present(GTK_WINDOW(window_));
+  }
+  // The window was destroyed under us (its X window went): a new one is
+  // made when next needed.
+  bool Gone() const { return window_ == nullptr; }
 
  private:
   struct Row {
@@ -41,6 +48,7 @@ class DownloadWindow {
   static gboolean OnTick(gpointer self);
   static void OnButton(GtkButton* button, DownloadWindow* self);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, DownloadWindow* self);
+  static void OnDestroy(GtkWidget*, DownloadWindow* self);
 
   GtkDownloads& downloads_;
   GtkWidget* window_;

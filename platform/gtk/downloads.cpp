@@ -59,7 +59,7 @@ void GtkDownloads::DownloadDestination(EngineDownload& download, const char* sug
   Guarded([&] {
     const int id = list_.Begin(download.Uri(), suggestedName, download.Length());
     jobs_[id] = &download;
-    if (!window_) window_ = std::make_unique<DownloadWindow>(*this);
+    if (!window_ || window_->Gone()) window_ = std::make_unique<DownloadWindow>(*this);
     window_->Present();
     if (const int status = download.HttpStatus(); status >= 400) {
       // An error page is no film: nothing is saved.
@@ -71,6 +71,12 @@ void GtkDownloads::DownloadDestination(EngineDownload& download, const char* sug
     asking_.push_back(id);
     AskNext();
   });
+}
+
+void GtkDownloads::ShowWindow() {
+  if (!window_ || window_->Gone()) window_ = std::make_unique<DownloadWindow>(*this);
+  window_->Present();
+  window_->Raise();
 }
 
 void GtkDownloads::AskNext() {
@@ -179,6 +185,12 @@ GtkDownloads& GtkPlatform::Downloads() {
 }
 
 int GtkPlatform::RunningDownloads() { return downloads_ ? downloads_->List().Running() : 0; }
+
+bool GtkPlatform::ShowDownloads() {
+  if (!toolkit_) return false;
+  Downloads().ShowWindow();
+  return true;
+}
 
 void GtkPlatform::CancelDownloads() {
   if (downloads_) downloads_->List().CancelAll();

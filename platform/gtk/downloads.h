@@ -2,7 +2,9 @@
 // desktop's file chooser (one at a time, starting in the user's download
 // folder with the server's name for the file), then runs into the partial
 // file the download list makes, and shows in the download window. The list
-// (forms/downloads.h) decides states, figures and what stays on disk.
+// (forms/downloads.h) decides states, figures and what stays on disk. Not
+// yet: resuming a failed download, a list kept from one run to the next, a
+// way back to a closed download window other than the next download.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -34,6 +36,8 @@ class GtkDownloads final : public DownloadHost, private forms::DownloadTransfers
   void DownloadFinished(EngineDownload& download) override;
   void DownloadFailed(EngineDownload& download, DownloadError error, const char* message) override;
 
+  // The download window to the front, made if it was not yet.
+  void ShowWindow();
   // The window's buttons.
   void Open(int id);
   void ShowInFolder(int id);

@@ -1,7 +1,8 @@
 // The Linux platform: screen, work area, window procedures, regions,
 // resources, pointer grabs and the window manager's move loop, answered with
 // GTK and the resource bundle linked into the program; the desktop shell
-// (tray icons, opening addresses, the session's end) in gtk_shell.cpp.
+// (tray icons, opening addresses, the session's end) in gtk_shell.cpp, the
+// message box in gtk_dialogs.cpp, the browser's downloads in downloads.cpp.
 // Everything about one window lives in gtk_form.* and gtk_controls.*; this
 // file must not draw or lay out anything. Not yet: more than one screen,
 // keyboard grabs.
@@ -98,6 +99,7 @@ class GtkPlatform final : public forms::Platform {
                  std::uint32_t type) override;
   int RunningDownloads() override;
   void CancelDownloads() override;
+  bool ShowDownloads() override;
   // The browser's downloads, made on the first.
   GtkDownloads& Downloads();
   forms::IconHandle LoadIconResource(int id) override;

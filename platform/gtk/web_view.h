@@ -3,8 +3,9 @@
 // request) in front of the engine module. Until the engine is made (it
 // comes once the frame is on screen, see engine_loader.h) the control shows
 // the engine's empty white page, and what the program asked for waits: the
-// last navigation is made as soon as the engine is there. Not yet:
-// downloads, the engine's find and zoom.
+// last navigation is made as soon as the engine is there. The engine's
+// downloads go to the platform's (downloads.h). Not yet: the engine's find
+// and zoom.
 #pragma once
 
 #include <gtk/gtk.h>

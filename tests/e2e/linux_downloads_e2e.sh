@@ -184,6 +184,11 @@ check "open hands the film to the desktop's handler" wait_for 10 grep -qxF "$dl/
 read -r cx cy _ <<<"$(row_buttons | tail -1)"
 click_screen "$cx" "$cy"
 check "show in folder opens its folder" wait_for 10 grep -qxF "$dl" "$work/opened.out"
+wmctrl -c "下载 - $CAPTION"
+check "the download window closes" wait_for 10 eval '! list_up'
+main_front
+xdotool key --delay 60 ctrl+j
+check "Ctrl+J brings it back" wait_for 10 list_up
 
 # --- cancelled half-way ------------------------------------------------------------
 check "a second download asks again" click_download

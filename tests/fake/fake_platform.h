@@ -65,8 +65,8 @@ std::string NameOf(const forms::Control* control);
 // whatever the test says, and executes reach the served handlers directly.
 class FakeLink final : public forms::LinkTransport {
  public:
-  bool otherInstance = false;   // what PrevInstance answers
-  bool otherAccepts = true;     // what Execute answers
+  bool otherInstance = false;    // what PrevInstance answers
+  bool otherAccepts = true;      // what Execute answers
   std::vector<std::string> log;  // "serve app|topic", "execute app|topic: cmd", ...
 
   bool PrevInstance() override;
@@ -93,7 +93,7 @@ class FakePlatform : public forms::Platform {
   bool workAreaFails = false;
   int screenWidthPx = 1920;
   int screenHeightPx = 1080;
-  std::map<int, forms::Picture> bitmaps;         // resource id -> picture
+  std::map<int, forms::Picture> bitmaps;  // resource id -> picture
   std::map<std::string, forms::Picture> designPictures;
   forms::Color windowColor = forms::Rgb(255, 255, 255);
   forms::Color windowTextColor = forms::Rgb(0, 0, 0);
@@ -133,6 +133,8 @@ class FakePlatform : public forms::Platform {
   int messageBoxAnswer = forms::kIdCancel;
   int runningDownloads = 0;
   int downloadCancels = 0;
+  int downloadShows = 0;
+  bool hasDownloadList = true;
 
   // The browser's events, raised as the backend raises them.
   void BrowserEvent(forms::Form& form, forms::EventKind kind);
@@ -192,11 +194,15 @@ class FakePlatform : public forms::Platform {
                              std::string_view directory, int showCmd) override;
   forms::IconHandle LoadIconResource(int id) override;
   int MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
-                 std::uint32_t type) override {
+             std::uint32_t type) override {
     messageBoxes.push_back({owner, std::string(text), std::string(caption), type});
     return messageBoxAnswer;
   }
   int RunningDownloads() override { return runningDownloads; }
+  bool ShowDownloads() override {
+    ++downloadShows;
+    return hasDownloadList;
+  }
   void CancelDownloads() override {
     ++downloadCancels;
     runningDownloads = 0;

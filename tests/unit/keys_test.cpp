@@ -203,3 +203,21 @@ TEST(Keys, TextBoxSelectionStaysInsideTheText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Keys, CtrlJBringsTheDownloadListBackWhereThereIsOne) {
+  KeysHarness h;
+  EXPECT_TRUE(h.Key('J', kCtrlMask));
+  EXPECT_EQ(h.platform.downloadShows, 1);
+  for (int shift : {0, kShiftMask, kAltMask, kCtrlMask | kShiftMask}) {
+    EXPECT_FALSE(h.Key('J', shift)) << shift;
+  }
+  EXPECT_EQ(h.platform.downloadShows, 1);
+  // A platform without a list of its own leaves the key to the page.
+  h.platform.hasDownloadList = false;
+  EXPECT_FALSE(h.Key('J', kCtrlMask));
+  EXPECT_TRUE(h.Navigations().empty());
+}
+
+}  // namespace
