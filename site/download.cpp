@@ -84,13 +84,13 @@ RangeChoice ChooseRange(std::optional<std::string_view> rangeHeader, std::uint64
   if (equals == std::string_view::npos || !IsBytesUnit(value.substr(0, equals))) {
     return {};
   }
-  std::string_view spec = value.substr(equals + 1);
+  std::string_view byteRange = value.substr(equals + 1);
   // One range only; a list (even "0-1, 5-6") is ignored as a whole rather
   // than answered as multipart/byteranges.
-  std::size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return {};
-  std::string_view firstText = spec.substr(0, dash);
-  std::string_view lastText = spec.substr(dash + 1);
+  std::size_t dash = byteRange.find('-');
+  if (dash == std::string_view::npos || byteRange.find(',') != std::string_view::npos) return {};
+  std::string_view firstText = byteRange.substr(0, dash);
+  std::string_view lastText = byteRange.substr(dash + 1);
 
   if (firstText.empty()) {  // suffix: the last N bytes
     std::optional<std::uint64_t> suffix = ParsePosition(lastText);

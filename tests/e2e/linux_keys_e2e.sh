@@ -275,14 +275,6 @@ check "a 404 answer shows our page, not the site's" \
   eval 'wait_for 10 slogged "GET /mtv/" && shows_ours error-404'
 # The page's menu is ours on our page too: its fourth item, 主页, asks for
 # //xiazai, which no item of the engine's own menu does.
-menu_open() {  # a popup menu of ours: an override-redirect window of the program, menu-sized
-  local w
-  for w in $(xdotool search --onlyvisible --class '^kivo$' 2>/dev/null); do
-    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' || continue
-    (($(xwininfo -id "$w" | awk '/Height:/ { print $2 }') >= 50)) && return 0
-  done
-  return 1
-}
 geometry
 xdotool mousemove --sync $((X + 600)) $((Y + 500)) click 3
 wait_for 20 menu_open && keys Down Down Down Down Return
