@@ -85,8 +85,8 @@ std::string Layout(std::string_view title, std::string_view activePath,
   html += "</div></nav>\n<main class=\"wrap\">\n";
   html += content;
   html +=
-      "</main>\n<footer class=\"wrap\">演示站点 · 影片均为虚构，不提供真实"
-      "文件 · <a href=\"/e/tool/gbook/?bid=1\">留言板</a></footer>\n"
+      "</main>\n<footer class=\"wrap\">演示站点 · 影片均为虚构，下载的只是"
+      "演示文件 · <a href=\"/e/tool/gbook/?bid=1\">留言板</a></footer>\n"
       "</body>\n</html>\n";
   return html;
 }
@@ -138,7 +138,8 @@ std::string RenderFilmPage(const Film& film) {
   content += film.summary;
   content += "</p>\n<p><a class=\"download\" href=\"/download/" + std::to_string(film.id) +
              ".mp4\">下载 MP4</a></p>\n"
-             "<p class=\"notice\">这是演示站点，下载链接不提供真实文件。</p>\n";
+             "<p class=\"notice\">这是演示站点：下载的是一段几百 KB 到 2 MB 的演示视频，"
+             "不是完整的影片。</p>\n";
   return Layout(film.title, section.paths.front(), "", content);
 }
 
