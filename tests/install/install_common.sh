@@ -89,6 +89,9 @@ start_x() {
   mkdir -p -m 700 "$work/run"
   export XDG_RUNTIME_DIR=$work/run XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
   export XDG_CONFIG_HOME=$work/config NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+  # Run from a Wayland session, GTK would open the window there instead.
+  unset WAYLAND_DISPLAY
+  export GDK_BACKEND=x11
   DISPLAY_STARTED=1
 }
 
