@@ -108,6 +108,25 @@ apt_can_install() {
 }
 check "apt can install both packages with their dependencies" apt_can_install
 
+# As on a system with nothing installed: dpkg's status replaced by an empty
+# one, apt must find the whole closure of both packages in the archive's
+# lists. Needs those lists (apt-get update).
+from_clean_system() {
+  : >"$work/empty-status"
+  apt-get install --simulate -q -o Dir::State::status="$work/empty-status" "$app_deb" "$site_deb" \
+    >"$work/clean.log" 2>&1 || { tail -15 "$work/clean.log"; return 1; }
+  local p
+  for p in kivo kivo-site glib-networking fonts-wqy-microhei libwebkit2gtk-4.1-0; do
+    grep -q "^Inst $p " "$work/clean.log" || { echo "$p would not be installed"; return 1; }
+  done
+  echo "$(grep -c '^Inst ' "$work/clean.log") packages would be installed"
+}
+if compgen -G "/var/lib/apt/lists/*_Packages*" >/dev/null; then
+  check "from an empty system, apt finds every dependency in the archive" from_clean_system
+else
+  echo "skipped: no package lists for the clean-system check (apt-get update)"
+fi
+
 # --- dpkg into a scratch root ---------------------------------------------------
 root=$work/root
 admin=var/lib/dpkg
