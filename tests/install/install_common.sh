@@ -2,12 +2,30 @@
 # committed manifest, a private network, and starting an installed program
 # on a private X server until its window shows.
 #
-# Sourcing scripts set SRC before sourcing; they get work (a scratch folder
-# removed on exit) and the functions below.
+# Sourcing scripts set SRC before sourcing; they run in a private network
+# from then on and get work (a scratch folder removed on exit) and the
+# functions below.
 PY=/usr/bin/python3
 CAPTION="Kivo手机电影下载器"
 APP_ID=org.kivo.KivoDownloader
 MANIFEST=$SRC/packaging/linux/install-manifest.txt
+
+# The program browses 127.0.0.1:8080 at start: a private network keeps it
+# off whatever another run serves there. Re-runs the calling script inside
+# one (root: a network namespace; otherwise a user namespace with its own),
+# before anything here is made that an exit would have to clean up. Sourced
+# without arguments, this file sees the calling script's.
+in_private_network() {  # in_private_network SCRIPT ARGS...
+  [[ -n ${KIVO_PRIVATE_NET:-} ]] && return 0
+  local how=(--net)
+  ((EUID == 0)) || how=(--user --map-root-user --net)
+  if unshare "${how[@]}" true 2>/dev/null; then
+    KIVO_PRIVATE_NET=1 exec unshare "${how[@]}" -- bash -c 'ip link set lo up && exec bash "$@"' bash "$@"
+  fi
+  echo "no private network could be made; the program runs on the host's"
+}
+
+in_private_network "$0" "$@"
 
 work=$(mktemp -d /tmp/kivo-install.XXXXXX)
 pids=()
@@ -49,19 +67,6 @@ wait_for() {  # wait_for SECONDS COMMAND...
     ((SECONDS >= deadline)) && return 1
     sleep 0.2
   done
-}
-
-# The program browses 127.0.0.1:8080 at start: a private network keeps it
-# off whatever another run serves there. Re-runs the calling script inside
-# one (root: a network namespace; otherwise a user namespace with its own).
-in_private_network() {  # in_private_network "$0" "$@"
-  [[ -n ${KIVO_PRIVATE_NET:-} ]] && return 0
-  local how=(--net)
-  ((EUID == 0)) || how=(--user --map-root-user --net)
-  if unshare "${how[@]}" true 2>/dev/null; then
-    KIVO_PRIVATE_NET=1 exec unshare "${how[@]}" -- bash -c 'ip link set lo up && exec bash "$@"' bash "$@"
-  fi
-  echo "no private network could be made; the program runs on the host's"
 }
 
 manifest() {  # manifest COMPONENT: that component's paths, sorted

@@ -9,7 +9,6 @@ set -uo pipefail
 CMAKE=$1 BUILD=$2 SRC=$3 VERSION=$4
 # shellcheck source=tests/install/install_common.sh
 source "$SRC/tests/install/install_common.sh"
-in_private_network "$0" "$@"
 
 install_component() {  # install_component PREFIX [COMPONENT]
   "$CMAKE" --install "$BUILD" --prefix "$1" ${2:+--component "$2"} >"$work/install.log" 2>&1 ||

@@ -10,7 +10,6 @@ set -uo pipefail
 CPACK=$1 BUILD=$2 SRC=$3 VERSION=$4
 # shellcheck source=tests/install/install_common.sh
 source "$SRC/tests/install/install_common.sh"
-in_private_network "$0" "$@"
 
 arch=$(dpkg --print-architecture)
 debs=$work/debs
