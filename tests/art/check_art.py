@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Checks the committed skin art against what the frame code assumes.
+"""Checks the committed skin art against what the frame code assumes, and
+the icons installed into the desktop's icon theme (icons/kivo-N.png).
 
 The frame slices 101.bmp into stretchable pieces, picks caption button looks
 out of 102.bmp by fixed offsets, blits category bars out of 103-105 by cell
