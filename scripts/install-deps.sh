@@ -11,6 +11,7 @@ packages=(
   wine wine64
   xvfb xauth x11-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick
   fonts-wqy-microhei fonts-wqy-zenhei fonts-arphic-uming python3 python3-pil curl
+  dbus-daemon
 )
 
 missing=()
