@@ -1,7 +1,6 @@
 #include "web_view.h"
 
 #include "downloads.h"
-
 #include "engine_loader.h"
 #include "startup_trace.h"
 
