@@ -10,8 +10,8 @@
 
 namespace gtkplat {
 
-int GtkPlatform::MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
-                        std::uint32_t type) {
+int GtkPlatform::MsgBox(forms::WindowHandle owner, std::string_view text,
+                            std::string_view caption, std::uint32_t type) {
   if (!toolkit_) return forms::kIdCancel;
   NativeWindow* w = WindowOf(owner);
   GtkWindow* parent = w && w->form ? w->form->Window() : nullptr;

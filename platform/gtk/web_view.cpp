@@ -1,6 +1,7 @@
 #include "web_view.h"
 
 #include "downloads.h"
+
 #include "engine_loader.h"
 #include "startup_trace.h"
 
