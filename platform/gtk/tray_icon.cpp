@@ -82,7 +82,7 @@ bool TrayIcons::Add(const forms::NotifyIconData& data) {
   }
   if (data.uFlags & forms::kNifTip) icon->tip = TipText(data);
   icons_[key] = icon;
-  if (watcher_ == Watcher::kNoBus && !watch_) WatchForWatcher();
+  if (watcher_ == Watcher::kNoBus && !connecting_) WatchForWatcher();
   if (watcher_ == Watcher::kPresent) StartItem(icon);
   PickKind(icon);
   return true;

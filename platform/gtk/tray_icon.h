@@ -59,12 +59,14 @@ class TrayIcons {
   void StopWatching();
   void StartItem(Icon* icon);
   void PickKind(Icon* icon);
+  static void OnSessionBus(GObject*, GAsyncResult* result, gpointer self);
   static void OnWatcherAppeared(GDBusConnection* bus, const gchar*, const gchar*, gpointer self);
   static void OnWatcherVanished(GDBusConnection*, const gchar*, gpointer self);
 
   forms::Platform& platform_;
   std::map<Key, Icon*> icons_;
   Watcher watcher_ = Watcher::kNoBus;
+  GCancellable* connecting_ = nullptr;  // once the session bus is asked for
   guint watch_ = 0;
   GDBusConnection* bus_ = nullptr;  // while a watcher is present
 };

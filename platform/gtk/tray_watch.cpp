@@ -44,11 +44,33 @@ std::uint32_t XidOf(forms::WindowHandle handle) {
 void TrayIcons::WatchForWatcher() {
   if (!SessionBusKnown()) return;
   watcher_ = Watcher::kAsking;
-  watch_ = g_bus_watch_name(G_BUS_TYPE_SESSION, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-                            OnWatcherAppeared, OnWatcherVanished, this, nullptr);
+  connecting_ = g_cancellable_new();
+  g_bus_get(G_BUS_TYPE_SESSION, connecting_, OnSessionBus, this);
+}
+
+void TrayIcons::OnSessionBus(GObject*, GAsyncResult* result, gpointer self) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GDBusConnection) bus = g_bus_get_finish(result, &error);
+  // Cancelled: the icons are gone, and self with them.
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;
+  auto* tray = static_cast<TrayIcons*>(self);
+  if (!bus) {
+    OnWatcherVanished(nullptr, kWatcherName, self);
+    return;
+  }
+  // GLib ends the process when the session bus goes; losing the panel's
+  // kind of icon is no reason to end the program.
+  g_dbus_connection_set_exit_on_close(bus, FALSE);
+  tray->watch_ = g_bus_watch_name_on_connection(bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                                                OnWatcherAppeared, OnWatcherVanished, self,
+                                                nullptr);
 }
 
 void TrayIcons::StopWatching() {
+  if (connecting_) {
+    g_cancellable_cancel(connecting_);
+    g_clear_object(&connecting_);
+  }
   if (watch_) g_bus_unwatch_name(watch_);
   watch_ = 0;
   g_clear_object(&bus_);

@@ -29,7 +29,7 @@ if [[ -z ${KIVO_SNI_BUS:-} ]]; then
     kill "$bus_pid" 2>/dev/null
     exit 1
   fi
-  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$busdir/address") KIVO_SNI_BUS=1 bash "$0" "$@"
+  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$busdir/address") KIVO_SNI_BUS=$bus_pid bash "$0" "$@"
   rc=$?
   kill "$bus_pid" 2>/dev/null && wait "$bus_pid" 2>/dev/null
   rm -rf "$busdir"
@@ -164,6 +164,11 @@ pids+=($kivo_pid)
 win=
 wait_for 30 window_found
 check "with a bus but no watcher the XEmbed icon shows" wait_for 30 tray_icon
+# GLib would end a program whose session bus goes; this one keeps its icon.
+kill "$KIVO_SNI_BUS"
+wait_for 10 not kill -0 "$KIVO_SNI_BUS"
+check "the session bus goes: the program runs on, with its icon" \
+  eval 'sleep 1 && alive && tray_icon && shown'
 kill -TERM "$kivo_pid"
 check "  SIGTERM ends the program with status 0" ended_with 0
 check "nothing on the way was a toolkit warning or critical" \

@@ -1,5 +1,5 @@
 // The StatusNotifierItem on a private bus (GTestDBus), with a watcher and a
-// host in the test: registration and its failures, the properties, clicks,
+// host in the test: registration and its failures, clicks,
 // change signals, and the name leaving the bus. No display needed.
 #include "sni_item.h"
 
@@ -108,7 +108,6 @@ class SniItemTest : public ::testing::Test {
     SniItem::Callbacks callbacks;
     callbacks.click = click ? click : [this](SniItem::Click c) { clicks_.push_back(c); };
     callbacks.registered = [this](bool ok) { registered_ = ok; };
-    callbacks.windowId = [] { return 4242u; };
     item_ = std::make_unique<SniItem>(itemBus_, "Kivo手机电影下载器", picture, callbacks);
     const std::string service = item_->Service();
     EXPECT_TRUE(RunUntil([&] { return Owned(service); })) << "the item never took its name";
@@ -200,27 +199,6 @@ TEST_F(SniItemTest, RegistersUnderItsOwnNameOnlyWithAWatcherThatTakesIt) {
   MakeItem();
   ASSERT_TRUE(RunUntil([&] { return registered_.has_value(); }));
   EXPECT_FALSE(*registered_) << "a watcher's error is no registration";
-}
-
-TEST_F(SniItemTest, PropertiesReadBackAsAHostReadsThem) {
-  MakeItem();
-  EXPECT_EQ(GetString("Category"), "ApplicationStatus");
-  EXPECT_EQ(GetString("Title"), "Kivo手机电影下载器");
-  EXPECT_EQ(GetString("Status"), "Active");
-  EXPECT_EQ(GetString("WindowId"), "4242");
-  EXPECT_EQ(GetString("IconName"), "");
-  EXPECT_EQ(GetString("ItemIsMenu"), "false");
-  EXPECT_EQ(GetString("Menu"), "/");
-  EXPECT_FALSE(GetString("Id").empty());
-  g_autoptr(GVariant) tip = Get("ToolTip");
-  ASSERT_TRUE(tip);
-  const gchar *iconName = nullptr, *title = nullptr, *text = nullptr;
-  g_autoptr(GVariant) tipPixmaps = nullptr;
-  g_variant_get(tip, "(&s@a(iiay)&s&s)", &iconName, &tipPixmaps, &title, &text);
-  EXPECT_STREQ(title, "Kivo手机电影下载器");
-  g_autoptr(GVariant) pixmaps = Get("IconPixmap");
-  ASSERT_TRUE(pixmaps);
-  EXPECT_EQ(g_variant_n_children(pixmaps), 5u);
 }
 
 TEST_F(SniItemTest, ActivateAndContextMenuAreLeftAndRightClicksTheOthersNothing) {
