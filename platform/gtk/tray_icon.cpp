@@ -137,8 +137,8 @@ gboolean TrayIcons::OnButton(GObject*, GdkEventButton* event, Icon* icon) {
   return TRUE;
 }
 
-// up 0: the one message alone. An item's click is one call with no
-// separate press, so it is sent as both, as a click on the XEmbed icon is.
+// An XEmbed icon reports press and release apart (up 0); an item's click
+// is one call, sent as both so that it reads as a click on the other kind.
 void TrayIcons::Click(Icon* icon, forms::LParam down, forms::LParam up) {
   if (!icon->callbackMessage) return;
   forms::Platform& os = platform_;

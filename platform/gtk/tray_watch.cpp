@@ -61,9 +61,9 @@ void TrayIcons::OnSessionBus(GObject*, GAsyncResult* result, gpointer self) {
   // GLib ends the process when the session bus goes; losing the panel's
   // kind of icon is no reason to end the program.
   g_dbus_connection_set_exit_on_close(bus, FALSE);
-  tray->watch_ = g_bus_watch_name_on_connection(bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-                                                OnWatcherAppeared, OnWatcherVanished, self,
-                                                nullptr);
+  tray->watch_ =
+      g_bus_watch_name_on_connection(bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                                     OnWatcherAppeared, OnWatcherVanished, self, nullptr);
 }
 
 void TrayIcons::StopWatching() {

@@ -1,6 +1,7 @@
 // The StatusNotifierItem on a private bus (GTestDBus), with a watcher and a
-// host in the test: registration and its failures, clicks,
-// change signals, and the name leaving the bus. No display needed.
+// host in the test: registration and its failures, clicks, change signals,
+// the name leaving the bus, and the pictures. No display needed; the
+// properties as a host sees them are the end-to-end test's.
 #include "sni_item.h"
 
 #include <gio/gio.h>
