@@ -1,10 +1,12 @@
-// The notification-area icon on Linux: a GtkStatusIcon (an XEmbed tray icon
-// on X11) per record added, with the record's picture and tool tip. Its
-// button presses and releases reach the record's window as the record's
-// callback message, the way shell32 reports them. With no tray running the
-// icon simply waits unembedded, and it embeds by itself in a tray that
-// starts (or restarts) later. Not yet: balloon notifications (the record's
-// info fields), kNimModify, the icon's keyboard activation.
+// The notification-area icon on Linux: per record added, a GtkStatusIcon
+// (an XEmbed tray icon on X11) with the record's picture and tool tip, and a
+// StatusNotifierItem in its place while the session has a watcher for them
+// (tray_watch.cpp). Button presses and releases on either reach the record's
+// window as the record's callback message, the way shell32 reports them.
+// With no tray running the XEmbed icon simply waits unembedded, and it
+// embeds by itself in a tray that starts (or restarts) later. Not yet:
+// balloon notifications (the record's info fields), kNimModify, the icon's
+// keyboard activation.
 #include "tray_icon.h"
 
 #include <string>
@@ -16,14 +18,6 @@ namespace gtkplat {
 // GtkStatusIcon is deprecated for GTK 4's sake; on X11 desktops with an
 // XEmbed tray it is still the icon there is.
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-
-struct TrayIcons::Icon {
-  TrayIcons* owner = nullptr;
-  GtkStatusIcon* status = nullptr;
-  forms::WindowHandle window = nullptr;
-  std::uint32_t id = 0;
-  std::uint32_t callbackMessage = 0;
-};
 
 namespace {
 
@@ -49,12 +43,21 @@ gboolean UnrefLater(gpointer status) {
 }  // namespace
 
 TrayIcons::~TrayIcons() {
+  StopWatching();
   for (auto& [key, icon] : icons_) {
-    g_signal_handlers_disconnect_by_data(icon->status, icon);
-    gtk_status_icon_set_visible(icon->status, FALSE);
-    g_object_unref(icon->status);
-    delete icon;
+    if (icon->status) {
+      g_signal_handlers_disconnect_by_data(icon->status, icon);
+      gtk_status_icon_set_visible(icon->status, FALSE);
+      g_object_unref(icon->status);
+    }
+    Free(icon);
   }
+}
+
+void TrayIcons::Free(Icon* icon) {
+  delete icon->item;
+  if (icon->picture) g_object_unref(icon->picture);
+  delete icon;
 }
 
 bool TrayIcons::Notify(std::uint32_t message, const forms::NotifyIconData& data) {
@@ -74,18 +77,38 @@ bool TrayIcons::Add(const forms::NotifyIconData& data) {
   icon->id = data.uID;
   icon->callbackMessage = (data.uFlags & forms::kNifMessage) ? data.uCallbackMessage : 0;
   GdkPixbuf* pixbuf = reinterpret_cast<GdkPixbuf*>(data.hIcon);
-  icon->status = (data.uFlags & forms::kNifIcon) && pixbuf && GDK_IS_PIXBUF(pixbuf)
-                     ? gtk_status_icon_new_from_pixbuf(pixbuf)
-                     : gtk_status_icon_new();
-  if (data.uFlags & forms::kNifTip) {
-    const std::string tip = TipText(data);
-    gtk_status_icon_set_tooltip_text(icon->status, tip.c_str());
+  if ((data.uFlags & forms::kNifIcon) && pixbuf && GDK_IS_PIXBUF(pixbuf)) {
+    icon->picture = GDK_PIXBUF(g_object_ref(pixbuf));
   }
+  if (data.uFlags & forms::kNifTip) icon->tip = TipText(data);
+  icons_[key] = icon;
+  if (watcher_ == Watcher::kNoBus && !connecting_) WatchForWatcher();
+  if (watcher_ == Watcher::kPresent) StartItem(icon);
+  PickKind(icon);
+  return true;
+}
+
+// Made and dropped rather than shown and hidden: GDK loses count of the
+// frames of a tray icon hidden while it is embedded, and says so on stderr
+// when it is shown again.
+void TrayIcons::MakeXEmbed(Icon* icon) {
+  if (icon->status) return;
+  icon->status =
+      icon->picture ? gtk_status_icon_new_from_pixbuf(icon->picture) : gtk_status_icon_new();
+  if (!icon->tip.empty()) gtk_status_icon_set_tooltip_text(icon->status, icon->tip.c_str());
   g_signal_connect(icon->status, "button-press-event", G_CALLBACK(OnButton), icon);
   g_signal_connect(icon->status, "button-release-event", G_CALLBACK(OnButton), icon);
   gtk_status_icon_set_visible(icon->status, TRUE);
-  icons_[key] = icon;
-  return true;
+}
+
+void TrayIcons::DropXEmbed(Icon* icon) {
+  if (!icon->status) return;
+  g_signal_handlers_disconnect_by_data(icon->status, icon);
+  gtk_status_icon_set_visible(icon->status, FALSE);
+  // Dropped from inside its own click (the exit command): the icon may
+  // still be emitting, so it is let go once the handler has returned.
+  g_idle_add(UnrefLater, icon->status);
+  icon->status = nullptr;
 }
 
 bool TrayIcons::Delete(const forms::NotifyIconData& data) {
@@ -93,12 +116,8 @@ bool TrayIcons::Delete(const forms::NotifyIconData& data) {
   if (it == icons_.end()) return false;
   Icon* icon = it->second;
   icons_.erase(it);
-  g_signal_handlers_disconnect_by_data(icon->status, icon);
-  gtk_status_icon_set_visible(icon->status, FALSE);
-  // Deleted from inside its own click (the exit command): the icon may
-  // still be emitting, so it is let go once the handler has returned.
-  g_idle_add(UnrefLater, icon->status);
-  delete icon;
+  DropXEmbed(icon);
+  Free(icon);
   return true;
 }
 
@@ -114,15 +133,24 @@ gboolean TrayIcons::OnButton(GObject*, GdkEventButton* event, Icon* icon) {
     case GDK_BUTTON_RELEASE: mouse = left ? forms::kWmLButtonUp : forms::kWmRButtonUp; break;
     default: return TRUE;
   }
-  if (!icon->callbackMessage) return TRUE;
-  forms::Platform& os = icon->owner->platform_;
+  icon->owner->Click(icon, mouse, 0);
+  return TRUE;
+}
+
+// An XEmbed icon reports press and release apart (up 0); an item's click
+// is one call, sent as both so that it reads as a click on the other kind.
+void TrayIcons::Click(Icon* icon, forms::LParam down, forms::LParam up) {
+  if (!icon->callbackMessage) return;
+  forms::Platform& os = platform_;
   const forms::WindowHandle window = icon->window;
   const std::uint32_t message = icon->callbackMessage;
   const forms::WParam id = icon->id;
   // The exit command runs in here and deletes this icon: nothing of it is
-  // touched once the message has been sent.
-  Guarded([&] { os.SendMessage(window, message, id, mouse); });
-  return TRUE;
+  // touched once the first message has been sent.
+  Guarded([&] {
+    os.SendMessage(window, message, id, down);
+    if (up) os.SendMessage(window, message, id, up);
+  });
 }
 
 G_GNUC_END_IGNORE_DEPRECATIONS

@@ -1,17 +1,20 @@
 // The notification-area icons of the program, one per (window, id), as
-// shell32 keeps them; on X11 each is an XEmbed tray icon. Not yet: changing
-// an icon in place (kNimModify), balloons, desktops whose notification area
-// is not XEmbed (StatusNotifierItem).
+// shell32 keeps them: a StatusNotifierItem while a watcher is on the session
+// bus, an XEmbed tray icon otherwise. Not yet: changing an icon in place
+// (kNimModify), balloons.
 #pragma once
 
+#include <gio/gio.h>
 #include <gtk/gtk.h>
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <utility>
 
 #include "forms/platform.h"
 #include "forms/types.h"
+#include "sni_item.h"
 
 namespace gtkplat {
 
@@ -27,15 +30,45 @@ class TrayIcons {
   bool Notify(std::uint32_t message, const forms::NotifyIconData& data);
 
  private:
-  struct Icon;
+  struct Icon {
+    TrayIcons* owner = nullptr;
+    GtkStatusIcon* status = nullptr;  // the XEmbed icon, while it is the one shown
+    SniItem* item = nullptr;          // while a watcher is present
+    bool itemFailed = false;          // the watcher would not take it
+    GdkPixbuf* picture = nullptr;     // a reference, for the item
+    std::string tip;
+    forms::WindowHandle window = nullptr;
+    std::uint32_t id = 0;
+    std::uint32_t callbackMessage = 0;
+  };
   using Key = std::pair<forms::WindowHandle, std::uint32_t>;
+
+  // Where the session's tray is, as far as the program knows.
+  enum class Watcher { kNoBus, kAsking, kPresent, kAbsent };
 
   bool Add(const forms::NotifyIconData& data);
   bool Delete(const forms::NotifyIconData& data);
+  void Click(Icon* icon, forms::LParam down, forms::LParam up);
+  void MakeXEmbed(Icon* icon);
+  void DropXEmbed(Icon* icon);
   static gboolean OnButton(GObject* statusIcon, GdkEventButton* event, Icon* icon);
+  static void Free(Icon* icon);
+
+  // tray_watch.cpp: which of the two kinds of icon shows.
+  void WatchForWatcher();
+  void StopWatching();
+  void StartItem(Icon* icon);
+  void PickKind(Icon* icon);
+  static void OnSessionBus(GObject*, GAsyncResult* result, gpointer self);
+  static void OnWatcherAppeared(GDBusConnection* bus, const gchar*, const gchar*, gpointer self);
+  static void OnWatcherVanished(GDBusConnection*, const gchar*, gpointer self);
 
   forms::Platform& platform_;
   std::map<Key, Icon*> icons_;
+  Watcher watcher_ = Watcher::kNoBus;
+  GCancellable* connecting_ = nullptr;  // once the session bus is asked for
+  guint watch_ = 0;
+  GDBusConnection* bus_ = nullptr;  // while a watcher is present
 };
 
 }  // namespace gtkplat
