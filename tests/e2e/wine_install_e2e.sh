@@ -116,6 +116,21 @@ check "the installer's own version resource names the product and version" eval 
   'setup_has "ProductName $product" && setup_has "ProductVersion $version" &&
    setup_has "fixed $version.0 $version.0"'
 
+# The installer and its uninstaller show the program's icon: NSIS stores
+# each image of the .ico as it is, one RT_ICON resource each.
+carries_icon() { # EXE
+  "$py" - "$1" "$src/frame/art/app.ico" <<'EOF'
+import struct, sys
+exe, ico = (open(path, "rb").read() for path in sys.argv[1:])
+count, = struct.unpack_from("<H", ico, 4)
+images = [struct.unpack_from("<II", ico, 6 + 16 * i + 8) for i in range(count)]
+missing = [size for size, at in images if ico[at:at + size] not in exe]
+print(f"{len(missing)} of {count} icon images missing") if missing else None
+sys.exit(1 if missing or not count else 0)
+EOF
+}
+check "the installer carries the program's icon" carries_icon "$setup_exe"
+
 # --- display, site, prefix ------------------------------------------------------
 display=""
 for n in 81 82 83 84 85 86 87 88 89; do
@@ -250,6 +265,7 @@ check "a silent install under the running program ends with status 2" test $? -e
 check "... and both leave the install as it was" eval \
   'install_sums | diff -q - "$work/sums" >/dev/null && reg_values | diff -q - "$work/reg.out" >/dev/null'
 check "... and the program runs on" kill -0 "$kivo_pid"
+check "the installed uninstaller carries the program's icon too" carries_icon "$dir/uninstall.exe"
 
 kill "$kivo_pid"
 wait "$kivo_pid" 2>/dev/null
@@ -271,6 +287,16 @@ else
 fi
 echo "uninstalled in $((SECONDS - uninstall_start)) s"
 check "... and the \"Apps\" entry" eval '! wine reg query "$key" >/dev/null 2>&1'
+
+# Started without /S the installer asks, in Chinese; it is only looked at.
+wine "$setup_exe" >>"$work/setup.out" 2>&1 &
+ui_pid=$!
+pids+=("$ui_pid")
+# (NSIS's Chinese caption ends in a space.)
+asks() { xdotool search --onlyvisible --name "^$product 安装 ?$" >/dev/null 2>&1; }
+check "without /S the installer shows its Chinese window" poll 60 asks
+kill "$ui_pid"
+wait "$ui_pid" 2>/dev/null
 
 finished=1
 ((failed == 0))
