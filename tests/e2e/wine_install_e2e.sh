@@ -112,9 +112,11 @@ check "kivo.exe's version resource holds the version and the Chinese names" \
   diff "$work/version.want" "$work/version.pe"
 "$py" "$src/tests/e2e/pe_version.py" "$setup_exe" >"$work/setup_version.pe"
 setup_has() { grep -qxF "$1" "$work/setup_version.pe"; }
-check "the installer's own version resource names the product and version" eval \
-  'setup_has "ProductName $product" && setup_has "ProductVersion $version" &&
-   setup_has "fixed $version.0 $version.0"'
+setup_named() {
+  setup_has "ProductName $product" && setup_has "ProductVersion $version" &&
+    setup_has "fixed $version.0 $version.0"
+}
+check "the installer's own version resource names the product and version" setup_named
 
 # The installer and its uninstaller show the program's icon: NSIS stores
 # each image of the .ico as it is, one RT_ICON resource each.
@@ -229,17 +231,17 @@ Publisher example.org
 QuietUninstallString "$dir_w\\uninstall.exe" /S
 UninstallString "$dir_w\\uninstall.exe"
 EOF
-check "the uninstaller is registered for the user with every value \"Apps\" shows" \
-  eval 'grep -v "^EstimatedSize " "$work/reg.out" | diff "$work/reg.want" -'
+apps_values() { grep -v '^EstimatedSize ' "$work/reg.out" | diff "$work/reg.want" -; }
+check "the uninstaller is registered for the user with every value \"Apps\" shows" apps_values
 # In KiB, the installed files' sum give or take the rounding.
 size_kb=$((($(stat -c %s "$dir/kivo.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024))
 estimated=$(awk '$1 == "EstimatedSize" {print $2}' "$work/reg.out")
 check "... and its EstimatedSize is the installed size ($estimated KiB, files $size_kb KiB)" \
   test "${estimated:-0}" -ge $((size_kb - 1)) -a "${estimated:-0}" -le $((size_kb + 1))
-check "... and Wine's own uninstaller lists it" \
-  eval 'wine uninstaller --list 2>/dev/null | tr -d "\r" | grep -q "^Kivo|||"'
-check "... and nothing is written for all users" \
-  eval '! wine reg query "${key/HKCU/HKLM}" >/dev/null 2>&1'
+listed() { wine uninstaller --list 2>/dev/null | tr -d '\r' | grep -q '^Kivo|||'; }
+key_absent() { ! wine reg query "$1" >/dev/null 2>&1; }
+check "... and Wine's own uninstaller lists it" listed
+check "... and nothing is written for all users" key_absent "${key/HKCU/HKLM}"
 
 # What an untouched install holds, for the checks below.
 install_sums() { md5sum "$dir/kivo.exe" "$dir/uninstall.exe" "$lnk" 2>&1; }
@@ -262,8 +264,10 @@ timeout 120 wine "$dir/uninstall.exe" /S "_?=$dir_w" >>"$work/setup.out" 2>&1
 check "a silent uninstall under the running program ends with status 2" test $? -eq 2
 timeout 120 wine "$setup_exe" /S >>"$work/setup.out" 2>&1
 check "a silent install under the running program ends with status 2" test $? -eq 2
-check "... and both leave the install as it was" eval \
-  'install_sums | diff -q - "$work/sums" >/dev/null && reg_values | diff -q - "$work/reg.out" >/dev/null'
+untouched() {
+  install_sums | diff -q - "$work/sums" >/dev/null && reg_values | diff -q - "$work/reg.out" >/dev/null
+}
+check "... and both leave the install as it was" untouched
 check "... and the program runs on" kill -0 "$kivo_pid"
 check "the installed uninstaller carries the program's icon too" carries_icon "$dir/uninstall.exe"
 
@@ -286,7 +290,7 @@ else
     "left: $(leftovers | tr '\n' ' ')"
 fi
 echo "uninstalled in $((SECONDS - uninstall_start)) s"
-check "... and the \"Apps\" entry" eval '! wine reg query "$key" >/dev/null 2>&1'
+check "... and the \"Apps\" entry" key_absent "$key"
 
 # Started without /S the installer asks, in Chinese; it is only looked at.
 wine "$setup_exe" >>"$work/setup.out" 2>&1 &

@@ -40,9 +40,9 @@ std::string Quad(DWORD high, DWORD low) {
 
 // The names Explorer shows on the details page; a missing one prints nothing,
 // so the test sees it missing.
-constexpr const wchar_t* kNames[] = {L"CompanyName",    L"FileDescription", L"FileVersion",
-                                     L"InternalName",   L"LegalCopyright",  L"OriginalFilename",
-                                     L"ProductName",    L"ProductVersion"};
+constexpr const wchar_t* kNames[] = {L"CompanyName",  L"FileDescription", L"FileVersion",
+                                     L"InternalName", L"LegalCopyright",  L"OriginalFilename",
+                                     L"ProductName",  L"ProductVersion"};
 
 }  // namespace
 
