@@ -132,6 +132,10 @@ sys.exit(1 if missing or not count else 0)
 EOF
 }
 check "the installer carries the program's icon" carries_icon "$setup_exe"
+# Wine asks for no rights at all; Windows goes by the manifest, which must
+# not ask for an administrator.
+as_invoker() { grep -aq 'requestedExecutionLevel level="asInvoker"' "$1"; }
+check "the installer asks Windows for no administrator rights" as_invoker "$setup_exe"
 
 # --- display, site, prefix ------------------------------------------------------
 display=""
@@ -270,6 +274,7 @@ untouched() {
 check "... and both leave the install as it was" untouched
 check "... and the program runs on" kill -0 "$kivo_pid"
 check "the installed uninstaller carries the program's icon too" carries_icon "$dir/uninstall.exe"
+check "... and asks for no administrator rights either" as_invoker "$dir/uninstall.exe"
 
 kill "$kivo_pid"
 wait "$kivo_pid" 2>/dev/null
