@@ -94,19 +94,18 @@ prefix=$work/prefix
 # --- the version resource, read without Windows ------------------------------
 # What the build put in: project()'s version and the Chinese names, each
 # string intact through windres' UTF-8 reading.
-expected_version() { # FILE_DESCRIPTION ORIGINAL_FILENAME [INTERNAL_NAME]
-  echo "translation 0804 04b0"
-  echo "fixed $version.0 $version.0"
-  echo "CompanyName example.org"
-  echo "FileDescription $1"
-  echo "FileVersion $version"
-  [[ -n ${3:-} ]] && echo "InternalName $3"
-  echo "LegalCopyright example.org 版权所有"
-  echo "OriginalFilename $2"
-  echo "ProductName $product"
-  echo "ProductVersion $version"
-}
-expected_version "$product" kivo.exe kivo >"$work/version.want"
+cat >"$work/version.want" <<EOF
+translation 0804 04b0
+fixed $version.0 $version.0
+CompanyName example.org
+FileDescription $product
+FileVersion $version
+InternalName kivo
+LegalCopyright example.org 版权所有
+OriginalFilename kivo.exe
+ProductName $product
+ProductVersion $version
+EOF
 "$py" "$src/tests/e2e/pe_version.py" "$kivo_exe" >"$work/version.pe"
 check "kivo.exe's version resource holds the version and the Chinese names" \
   diff "$work/version.want" "$work/version.pe"
