@@ -132,8 +132,10 @@ fs::path DownloadList::Chosen(int id, const fs::path& target) {
   // The partial file is ours alone: a name nobody holds, made exclusively.
   int lastError = 0;
   for (int n = 0; n < 100; ++n) {
+    char suffix[24] = ".part";
+    if (n > 0) std::snprintf(suffix, sizeof suffix, ".%d.part", n);
     fs::path partial = target;
-    partial += n == 0 ? std::string(".part") : "." + std::to_string(n) + ".part";
+    partial += suffix;
     errno = 0;
     if (std::FILE* f = OpenNew(partial)) {
       std::fclose(f);

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Draws every bitmap, icon and cursor the frame window is skinned with.
+"""Draws every bitmap, icon and cursor the frame window is skinned with,
+and the program's icon for the desktop's icon theme (icons/kivo-N.png).
 
 The art is generated rather than hand-painted so that the colours the frame
 code relies on (outline, body, band gradient) live in exactly one place and
@@ -723,6 +724,28 @@ def make_app_icon(path):
     write_icon_file(path, 1, images)
 
 
+# The desktop's menus, docks and software centres ask the hicolor theme for
+# these sizes; each is drawn from the same figure as app.ico, with a margin
+# that grows with the size so the figure does not touch the tile's edge.
+THEME_ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+
+
+def theme_icon_margin(n):
+    return 0 if n < 32 else max(1, n // 32)
+
+
+def make_theme_icons(out_dir):
+    os.makedirs(out_dir, exist_ok=True)
+    for n in THEME_ICON_SIZES:
+        pad = theme_icon_margin(n)
+        rgba = Image.new("RGBA", (n, n), (0, 0, 0, 0))
+        rgba.paste(mascot(n - 2 * pad, n - 2 * pad), (pad, pad))
+        # No text chunks and a fixed compression level: the bytes depend on
+        # the pixels alone.
+        rgba.save(os.path.join(out_dir, "kivo-%d.png" % n), format="PNG",
+                  optimize=False, compress_level=9)
+
+
 HAND = [
     ".....##..........",
     "....#oo#.........",
@@ -788,6 +811,7 @@ def main():
     save_gif(make_about(), p("about.gif"))
     make_hand_cursor(p("hand.cur"))
     make_app_icon(p("app.ico"))
+    make_theme_icons(p("icons"))
 
 
 if __name__ == "__main__":

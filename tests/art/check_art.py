@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Checks the committed skin art against what the frame code assumes.
+"""Checks the committed skin art against what the frame code assumes, and
+the icons installed into the desktop's icon theme (icons/kivo-N.png).
 
 The frame slices 101.bmp into stretchable pieces, picks caption button looks
 out of 102.bmp by fixed offsets, blits category bars out of 103-105 by cell
@@ -27,6 +28,8 @@ GENERATOR = os.path.join(ART, "make_art.py")
 ART_FILES = ["101.bmp", "102.bmp", "103.bmp", "104.bmp", "105.bmp",
              "106.bmp", "logo.bmp", "so.gif", "about.gif", "hand.cur",
              "app.ico"]
+THEME_ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+THEME_ICONS = ["icons/kivo-%d.png" % n for n in THEME_ICON_SIZES]
 
 TOP_OUTLINE = (21, 163, 207)
 SIDE_OUTLINE = (36, 149, 207)
@@ -150,7 +153,7 @@ def check_regenerates():
                            capture_output=True, text=True)
         if not check("generator runs", r.returncode == 0, r.stderr.strip()):
             return
-        for name in ART_FILES:
+        for name in ART_FILES + THEME_ICONS:
             ok = os.path.exists(art(name)) and filecmp.cmp(
                 art(name), os.path.join(tmp, name), shallow=False)
             check("%s matches a fresh generator run" % name, ok)
@@ -491,8 +494,53 @@ def check_about():
     check("about.gif green figure", greens > 1000, "%d green pixels" % greens)
 
 
+def check_theme_icons():
+    """The PNGs installed into the hicolor theme: the theme looks an icon up
+    by the folder its size names, so a PNG of another size, or without an
+    alpha channel (a square tile in the dock), is a fault a user sees."""
+    for n in THEME_ICON_SIZES:
+        name = "icons/kivo-%d.png" % n
+        try:
+            raw = open(art(name), "rb").read()
+            im = Image.open(art(name))
+            im.load()
+        except OSError as e:
+            check(name + " readable", False, str(e))
+            continue
+        # IHDR straight from the bytes: colour type 6 is 8-bit RGBA.
+        width, height, depth, colour = struct.unpack_from(">IIBB", raw, 16)
+        rows = [("is a PNG", raw[:8], b"\x89PNG\r\n\x1a\n"),
+                ("size", (width, height), (n, n)),
+                ("8-bit RGBA", (depth, colour), (8, 6)),
+                ("no timestamp chunk", b"tIME" in raw, False)]
+        ok = True
+        for what, got, want in rows:
+            ok &= check("%s %s" % (name, what), got == want,
+                        "got %r, want %r" % (got, want))
+        if not ok:
+            continue
+        px = im.convert("RGBA").load()
+        corners = [(0, 0), (n - 1, 0), (0, n - 1), (n - 1, n - 1)]
+        check(name + " transparent corners",
+              all(px[p][3] == 0 for p in corners))
+        check(name + " figure opaque in the middle", px[n // 2, n // 2][3] == 255)
+        solid = [px[x, y] for x in range(n) for y in range(n) if px[x, y][3] >= 128]
+        greens = sum(g > r + 40 and g > b + 40 for r, g, b, _ in solid)
+        check(name + " figure is green", greens * 4 > len(solid),
+              "%d of %d" % (greens, len(solid)))
+        # The figure fills its tile: not a speck in a corner of a big icon.
+        xs = [x for x in range(n) for y in range(n) if px[x, y][3] >= 128]
+        ys = [y for x in range(n) for y in range(n) if px[x, y][3] >= 128]
+        check(name + " figure spans the tile",
+              max(xs) - min(xs) + 1 >= n * 3 // 4 and max(ys) - min(ys) + 1 >= n * 3 // 4,
+              "%dx%d" % (max(xs) - min(xs) + 1, max(ys) - min(ys) + 1))
+    extra = sorted(set(os.listdir(art("icons"))) - {os.path.basename(i) for i in THEME_ICONS}) \
+        if os.path.isdir(art("icons")) else []
+    check("no stray files among the theme icons", not extra, "%s" % extra)
+
+
 def main():
-    missing = [n for n in ART_FILES if not os.path.exists(art(n))]
+    missing = [n for n in ART_FILES + THEME_ICONS if not os.path.exists(art(n))]
     check("all art files present", not missing, "missing %s" % missing)
     check_regenerates()
     bmps = check_bmp_formats()
@@ -512,6 +560,7 @@ def main():
         check_cursor()
     if os.path.exists(art("app.ico")):
         check_icon()
+    check_theme_icons()
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 
