@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
+  nsis
   xvfb xauth x11-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick dbus-daemon
   fonts-wqy-microhei fonts-wqy-zenhei fonts-arphic-uming python3 python3-pil curl
   dpkg-dev file desktop-file-utils appstream lintian libglib2.0-bin iproute2
