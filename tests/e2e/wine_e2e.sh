@@ -32,56 +32,9 @@ readonly caption="Kivo手机电影下载器"
 readonly width=888 height=700
 readonly screen_w=1280 screen_h=1024
 
-passed=0
-failed=0
-finished=0
-pids=()
-work=""
-prefix=""
-
-pass() { passed=$((passed + 1)); echo "PASS: $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $1${2:+ ($2)}"; }
-# check NAME COMMAND...: one test case.
-check() {
-  local name=$1
-  shift
-  if "$@"; then pass "$name"; else fail "$name"; fi
-}
-die() {
-  echo "e2e_wine: $*" >&2
-  fail "set-up" "$*"
-  exit 1
-}
-
-cleanup() {
-  local status=$? pid
-  # A run that stops before its last check must not read as a pass.
-  if ((!finished)); then
-    fail "the run reaches its end" "stopped early with status $status"
-  fi
-  # Our prefix's wineserver ends every Windows process of this run.
-  if [[ -n $prefix && -d $prefix ]]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null; fi
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  if [[ -n $work && ${KIVO_E2E_KEEP:-0} == 1 ]]; then
-    echo "kept $work"
-  elif [[ -n $work ]]; then
-    rm -rf "$work"
-  fi
-  echo "$passed passed, $failed failed"
-  ((finished)) || exit 1
-}
-trap cleanup EXIT
-
-# poll SECONDS COMMAND...: true as soon as COMMAND succeeds.
-poll() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.1
-  done
-}
+suite=e2e_wine
+# shellcheck source=tests/e2e/wine_checks.sh
+source "$(dirname "$0")/wine_checks.sh"
 
 for tool in wine Xvfb openbox xdotool xprop xwininfo import "$py"; do
   command -v "$tool" >/dev/null || die "missing tool: $tool"
