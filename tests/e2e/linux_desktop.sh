@@ -10,44 +10,8 @@ PY=/usr/bin/python3
 CAPTION="Kivo手机电影下载器"
 TOP_MARGIN=40
 
-work=$(mktemp -d /tmp/kivo-e2e.XXXXXX)
-pids=()
-passed=0
-failed=0
-
-cleanup() {
-  local pid
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[i]}
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() {  # check NAME COMMAND...
-  local name=$1 t0=$SECONDS
-  shift
-  if "$@" >"$work/check.out" 2>&1; then
-    passed=$((passed + 1))
-    # Slow checks say how long they took.
-    echo "ok   $name$( ((SECONDS - t0 > 5)) && echo " ($((SECONDS - t0)) s)")"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    sed 's/^/     /' "$work/check.out" | head -20
-  fi
-}
-
-not() { ! "$@"; }
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.2
-  done
-}
+# shellcheck source=tests/e2e/linux_checks.sh
+source "$SRC/tests/e2e/linux_checks.sh"
 
 # --- the desktop -----------------------------------------------------------
 # The server picks a free display itself: two runs at once never share one.
@@ -105,6 +69,18 @@ window_found() {
 }
 wait_for 30 window_found || { echo "no window"; cat "$work/kivo.log"; exit 1; }
 
+alive() { kill -0 "$kivo_pid" 2>/dev/null; }
+ended_with() {  # ended_with STATUS: the program ends, with that exit status
+  local deadline=$((SECONDS + 15)) rc
+  while alive; do
+    ((SECONDS >= deadline)) && { echo "still running"; return 1; }
+    sleep 0.2
+  done
+  wait "$kivo_pid"
+  rc=$?
+  echo "exit status $rc"
+  ((rc == $1))
+}
 geometry() {  # sets X Y W H of the window on the screen
   eval "$(xdotool getwindowgeometry --shell "$win")"
   X=$X Y=$Y W=$WIDTH H=$HEIGHT

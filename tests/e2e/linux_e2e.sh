@@ -562,7 +562,6 @@ more_of() { (($(count "$1") > $2)); }
 about_box() { xdotool search --onlyvisible --name '^关于我们$' 2>/dev/null | head -1; }
 has_about_box() { [[ -n $(about_box) ]]; }
 no_about_box() { [[ -z $(about_box) ]]; }
-alive() { kill -0 "$kivo_pid" 2>/dev/null; }
 alive_with_icon() { alive && tray_icon >/dev/null; }
 start_kivo() {
   win=
@@ -570,17 +569,6 @@ start_kivo() {
   kivo_pid=$!
   pids+=($kivo_pid)
   wait_for 30 window_found
-}
-ended_with() {  # ended_with STATUS: the program ends, with that exit status
-  local deadline=$((SECONDS + 15)) rc
-  while alive; do
-    ((SECONDS >= deadline)) && { echo "still running"; return 1; }
-    sleep 0.2
-  done
-  wait "$kivo_pid"
-  rc=$?
-  echo "exit status $rc"
-  ((rc == $1))
 }
 
 start_tray
@@ -908,8 +896,15 @@ pids+=($!)
 wait_for 10 grep -q listening "$work/dialog-site.out"
 dlogged() { grep -qxF "GET $1" "$dlog"; }
 click_category 3
-check "a page spamming alert() and asking to confirm runs on without a dialog" \
-  wait_for 20 dlogged '/after-dialogs?confirm=false&prompt=null'
+# Fifty dialogs are fifty round trips between the page's process and ours:
+# on a loaded machine that takes a while. What the stand-in saw says why
+# when they never end.
+after_dialogs() {
+  wait_for 45 dlogged '/after-dialogs?confirm=false&prompt=null' && return 0
+  cat "$dlog"
+  return 1
+}
+check "a page spamming alert() and asking to confirm runs on without a dialog" after_dialogs
 click_category 4
 check "a page asking for credentials is refused without a dialog" wait_for 20 dlogged /after-login
 click_category 5

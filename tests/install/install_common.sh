@@ -27,47 +27,15 @@ in_private_network() {  # in_private_network SCRIPT ARGS...
 
 in_private_network "$0" "$@"
 
-work=$(mktemp -d /tmp/kivo-install.XXXXXX)
-pids=()
-passed=0
-failed=0
-
-cleanup() {
-  local i pid
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    pid=${pids[i]}
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  done
-  [[ -n ${KEEP_INSTALL_TEST:-} ]] || rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() {  # check NAME COMMAND...
-  local name=$1 t0=$SECONDS
-  shift
-  if "$@" >"$work/check.out" 2>&1; then
-    passed=$((passed + 1))
-    echo "ok   $name$( ((SECONDS - t0 > 5)) && echo " ($((SECONDS - t0)) s)")"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    sed 's/^/     /' "$work/check.out" | head -30
-  fi
-}
+WORK_NAME=kivo-install
+# shellcheck source=tests/e2e/linux_checks.sh
+source "$SRC/tests/e2e/linux_checks.sh"
 
 finish() {
   echo "$passed passed, $failed failed"
   ((failed == 0))
 }
 
-wait_for() {  # wait_for SECONDS COMMAND...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.2
-  done
-}
 
 manifest() {  # manifest COMPONENT: that component's paths, sorted
   awk -v c="$1" '$1 == c { print $2 }' "$MANIFEST" | LC_ALL=C sort

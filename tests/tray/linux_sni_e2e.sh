@@ -53,18 +53,6 @@ pids=("$watcher_pid" "${pids[@]}")
 mv "$watcher_log" "$work/watcher.log"
 watcher_log=$work/watcher.log
 
-alive() { kill -0 "$kivo_pid" 2>/dev/null; }
-ended_with() {  # ended_with STATUS: the program ends, with that exit status
-  local deadline=$((SECONDS + 15)) rc
-  while alive; do
-    ((SECONDS >= deadline)) && { echo "still running"; return 1; }
-    sleep 0.2
-  done
-  wait "$kivo_pid"
-  rc=$?
-  echo "exit status $rc"
-  ((rc == $1))
-}
 shown() { window_found; }
 # The N-th item the watcher took, since it last started.
 registered() { awk -v n="$1" '/^registered / && ++seen == n { print $2; exit }' "$watcher_log"; }
