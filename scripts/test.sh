@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds both programs (Linux and
 # the Windows cross build) and runs every test: unit tests, the art check,
-# the site tests, the end-to-end tests under Xvfb (Linux) and Wine, then the
-# benchmarks (resize, a second start beside /bin/true, one cold start beside
+# the site tests, the end-to-end tests under Xvfb (Linux) and Wine, the unit
+# tests and the Linux end-to-end suite once more built with the sanitizers
+# (the asan preset), then the benchmarks (resize, a second start beside /bin/true, one cold start beside
 # surf), whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,12 @@ cmake --preset windows
 cmake --build --preset windows
 
 ctest --preset linux --output-on-failure
+
+# The unit tests and the Linux end-to-end suite again, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer: any report fails them.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
 bash bench/instance_bench.sh build/linux/kivo 30
