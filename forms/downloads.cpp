@@ -186,7 +186,7 @@ void DownloadList::Progress(int id, std::uint64_t received, std::uint64_t total,
   Tell(id);
 }
 
-void DownloadList::Finished(int id, std::int64_t nowMs) {
+void DownloadList::Finished(int id) {
   Download* d = Item(id);
   if (!d || d->state != DownloadState::kRunning) return;
   std::error_code ec;
@@ -210,7 +210,6 @@ void DownloadList::Finished(int id, std::int64_t nowMs) {
   d->partial.clear();
   Discard(*d);  // what the engine left beside it
   d->state = DownloadState::kDone;
-  (void)nowMs;
   Tell(id);
 }
 

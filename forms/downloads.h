@@ -81,7 +81,7 @@ class DownloadList {
   void AddScratch(int id, std::filesystem::path file);
   void Progress(int id, std::uint64_t received, std::uint64_t total, std::int64_t nowMs);
   // All of it arrived: the partial file takes the chosen name.
-  void Finished(int id, std::int64_t nowMs);
+  void Finished(int id);
   void Failed(int id, DownloadFailure failure, int httpStatus, std::string detail);
 
   // --- the user ----------------------------------------------------------

@@ -2,7 +2,6 @@
 #include "site/download.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -64,17 +63,7 @@ std::string Rfc5987Encode(std::string_view text) {
 }  // namespace
 
 std::optional<int> DownloadIdFromPath(std::string_view path) {
-  constexpr std::string_view kPrefix = "/download/";
-  constexpr std::string_view kSuffix = ".mp4";
-  if (!path.starts_with(kPrefix) || !path.ends_with(kSuffix)) return {};
-  if (path.size() < kPrefix.size() + kSuffix.size()) return {};
-  std::string_view digits =
-      path.substr(kPrefix.size(), path.size() - kPrefix.size() - kSuffix.size());
-  if (digits.empty() || digits.size() > 9 || digits.front() == '0') return {};
-  int id = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
-  if (error != std::errc() || end != digits.data() + digits.size()) return {};
-  return id;
+  return IdBetween(path, "/download/", ".mp4");
 }
 
 RangeChoice ChooseRange(std::optional<std::string_view> rangeHeader, std::uint64_t size) {

@@ -1,7 +1,6 @@
 #include "site/router.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "site/catalog.h"
 #include "site/download.h"
@@ -40,21 +39,6 @@ SiteResponse HtmlResponse(int status, std::string body) {
 
 SiteResponse NotFound(std::string_view message) {
   return HtmlResponse(404, RenderErrorPage(404, message));
-}
-
-// "/film/<id>.html" with a plain decimal id (no sign, no leading zero), so
-// each film has exactly one address.
-std::optional<int> FilmIdFromPath(std::string_view path) {
-  constexpr std::string_view kPrefix = "/film/";
-  constexpr std::string_view kSuffix = ".html";
-  if (!path.starts_with(kPrefix) || !path.ends_with(kSuffix)) return {};
-  std::string_view digits =
-      path.substr(kPrefix.size(), path.size() - kPrefix.size() - kSuffix.size());
-  if (digits.empty() || digits.size() > 9 || digits.front() == '0') return {};
-  int id = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
-  if (error != std::errc() || end != digits.data() + digits.size()) return {};
-  return id;
 }
 
 }  // namespace
@@ -153,7 +137,7 @@ SiteResponse Route(std::string_view method, std::string_view rawTarget,
   if (const Section* section = FindSection(path)) {
     return HtmlResponse(200, RenderSectionPage(*section));
   }
-  if (auto id = FilmIdFromPath(path)) {
+  if (auto id = IdBetween(path, "/film/", ".html")) {
     if (const Film* film = FindFilm(*id)) {
       return HtmlResponse(200, RenderFilmPage(*film));
     }

@@ -1,6 +1,7 @@
 #include "site/text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 
 namespace site {
@@ -133,6 +134,18 @@ bool ContainsIgnoringAsciiCase(std::string_view haystack, std::string_view needl
   auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
                         [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
   return it != haystack.end() || needle.empty();
+}
+
+std::optional<int> IdBetween(std::string_view path, std::string_view prefix,
+                             std::string_view suffix) {
+  if (path.size() < prefix.size() + suffix.size()) return {};
+  if (!path.starts_with(prefix) || !path.ends_with(suffix)) return {};
+  std::string_view digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+  if (digits.empty() || digits.size() > 9 || digits.front() == '0') return {};
+  int id = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
+  if (error != std::errc() || end != digits.data() + digits.size()) return {};
+  return id;
 }
 
 }  // namespace site

@@ -3,6 +3,7 @@
 // safe to show.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,11 @@ std::string DisplayText(std::string_view bytes);
 // Substring test that folds ASCII letters only; Chinese titles compare as
 // bytes, which is exact for UTF-8.
 bool ContainsIgnoringAsciiCase(std::string_view haystack, std::string_view needle);
+
+// The plain decimal id (no sign, no leading zero, at most nine digits) a
+// path holds between `prefix` and `suffix`, so each thing has exactly one
+// address; none for any other path.
+std::optional<int> IdBetween(std::string_view path, std::string_view prefix,
+                             std::string_view suffix);
 
 }  // namespace site

@@ -141,7 +141,7 @@ void GtkDownloads::DownloadProgress(EngineDownload& download, std::uint64_t rece
 void GtkDownloads::DownloadFinished(EngineDownload& download) {
   if (const int id = IdOf(download)) {
     jobs_.erase(id);
-    Guarded([&] { list_.Finished(id, NowMs()); });
+    Guarded([&] { list_.Finished(id); });
   }
 }
 

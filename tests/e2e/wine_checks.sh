@@ -53,3 +53,15 @@ poll() {
     sleep 0.1
   done
 }
+
+# boot_prefix: a fresh prefix at $prefix. No Mono, no Gecko (their install
+# dialogs would stop the run; without Gecko the browser control shows no
+# page but still requests it), and no menu builder, which would copy Start
+# menu shortcuts into this machine's own menus.
+boot_prefix() {
+  export WINEPREFIX=$prefix WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  local start=$SECONDS
+  wine wineboot -i >"$work/wineboot.log" 2>&1 || die "wineboot failed: $(tail -5 "$work/wineboot.log")"
+  echo "prefix ready in $((SECONDS - start)) s"
+}

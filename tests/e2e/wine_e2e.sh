@@ -72,13 +72,7 @@ pids+=("$site_pid")
 poll 10 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
 
 # --- Wine prefix -----------------------------------------------------------
-# No Mono, no Gecko: their install dialogs would stop the run. Without Gecko
-# the browser control shows no page but still requests it.
-export WINEPREFIX=$prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-boot_start=$SECONDS
-wine wineboot -i >"$work/wineboot.log" 2>&1 || die "wineboot failed: $(tail -5 "$work/wineboot.log")"
-echo "prefix ready in $((SECONDS - boot_start)) s"
+boot_prefix
 # Wine has no SimSun, the default GUI font of a Chinese system (12-pixel
 # lines, Chinese glyphs 12 and Latin ones 6 pixels wide). WenQuanYi Zen Hei
 # Mono has the same advances at 12 pixels, so it stands in for it; Micro Hei

@@ -114,13 +114,7 @@ site_log=$work/site.log
 pids+=($!)
 poll 10 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
 
-# No Mono, no Gecko (their dialogs would stop the run), and no menu builder:
-# it would copy the Start menu shortcut into this machine's own menus.
-export WINEPREFIX=$prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-boot_start=$SECONDS
-wine wineboot -i >"$work/wineboot.log" 2>&1 || die "wineboot failed: $(tail -5 "$work/wineboot.log")"
-echo "prefix ready in $((SECONDS - boot_start)) s"
+boot_prefix
 
 wine "$info_exe" "$(winepath -w "$kivo_exe")" 2>/dev/null | tr -d '\r' >"$work/version.win"
 check "Windows reads the same version resource (GetFileVersionInfoW)" \

@@ -90,7 +90,7 @@ TEST_F(Downloads, CompleteDownloadTakesTheChosenNameAndLeavesNothingElse) {
 
   Arrive(partial, 1000);
   list_.Progress(id, 3000, 3000, 3000);
-  list_.Finished(id, 3100);
+  list_.Finished(id);
   EXPECT_EQ(list_.Find(id)->state, DownloadState::kDone);
   EXPECT_EQ(Files(), (std::vector<std::string>{"测试影片.mp4"}));
   EXPECT_EQ(Read(dir_ / "测试影片.mp4").size(), 3000u);
@@ -124,7 +124,7 @@ TEST_F(Downloads, FailureAndCancelRemoveThePartialFileAndKeepWhatWasThere) {
   // What the transfer still reports afterwards changes nothing.
   list_.Progress(cancelled, 200, 0, 50);
   list_.Failed(cancelled, DownloadFailure::kOther, 0, "cancelled");
-  list_.Finished(cancelled, 60);
+  list_.Finished(cancelled);
   EXPECT_EQ(list_.Find(cancelled)->state, DownloadState::kCancelled);
   EXPECT_EQ(DownloadList::StatusText(*list_.Find(cancelled)), "已取消");
   EXPECT_EQ(Files(), (std::vector<std::string>{"影片.mp4"}));
@@ -138,7 +138,7 @@ TEST_F(Downloads, ATransferThatEndsShortIsAFailureNotAFilm) {
   const int id = Start("short.mp4", 4096);
   const fs::path partial = list_.Chosen(id, dir_ / "short.mp4");
   Arrive(partial, 1000);
-  list_.Finished(id, 10);
+  list_.Finished(id);
   EXPECT_EQ(list_.Find(id)->state, DownloadState::kFailed);
   EXPECT_EQ(list_.Find(id)->failure, DownloadFailure::kNetwork);
   EXPECT_TRUE(Files().empty());
