@@ -6,9 +6,10 @@ category buttons. Areas the art does not decide (logo, search field, labels,
 the browser, the rounded corners) are left out.
 
 usage: frame_compare.py ART_DIR SHOT.png X Y W H [--selected N] [--hover B]
-                        [--pressed sok] [--diff OUT.png]
+                        [--pressed sok] [--skip X0,Y0,X1,Y1]... [--diff OUT.png]
 B names the one button under the pointer: close, minimize, sok, or a
-category index 2..13 (whose hover look comes from 105.bmp).
+category index 2..13 (whose hover look comes from 105.bmp). --skip leaves a
+window-relative box out of the comparison.
 Exit status 0 when every compared pixel matches, 1 otherwise.
 """
 import argparse
@@ -62,7 +63,7 @@ def expected_frame(art, w, h, selected, hover=None, pressed=None):
     return img
 
 
-def compared_mask(w, h):
+def compared_mask(w, h, skipped=()):
     """True where the art decides the pixel."""
     keep = [[False] * w for _ in range(h)]
 
@@ -86,6 +87,8 @@ def compared_mask(w, h):
         mark(x0, y0, x1, y1, False)
     for cx, cy in [(0, 0), (w - 3, 0), (0, h - 3), (w - 3, h - 3)]:
         mark(cx, cy, cx + 3, cy + 3, False)  # rounded outline
+    for box in skipped:
+        mark(*box, False)
     return keep
 
 
@@ -100,11 +103,13 @@ def main():
     ap.add_argument("--selected", type=int, default=2)
     ap.add_argument("--hover")
     ap.add_argument("--pressed")
+    ap.add_argument("--skip", action="append", default=[],
+                    type=lambda v: tuple(int(n) for n in v.split(",")))
     ap.add_argument("--diff")
     a = ap.parse_args()
     shot = Image.open(a.shot).convert("RGB").crop((a.x, a.y, a.x + a.w, a.y + a.h))
     want = expected_frame(a.art, a.w, a.h, a.selected, a.hover, a.pressed)
-    keep = compared_mask(a.w, a.h)
+    keep = compared_mask(a.w, a.h, a.skip)
     got_px, want_px = shot.load(), want.load()
     bad, total = [], 0
     for y in range(a.h):
