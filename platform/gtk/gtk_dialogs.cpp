@@ -2,7 +2,8 @@
 // owner (or over nothing when the owner is hidden), run in a nested loop
 // until answered. Only the OK/Cancel kind the program asks with is
 // implemented; any other kind shows as OK/Cancel too. The default button
-// is Cancel when asked for (MB_DEFBUTTON2); closing the box answers Cancel.
+// is Cancel when asked for (MB_DEFBUTTON2); closing the box answers Cancel,
+// and so does the program's end (a signal, the session) while it asks.
 #include <string>
 
 #include "gtk_form.h"
@@ -10,8 +11,8 @@
 
 namespace gtkplat {
 
-int GtkPlatform::MsgBox(forms::WindowHandle owner, std::string_view text,
-                            std::string_view caption, std::uint32_t type) {
+int GtkPlatform::MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
+                        std::uint32_t type) {
   if (!toolkit_) return forms::kIdCancel;
   NativeWindow* w = WindowOf(owner);
   GtkWindow* parent = w && w->form ? w->form->Window() : nullptr;
@@ -30,8 +31,14 @@ int GtkPlatform::MsgBox(forms::WindowHandle owner, std::string_view text,
   gtk_window_set_position(GTK_WINDOW(box),
                           parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+  // Ours until destroyed here: a box destroyed with its parent meanwhile
+  // would otherwise be gone when gtk_dialog_run returns.
+  g_object_ref(box);
+  asking_ = GTK_DIALOG(box);
   const int response = gtk_dialog_run(GTK_DIALOG(box));
+  asking_ = nullptr;
   gtk_widget_destroy(box);
+  g_object_unref(box);
   return response == GTK_RESPONSE_OK ? forms::kIdOk : forms::kIdCancel;
 }
 

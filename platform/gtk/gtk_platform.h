@@ -96,7 +96,7 @@ class GtkPlatform final : public forms::Platform {
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
   int MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
-                 std::uint32_t type) override;
+             std::uint32_t type) override;
   int RunningDownloads() override;
   void CancelDownloads() override;
   bool ShowDownloads() override;
@@ -126,6 +126,8 @@ class GtkPlatform final : public forms::Platform {
   TrayIcons tray_{*this};
   GdkPixbuf* appIcon_ = nullptr;  // the process's, never freed
   GdkEvent* popupTrigger_ = nullptr;
+  // The message box being asked, in its nested loop; none else.
+  GtkDialog* asking_ = nullptr;
   UnixLink link_;
   std::unique_ptr<GtkDownloads> downloads_;
   bool toolkit_ = false;

@@ -69,6 +69,9 @@ forms::IconHandle GtkPlatform::LoadIconResource(int id) {
 }
 
 void GtkPlatform::QuitLoop() {
+  // A question still open holds its nested loop, and with it the end, until
+  // someone answers: a program that ends answers it Cancel itself.
+  if (asking_) gtk_dialog_response(asking_, GTK_RESPONSE_CANCEL);
   // Before the loop has started (the session ended during start-up) there
   // is nothing to quit: main does not enter it then.
   if (gtk_main_level() > 0) gtk_main_quit();

@@ -13,6 +13,9 @@ KIVO=$1
 SITE=$2
 SRC=$3
 WORK_NAME=kivo-faults
+# Films at a pace that keeps a download running for the faults that come
+# while one runs; pages are never slowed.
+SITE_ARGS=(--slow=65536)
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 
@@ -20,6 +23,41 @@ PAGE_BOX=(140 90 870 665) # the page area, window-relative
 BLUE="0,153,218"          # our error page's bar and button
 BODY="118,207,233"        # our error page's address box
 KIVO_EXE=$(readlink -f "$KIVO")
+# A film downloaded as a person would: no partial file of it may stay
+# behind, however the program ends.
+RANK=58,137,208 # the site's rank badges and download button
+dl=$work/dl
+mkdir -p "$dl"
+partials() { find "$dl" -name '*.part*' | wc -l; }
+has_partial() { (($(partials) > 0)); }
+dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+chooser_up() { [[ -n $(dialog 保存文件) ]]; }
+rank_blue() {  # rank_blue [find_color options]: the first area of the rank blue in the page
+  local area
+  shot now
+  geometry
+  area=$("$PY" "$SRC/tests/e2e/find_color.py" "$work/now.png" "$RANK" \
+    $((X + 130)) $((Y + 80)) $((X + 885)) $((Y + 670)) "$@" | awk '$4 >= 20' | head -1)
+  [[ -n $area ]] && echo "$area"
+}
+download_film() {  # from the ranking to a film, its download link, the chooser answered
+  local area cx cy films
+  reaches_site 4 /xiazai/3.html || return 1
+  area=$(wait_for 10 rank_blue && rank_blue) || { echo "no ranked film"; return 1; }
+  read -r cx cy _ <<<"$area"
+  films=$(grep -c '^GET /film/' "$log")
+  xdotool mousemove --sync $((cx + 40)) "$cy" click 1
+  wait_for 10 eval '(($(grep -c "^GET /film/" "$log") > films))' || { echo "no film page"; return 1; }
+  sleep 0.5 # the film page's layout settles
+  area=$(wait_for 10 rank_blue --min 200 && rank_blue --min 200) || { echo "no download button"; return 1; }
+  read -r cx cy _ <<<"$area"
+  xdotool mousemove --sync "$cx" "$cy" click 1
+  wait_for 20 chooser_up || { echo "no chooser"; return 1; }
+  xdotool key --delay 60 ctrl+a BackSpace
+  xdotool type --delay 40 "$dl/film.mp4"
+  xdotool key --delay 60 Return
+  wait_for 20 has_partial
+}
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 more_logged() {  # more_logged PATH N: the site has answered PATH more than N times
@@ -260,16 +298,33 @@ check "  and a category click reaches the site" reaches_site 9 /arts/
 # --- the end on a signal ---------------------------------------------------------
 # Each signal ends the program cleanly and takes its icon along; what the
 # program held (its lock, its socket) never stops the next start from
-# being the first instance, with a window of its own.
-for signal in TERM INT HUP; do
-  kill "-$signal" "$kivo_pid"
-  check "SIG$signal ends the program with status 0" ended_with 0
+# being the first instance, with a window of its own. The exit asks first
+# while a download runs: SIGTERM and SIGINT come while it asks, over the
+# shown window and with the window hidden.
+question_up() {  # a shown window of that caption that is not the main one
+  xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | grep -qvx "$win"
+}
+criticals_before=$(grep -c CRITICAL "$work/kivo.log")
+ends_on() {  # ends_on SIGNAL: the program ends with status 0, its icon gone, a new start first
+  kill "-$1" "$kivo_pid"
+  check "SIG$1 ends the program with status 0" ended_with 0
   check "  its icon leaves the tray" wait_for 10 tray_without_icon
+  check "  and no partial file stays behind" eval '(($(partials) == 0)) || ls -la "$dl"'
   start_kivo
   check "  the next start is the first instance, with a window" eval '[[ -n $win ]] && alive'
-done
+}
+check "a film's download runs into its partial file" download_film
+tray_menu Down Down Down Down Return
+check "退出软件 asks first while a download runs" wait_for 10 question_up
+ends_on TERM
+check "a download again, the window hidden" eval 'download_film && click_tray 1 && wait_for 10 hidden'
+tray_menu Down Down Down Down Return
+check "  退出软件 asks" wait_for 10 question_up
+ends_on INT
+ends_on HUP
 check "  whose icon shows in the tray" wait_for 20 tray_icon
 check "  and a category click reaches the site" reaches_site 7 /animation/
+check "no toolkit critical on the way" eval '(($(grep -c CRITICAL "$work/kivo.log") == criticals_before))'
 
 # --- a read-only home -------------------------------------------------------------
 # The whole home, the cache, data and configuration folders in it, mounted
@@ -358,15 +413,17 @@ check "  what it says names the two pictures" eval '
 kill -TERM "$kivo_pid"
 check "  SIGTERM ends it with status 0" ended_with 0
 
-# --- the display goes away -----------------------------------------------------------
+# --- the display goes away, with a download running -----------------------------
 homes=$(grep -cxF "GET //xiazai/ 200" "$log")
 start_kivo
 wait_for 30 more_logged //xiazai/ "$homes"
+check "a film's download runs into its partial file" download_film
 mapfile -t below < <(descendants "$kivo_pid")
 check "the program runs with its engine's processes below it" eval '((${#below[@]} > 0)) && echo "${#below[@]} processes"'
 kill -KILL "${pids[0]}" # the suite's own X server
 check "the display gone: the program ends within 10 s" wait_for 10 not alive
 check "  and so do its engine's processes" wait_for 10 all_gone "${below[@]}"
+check "  no partial file of the download stays behind" eval '(($(partials) == 0)) || ls -la "$dl"'
 site_answers() { "$PY" -c 'import urllib.request; urllib.request.urlopen("http://127.0.0.1:8080/xiazai/", timeout=5)'; }
 check "  the site is unaffected" eval 'site_answers && logged /xiazai/'
 
