@@ -40,7 +40,7 @@ rank_blue() {  # rank_blue [find_color options]: the first area of the rank blue
     $((X + 130)) $((Y + 80)) $((X + 885)) $((Y + 670)) "$@" | awk '$4 >= 20' | head -1)
   [[ -n $area ]] && echo "$area"
 }
-download_film() {  # from the ranking to a film, its download link, the chooser answered
+film_chooser() {  # from the ranking to a film and its download link: the chooser asks
   local area cx cy films
   reaches_site 4 /xiazai/3.html || return 1
   area=$(wait_for 10 rank_blue && rank_blue) || { echo "no ranked film"; return 1; }
@@ -53,6 +53,9 @@ download_film() {  # from the ranking to a film, its download link, the chooser 
   read -r cx cy _ <<<"$area"
   xdotool mousemove --sync "$cx" "$cy" click 1
   wait_for 20 chooser_up || { echo "no chooser"; return 1; }
+}
+download_film() {  # a film's download, the chooser answered
+  film_chooser || return 1
   xdotool key --delay 60 ctrl+a BackSpace
   xdotool type --delay 40 "$dl/film.mp4"
   xdotool key --delay 60 Return
@@ -284,15 +287,20 @@ start_site
 check "  and a category click reaches the site" reaches_site 5 /xiazais/index.html
 
 # --- the tray killed and started again -------------------------------------------
+# Killed while our menu is open from its icon.
+click_tray 3
+check "the tray menu opens" wait_for 10 menu_open
 kill -KILL "$tray_pid"
 wait "$tray_pid" 2>/dev/null
 check "the tray killed: the program runs on" eval 'wait_for 10 not tray_up && alive'
+xdotool key Escape
+check "  the menu it had open closes" wait_for 10 menu_closed
 start_tray
 check "  a new tray shows the icon again" wait_for 20 tray_icon
 click_tray 1
 check "  and its click hides the window" wait_for 10 hidden
-click_tray 1
-wait_for 10 window_found
+tray_menu Down Return
+check "  its menu's 显示窗口 shows it" wait_for 10 window_found
 check "  and a category click reaches the site" reaches_site 9 /arts/
 
 # --- the end on a signal ---------------------------------------------------------
@@ -321,6 +329,7 @@ check "a download again, the window hidden" eval 'download_film && click_tray 1 
 tray_menu Down Down Down Down Return
 check "  退出软件 asks" wait_for 10 question_up
 ends_on INT
+check "a download asks where to save it" film_chooser
 ends_on HUP
 check "  whose icon shows in the tray" wait_for 20 tray_icon
 check "  and a category click reaches the site" reaches_site 7 /animation/
