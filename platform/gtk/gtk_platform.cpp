@@ -123,7 +123,6 @@ class SilentForm final : public forms::FormNative {
 void GtkPlatform::StartToolkit(int* argc, char*** argv) {
   gtk_init(argc, argv);
   toolkit_ = true;
-  WatchEndSignals();
 }
 
 std::unique_ptr<forms::FormNative> GtkPlatform::CreateFormNative(forms::Form& form) {

@@ -64,9 +64,14 @@ class GtkPlatform final : public forms::Platform {
   // the start-up notification id out of the environment.
   GtkPlatform(int argc, char** argv);
   ~GtkPlatform() override;
-  // gtk_init, and the signals that end the session. Without it forms get
-  // peers that show nothing: only a second instance, which needs no
-  // display, runs so.
+  // SIGTERM, SIGINT and SIGHUP run the program's exit sequence from the
+  // main loop, whenever in the start they came; a second instance keeps
+  // their default (it ends at once anyway).
+  void WatchEndSignals();
+  // The program is built: an end asked for meanwhile runs now.
+  void Built();
+  // gtk_init. Without it forms get peers that show nothing: only a second
+  // instance, which needs no display, runs so.
   void StartToolkit(int* argc, char*** argv);
   bool ToolkitStarted() const { return toolkit_; }
 
@@ -119,7 +124,6 @@ class GtkPlatform final : public forms::Platform {
   void QuitLoop() override;
 
  private:
-  void WatchEndSignals();
   static gboolean OnEndSignal(gpointer self);
 
   std::string commandLine_;
@@ -128,6 +132,10 @@ class GtkPlatform final : public forms::Platform {
   GdkEvent* popupTrigger_ = nullptr;
   // The message box being asked, in its nested loop; none else.
   GtkDialog* asking_ = nullptr;
+  // Until Built, an end signal is kept for then: half-built forms cannot
+  // run the exit sequence.
+  bool built_ = false;
+  bool endAsked_ = false;
   UnixLink link_;
   std::unique_ptr<GtkDownloads> downloads_;
   bool toolkit_ = false;

@@ -83,11 +83,20 @@ void GtkPlatform::WatchEndSignals() {
 
 gboolean GtkPlatform::OnEndSignal(gpointer data) {
   auto* self = static_cast<GtkPlatform*>(data);
-  // Once is enough: what a second signal finds is already ending.
-  if (!self->LoopEnded()) {
+  if (!self->built_) {
+    self->endAsked_ = true;
+  } else if (!self->LoopEnded()) {
+    // Once is enough: what a second signal finds is already ending.
     Guarded([&] { self->NativeSessionEnd(forms::UnloadMode::kAppTaskManager); });
   }
   return G_SOURCE_CONTINUE;
+}
+
+void GtkPlatform::Built() {
+  built_ = true;
+  if (endAsked_ && !LoopEnded()) {
+    Guarded([&] { NativeSessionEnd(forms::UnloadMode::kAppTaskManager); });
+  }
 }
 
 }  // namespace gtkplat

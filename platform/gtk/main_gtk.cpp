@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
   // inside Main, so it spares itself the toolkit, its fonts and the browser
   // engine: most of its start.
   if (!platform.Link().PrevInstance()) {
+    // First: a signal while the toolkit starts would otherwise end the
+    // process on the spot, before anything of it can be cleaned up.
+    platform.WatchEndSignals();
     gtkplat::KeepToolkitOffSoftwareGl();
     platform.StartToolkit(&argc, &argv);
     gtkplat::TraceMark("gtk-ready");
@@ -31,6 +34,7 @@ int main(int argc, char** argv) {
   auto mainWindow = Main_Mod::Main(platform);
   if (!platform.ToolkitStarted()) return 0;  // not reached: a second instance has ended
   gtkplat::TraceMark("window-built");
+  platform.Built();
   // The engine's libraries load once the frame is on screen; the browser
   // gets its engine then.
   gtkplat::ScheduleEngineLoad();

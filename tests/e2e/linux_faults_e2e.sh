@@ -331,6 +331,27 @@ check "  退出软件 asks" wait_for 10 question_up
 ends_on INT
 check "a download asks where to save it" film_chooser
 ends_on HUP
+# A signal as soon as the program has taken its end signals over: from
+# then on, however far its start has got, the signal is a clean end.
+catches_term() {  # SIGTERM (15) among the signals the process catches
+  local mask
+  mask=$(awk '/^SigCgt:/ { print $2 }' "/proc/$kivo_pid/status" 2>/dev/null) || return 1
+  [[ -n $mask ]] && (((16#$mask >> 14) & 1))
+}
+kill -TERM "$kivo_pid"
+ended_with 0 >/dev/null
+for signal in TERM INT HUP; do
+  "$KIVO" >>"$work/kivo.log" 2>&1 &
+  kivo_pid=$!
+  pids+=($kivo_pid)
+  for ((i = 0; i < 1000; i++)); do
+    catches_term && break
+    sleep 0.01
+  done
+  kill "-$signal" "$kivo_pid"
+  check "SIG$signal while the program starts ends it with status 0" ended_with 0
+done
+start_kivo
 check "  whose icon shows in the tray" wait_for 20 tray_icon
 check "  and a category click reaches the site" reaches_site 7 /animation/
 check "no toolkit critical on the way" eval '(($(grep -c CRITICAL "$work/kivo.log") == criticals_before))'
