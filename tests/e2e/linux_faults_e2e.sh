@@ -385,15 +385,21 @@ check "  SIGTERM ends it with status 0" ended_with 0
 
 # --- a corrupt skin ----------------------------------------------------------------
 # The art is bundled into the program verbatim: a copy of the program with
-# the search button's picture turned to noise and the normal category
-# strip's header pointing past its end. Those buttons come up blank; the
-# rest of the frame is the art's, and the blank buttons still work.
+# the search button's picture turned to noise, the normal category strip's
+# header pointing past its end and the caption buttons' picture renamed out
+# of reach. Those buttons come up blank; the rest of the frame is the
+# art's, and the blank buttons still work.
 cat >"$work/spoil.py" <<'PYEOF'
 import struct
 import sys
 
 exe, out, art_dir = sys.argv[1:4]
 data = bytearray(open(exe, "rb").read())
+# The bundle's index holds each name once: renamed, the picture is missing.
+at = data.find(b"102.bmp")
+if at < 0 or data.find(b"102.bmp", at + 1) >= 0:
+    sys.exit("102.bmp is not named in the program exactly once")
+data[at:at + 7] = b"10x.bmp"
 for name, how in (("106.bmp", "noise"), ("103.bmp", "past-end")):
     art = open("%s/%s" % (art_dir, name), "rb").read()
     at = data.find(art)
@@ -417,14 +423,19 @@ print("%d colours" % len(colours)); sys.exit(0 if len(colours) == 1 else 1)' \
     "$work/$1.png" $((X + $2)) $((Y + $3)) $((X + $4)) $((Y + $5))
 }
 SOK_BOX=(611 35 683 63)
-spoilt_skin() {  # the frame as the art has it, but for the blank search and category buttons
+MINIMIZE_BOX=(818 0 845 19)
+CLOSE_BOX=(845 0 882 19)
+box() { (IFS=,; echo "$*"); }
+spoilt_skin() {  # the frame as the art has it, but for the blank buttons
   local k
   shot spoilt
   geometry
   "$PY" "$SRC/tests/e2e/frame_compare.py" "$SRC/frame/art" "$work/spoilt.png" "$X" "$Y" "$W" "$H" \
-    --selected 10 --skip "$(IFS=,; echo "${SOK_BOX[*]}")" --skip 6,85,136,$((85 + 8 * 39)) \
+    --selected 10 --skip "$(box "${SOK_BOX[@]}")" --skip "$(box "${MINIMIZE_BOX[@]}")" \
+    --skip "$(box "${CLOSE_BOX[@]}")" --skip 6,85,136,$((85 + 8 * 39)) \
     --skip 6,$((85 + 9 * 39)),136,$((85 + 12 * 39)) --diff "$work/spoilt-diff.png" || return 1
-  blank spoilt "${SOK_BOX[@]}" || return 1
+  blank spoilt "${SOK_BOX[@]}" && blank spoilt "${MINIMIZE_BOX[@]}" && blank spoilt "${CLOSE_BOX[@]}" ||
+    return 1
   for k in 3 13; do blank spoilt 6 $((85 + (k - 2) * 39)) 136 $((85 + (k - 1) * 39)) || return 1; done
 }
 start_kivo "$work/spoilt/kivo"
@@ -432,13 +443,15 @@ check "a corrupt skin: the program starts with its window" test -n "$win"
 check "  a blank category button still reaches the site" reaches_site 10 /drama/
 move_to_box() { geometry; point_at $((X + 760)) $((Y + 300)); }
 move_to_box
-check "  the search button and the normal categories are blank, the rest is the art's" \
+check "  the search, caption and normal category buttons are blank, the rest is the art's" \
   wait_for 10 spoilt_skin
 before=$(grep -c '^GET /e/search/' "$log")
 click_at $((611 + 36)) $((35 + 14))
 check "  and the blank search button still searches" \
   wait_for 15 eval '(($(grep -c "^GET /e/search/" "$log") > before))'
-check "  what it says names the two pictures" eval '
+click_at $((888 - 70 + 13)) 9
+check "  the blank minimize button minimizes" wait_for 10 iconic
+check "  what it says names the two broken pictures" eval '
   grep -q "cannot load /kivo/art/106.bmp" "$work/kivo.log" && grep -q "cannot load /kivo/art/103.bmp" "$work/kivo.log"'
 kill -TERM "$kivo_pid"
 check "  SIGTERM ends it with status 0" ended_with 0
