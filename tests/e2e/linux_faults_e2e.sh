@@ -315,9 +315,12 @@ question_up() {  # a shown window of that caption that is not the main one
   xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | grep -qvx "$win"
 }
 criticals_before=$(grep -c CRITICAL "$work/kivo.log")
+# A program that outlived its signal would take every later start's place.
+end_survivor() { alive && kill -KILL "$kivo_pid" && wait "$kivo_pid" 2>/dev/null; }
 ends_on() {  # ends_on SIGNAL: the program ends with status 0, its icon gone, a new start first
   kill "-$1" "$kivo_pid"
   check "SIG$1 ends the program with status 0" ended_with 0
+  end_survivor
   check "  its icon leaves the tray" wait_for 10 tray_without_icon
   check "  and no partial file stays behind" eval '(($(partials) == 0)) || ls -la "$dl"'
   start_kivo
@@ -352,6 +355,7 @@ for signal in TERM INT HUP; do
   done
   kill "-$signal" "$kivo_pid"
   check "SIG$signal while the program starts ends it with status 0" ended_with 0
+  end_survivor
 done
 start_kivo
 check "  whose icon shows in the tray" wait_for 20 tray_icon
