@@ -48,6 +48,9 @@ PAGES = {
         ".catch(function () {});"
         "if (navigator.clipboard) navigator.clipboard.readText().catch(function () {});"),
     "controls": control_and_rtl(),
+    "leave": script_page(
+        "window.onbeforeunload = function (e) { e.preventDefault(); e.returnValue = 'stay'; "
+        "return 'stay'; };"),
 }
 
 
@@ -126,7 +129,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_body(b"\x89PNG\r\n\x1a\n" + bytes(range(256)) * 64, "image/png")
 
     def serve_binary(self, mode):
-        self.send_body(bytes(range(256)) * 256, "text/plain")
+        # Unsniffed: sniffed, bytes like these are a download, not a page.
+        self.send_body(bytes(range(256)) * 256, "text/plain",
+                       headers=[("X-Content-Type-Options", "nosniff")])
 
     def log_message(self, *args):
         pass
