@@ -24,6 +24,9 @@ class ScriptDialogs {
   // The page whose dialogs these were has gone (a new document, its
   // process ended): everything kept waiting is answered now.
   void PageGone();
+  // A dialog is kept waiting: the page's process sits in it and takes up
+  // nothing else, a navigation included, until it is answered.
+  bool Holding() const { return !waiting_.empty(); }
 
  private:
   struct Waiting {

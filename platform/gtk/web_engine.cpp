@@ -247,6 +247,12 @@ void WebKitEngine::ShowErrorPage(const char* html, const char* uri) {
 void WebKitEngine::Load(std::function<void()> go, bool fromFrame) {
   if (fromFrame) ends_.NewNavigation();
   redo_ = go;
+  // Answered, the dialog would only let the page's loop ask the next one.
+  if (dialogs_->Holding() && watch_->Live()) {
+    host_.EngineTrace("page-stuck", true);
+    EndProcess(false);
+    released_ = false;
+  }
   go();
   watch_->Navigating();
 }

@@ -75,6 +75,11 @@ web_pids() {  # the program's web processes
   done
 }
 has_web_pid() { [[ -n $(web_pids) ]]; }
+kill_web() {  # the program's web processes killed as a crash would
+  local victims
+  mapfile -t victims < <(web_pids)
+  ((${#victims[@]})) && kill -KILL "${victims[@]}"
+}
 traced() { grep -c "kivo-trace .* $1\$" "$work/kivo.log"; }
 more_traced() { (($(traced "$1") > $2)); }
 
@@ -119,7 +124,8 @@ echo "     hidden while (true): $(cat "$work/cpu.out")"
 check "  its web process is gone" not has_web_pid
 n=$(requests)
 timeout 10 "$KIVO" >>"$work/second.log" 2>&1
-check "  shown again, it loads the page again" eval 'wait_for 10 window_found && wait_for 10 asked_since $n /xiazai/2.html'
+check "  shown again, it loads the page again" \
+  eval "wait_for 10 window_found && wait_for 10 asked_since $n /xiazai/2.html"
 sleep 1
 check "  and a category click still reaches the site" reaches
 
@@ -128,13 +134,13 @@ show plain
 sleep 1
 wait_for 10 has_web_pid
 n=$(requests)
-kill -KILL $(web_pids)
+kill_web
 check "the web process killed: the page is loaded again" wait_for 10 asked_since "$n" /xiazai/2.html
 check "  by the program, which runs on" alive
 wait_for 10 has_web_pid
 lost=$(traced page-lost)
 n=$(requests)
-kill -KILL $(web_pids)
+kill_web
 check "killed again soon: no reload" eval "wait_for 10 more_traced page-lost $lost && sleep 1 && not asked_since $n /xiazai/2.html"
 # Our page says so: its blue bar and headline in the page area.
 stopped_page() {
