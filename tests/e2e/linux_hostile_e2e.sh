@@ -116,12 +116,14 @@ check "  so does a reload (F5)" wait_for 5 asked_since "$n" /xiazai/2.html
 sleep 1
 click_at $((888 - 43 + 18)) 9
 check "  hidden, the window goes" wait_for 10 hidden
-hidden_quiet() { "$PY" "$SRC/tests/e2e/cpu_use.py" "$kivo_pid" 2 --max 30 >"$work/cpu.out"; }
 # Released after 3 s hidden (KIVO_RELEASE_HIDDEN_AFTER), once its process
-# failed to answer for 3 s more.
-check "  and hidden, the stuck page stops burning a core" wait_for 30 hidden_quiet
-echo "     hidden while (true): $(cat "$work/cpu.out")"
-check "  its web process is gone" not has_web_pid
+# failed to answer for 3 s more. On a loaded machine the spinning page gets
+# too little of a core for its share alone to tell.
+check "  hidden, the stuck page's process is ended" wait_for 30 not has_web_pid
+cpu_ok "hidden while (true)" >"$work/cpu.out"
+rc=$?
+cat "$work/cpu.out"
+check "  and the program costs little" test $rc = 0
 n=$(requests)
 timeout 10 "$KIVO" >>"$work/second.log" 2>&1
 check "  shown again, it loads the page again" \
