@@ -45,6 +45,7 @@ next_plain=5
 reached_ms=
 reaches() {  # a category click reaches the stand-in within 5 s
   local n t0 path
+  reached_ms=
   path=$([[ $next_plain == 5 ]] && echo /xiazais/index.html || echo /animation/)
   n=$(requests)
   t0=$(date +%s%N)
@@ -92,7 +93,7 @@ for mode in alert confirm prompt; do
   cat "$work/cpu.out"
   check "$mode() in a loop costs little" test $rc = 0
   check "  and a category click reaches the site" reaches
-  echo "     $mode: $reached_ms ms"
+  [[ -n $reached_ms ]] && echo "     $mode: reached in $reached_ms ms"
   check "  and the program runs on" alive
 done
 show alert
@@ -105,7 +106,7 @@ check "after an alert() loop the search button searches at once" wait_for 5 aske
 show busy
 sleep 1
 check "while (true) {}: a category click reaches the site" reaches
-echo "     while (true): $reached_ms ms"
+[[ -n $reached_ms ]] && echo "     while (true): reached in $reached_ms ms"
 show busy
 sleep 1
 # F5 from the search box, which sees keys before the page does.
