@@ -80,6 +80,8 @@ FailureText DescribeFailure(NavigateFailure failure, int status) {
       return {"连接超时", "网站长时间没有响应，请检查网络连接后重试。"};
     case NavigateFailure::kConnectionLost:
       return {"连接中断", "与网站的连接在加载时意外中断了，请重试。"};
+    case NavigateFailure::kPageStopped:
+      return {"网页意外停止了", "这个网页在显示时接连意外停止，已不再自动重新打开。请稍后重试。"};
     case NavigateFailure::kOther: break;
   }
   return {"无法打开网页", "加载这个网页时出现了问题，请稍后重试。"};

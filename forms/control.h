@@ -49,6 +49,7 @@ enum class NavigateFailure {
   kNameNotResolved,
   kTimedOut,
   kConnectionLost,
+  kPageStopped,  // the engine's process for the page ended, again soon after a reload
   kOther,
 };
 

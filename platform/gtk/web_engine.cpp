@@ -1,13 +1,18 @@
 // The engine module: a WebKitWebView set up for one film site. It shows no
 // dialog of its own while silent (script dialogs are always answered
-// without UI), reports its loads, hands the page's context-menu request to
-// the program and sends pages' new-window requests to the desktop's
-// browser. Hidden for a while, it ends the page's process and keeps a
-// picture of the page; shown again, the picture is there at once while the
-// page comes back from its history entry behind it. A page that is loading,
-// playing sound or typed into keeps its process. Its downloads are
-// web_downloads.cpp's, its failed loads web_errors.cpp's. Not yet: script
-// errors as events, frames' own documents.
+// without UI, paced by web_dialogs.cpp), reports its loads, hands the
+// page's context-menu request to the program and sends pages' new-window
+// requests to the desktop's browser. Hidden for a while, it ends the page's
+// process and keeps a picture of the page; shown again, the picture is
+// there at once while the page comes back from its history entry behind
+// it. A page that is loading, playing sound or typed into keeps its
+// process, unless the process no longer answers. A navigation the program
+// asks for always wins: a process stuck in its page's script is ended and
+// the navigation made in a fresh one. A process that ends on its own is
+// replaced by a reload, and by our own page when it ends again soon after.
+// Its downloads are web_downloads.cpp's, its failed loads web_errors.cpp's.
+// Not yet: script errors as events, frames' own documents, a stuck page
+// that the user (not the program) wants to leave.
 #include "web_engine.h"
 
 #include <malloc.h>
@@ -15,25 +20,26 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "page_limits.h"
+#include "web_dialogs.h"
 #include "web_downloads.h"
 #include "web_errors.h"
+#include "web_process.h"
 
 namespace gtkplat {
 namespace {
 
 // A page that is loading or playing sound is asked again this much later.
 constexpr guint kReleaseRetryMs = 5000;
+// A hidden page's process that does not answer within this long is stuck
+// in its script: it is ended without a picture.
+constexpr guint kHiddenProbeMs = 3000;
 
-gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
-  // Answer without UI: alerts are dismissed, confirmations and prompts declined.
-  const WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
-  if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM || type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
-    webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
-  }
-  return TRUE;
-}
+std::int64_t NowMs() { return g_get_monotonic_time() / 1000; }
 
 bool IsHtml(const char* mime) {
   return mime && (g_ascii_strcasecmp(mime, "text/html") == 0 ||
@@ -85,8 +91,19 @@ class WebKitEngine final : public WebEngine {
  private:
   WebKitWebView* View() const { return WEBKIT_WEB_VIEW(view_); }
 
+  // Makes a navigation, and makes it again in a fresh process should the
+  // page's own not take it up. `fromFrame`: the frame asked for it, which
+  // gives a page whose process keeps ending its reload again.
+  void Load(std::function<void()> go, bool fromFrame = true);
+  bool GoTo(WebKitBackForwardListItem* item);
+  void ProcessStuck();
+  void ProcessLost();
+  // The page's process is ended; a hidden page comes back when shown.
+  void EndProcess(bool keepPicture);
+
   void ArmRelease(guint ms);
   static gboolean ReleaseDue(gpointer data);
+  void ReleaseProbed(bool answered);
   static void SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data);
   // The page's process is back (or coming) for whatever the caller does next.
   void Revived();
@@ -120,6 +137,12 @@ class WebKitEngine final : public WebEngine {
   cairo_surface_t* snapshot_ = nullptr;
   std::unique_ptr<DownloadWatch> downloads_;
   std::unique_ptr<LoadFailures> failures_;
+  // Before the watch: a page's dialogs are answered before it recovers.
+  std::unique_ptr<ScriptDialogs> dialogs_;
+  std::unique_ptr<ProcessWatch> watch_;
+  // The last navigation made, to make again in a fresh process.
+  std::function<void()> redo_;
+  ProcessEnds ends_;
 };
 
 // The settings are the view's from its construction, so a view that is
@@ -162,7 +185,6 @@ WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
   g_signal_connect(picture_, "draw", G_CALLBACK(DrawPicture), this);
   gtk_widget_show(view_);
 
-  g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), nullptr);
   g_signal_connect(view_, "authenticate", G_CALLBACK(OnAuthenticate), this);
   g_signal_connect(view_, "print", G_CALLBACK(OnPrint), this);
   g_signal_connect(view_, "permission-request", G_CALLBACK(OnPermission), this);
@@ -172,12 +194,17 @@ WebKitEngine::WebKitEngine(WebEngineHost& host, const WebEngineOptions& options)
   g_signal_connect_after(view_, "draw", G_CALLBACK(OnDrawn), this);
   downloads_ = std::make_unique<DownloadWatch>(View(), host_);
   failures_ = std::make_unique<LoadFailures>(View(), host_);
+  dialogs_ = std::make_unique<ScriptDialogs>(View());
+  watch_ = std::make_unique<ProcessWatch>(
+      View(), ProcessWatch::Hooks{[this] { ProcessStuck(); }, [this] { ProcessLost(); }});
 }
 
 WebKitEngine::~WebKitEngine() {
   // Its loads must not reach a host that is going away.
   downloads_.reset();
   failures_.reset();
+  watch_.reset();
+  dialogs_.reset();
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(picture_, this);
   if (releaseSource_) g_source_remove(releaseSource_);
@@ -191,12 +218,12 @@ WebKitEngine::~WebKitEngine() {
 
 void WebKitEngine::Navigate(const char* url) {
   Revived();
-  webkit_web_view_load_uri(View(), url);
+  Load([this, target = std::string(url)] { webkit_web_view_load_uri(View(), target.c_str()); });
 }
 
 void WebKitEngine::Reload() {
   if (!released_) {
-    webkit_web_view_reload(View());
+    Load([this] { webkit_web_view_reload(View()); });
     return;
   }
   // Brought back from its history entry: the page as it was left.
@@ -212,7 +239,61 @@ void WebKitEngine::Reload() {
 
 void WebKitEngine::ShowErrorPage(const char* html, const char* uri) {
   Revived();
-  failures_->ShowPage(html, uri);
+  Load([this, page = std::string(html),
+        at = std::string(uri)] { failures_->ShowPage(page.c_str(), at.c_str()); },
+       false);
+}
+
+void WebKitEngine::Load(std::function<void()> go, bool fromFrame) {
+  if (fromFrame) ends_.NewNavigation();
+  redo_ = go;
+  // Answered, the dialog would only let the page's loop ask the next one.
+  if (dialogs_->Holding() && watch_->Live()) {
+    host_.EngineTrace("page-stuck", true);
+    EndProcess(false);
+    released_ = false;
+  }
+  go();
+  watch_->Navigating();
+}
+
+void WebKitEngine::ProcessStuck() {
+  host_.EngineTrace("page-stuck", true);
+  EndProcess(false);
+  released_ = false;
+  // A copy: the navigation may ask for another, which replaces redo_.
+  const std::function<void()> redo = redo_;
+  if (redo) redo();
+}
+
+void WebKitEngine::ProcessLost() {
+  host_.EngineTrace("page-lost", true);
+  StopSnapshot();
+  if (hidden_) {
+    // Nobody sees it: it comes back from its history entry when shown.
+    EndProcess(false);
+    return;
+  }
+  if (ends_.ReloadAfterEnd(NowMs())) {
+    webkit_web_view_reload(View());
+    return;
+  }
+  const char* uri = webkit_web_view_get_uri(View());
+  const std::string address = uri ? uri : "";
+  // The host may end the engine meanwhile: nothing of ours afterwards.
+  host_.EngineLoadFailed(address.c_str(), WebEngineHost::Failure::kPageStopped, 0);
+}
+
+void WebKitEngine::EndProcess(bool keepPicture) {
+  StopSnapshot();
+  if (watch_->Live()) watch_->End();
+  // A picture of a page that stuck or went away would show what is no more.
+  if (!keepPicture && snapshot_) {
+    cairo_surface_destroy(snapshot_);
+    snapshot_ = nullptr;
+    gtk_widget_hide(picture_);
+  }
+  released_ = hidden_;
 }
 
 void WebKitEngine::Revived() {
@@ -252,26 +333,39 @@ void WebKitEngine::ArmRelease(guint ms) {
 gboolean WebKitEngine::ReleaseDue(gpointer data) {
   auto* self = static_cast<WebKitEngine*>(data);
   self->releaseSource_ = 0;
-  WebKitWebView* view = self->View();
-  if (!self->hidden_ || self->released_ || self->snapshotting_ || !self->committed_) {
+  if (!self->hidden_ || self->released_ || self->snapshotting_ || !self->committed_ ||
+      !self->watch_->Live()) {
     return G_SOURCE_REMOVE;
   }
+  // A page stuck in its script burns a core unseen, loading or not: first
+  // whether its process still answers at all.
+  self->watch_->Probe(kHiddenProbeMs, [self](bool answered) { self->ReleaseProbed(answered); });
+  return G_SOURCE_REMOVE;
+}
+
+void WebKitEngine::ReleaseProbed(bool answered) {
+  if (!hidden_ || released_ || snapshotting_) return;
+  if (!answered) {
+    host_.EngineTrace("page-stuck", true);
+    EndProcess(false);
+    return;
+  }
+  WebKitWebView* view = View();
   if (webkit_web_view_is_loading(view) || webkit_web_view_is_playing_audio(view)) {
-    self->ArmRelease(kReleaseRetryMs);
-    return G_SOURCE_REMOVE;
+    ArmRelease(kReleaseRetryMs);
+    return;
   }
   // Something typed into the page (its undo list says so) would not come
   // back from the page's history entry: such a page keeps its process.
   // Asked of the engine's own state, not of a script: a script's answer
   // would start a JavaScript machine in this process, 15 MB for a yes/no.
   if (webkit_editor_state_is_undo_available(webkit_web_view_get_editor_state(view))) {
-    self->host_.EngineTrace("page-kept", true);
-    return G_SOURCE_REMOVE;
+    host_.EngineTrace("page-kept", true);
+    return;
   }
-  self->snapshotting_ = g_cancellable_new();
+  snapshotting_ = g_cancellable_new();
   webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE,
-                               self->snapshotting_, &SnapshotTaken, self);
-  return G_SOURCE_REMOVE;
+                               snapshotting_, &SnapshotTaken, this);
 }
 
 void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer data) {
@@ -293,8 +387,7 @@ void WebKitEngine::SnapshotTaken(GObject* view, GAsyncResult* result, gpointer d
   }
   if (self->snapshot_) cairo_surface_destroy(self->snapshot_);
   self->snapshot_ = shot;
-  self->released_ = true;
-  webkit_web_view_terminate_web_process(self->View());
+  self->EndProcess(true);
   // What the ended page freed in this process goes back to the system, and
   // so do the clean pages of the libraries mapped here: a hidden window
   // runs none of their code, and shown again it faults them back in from
@@ -319,16 +412,23 @@ gboolean WebKitEngine::DrawPicture(GtkWidget* area, cairo_t* cr, WebKitEngine* s
 }
 
 bool WebKitEngine::GoBack() {
-  if (!webkit_web_view_can_go_back(View())) return false;
-  Revived();
-  webkit_web_view_go_back(View());
-  return true;
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(View());
+  return GoTo(webkit_back_forward_list_get_back_item(list));
 }
 
 bool WebKitEngine::GoForward() {
-  if (!webkit_web_view_can_go_forward(View())) return false;
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(View());
+  return GoTo(webkit_back_forward_list_get_forward_item(list));
+}
+
+bool WebKitEngine::GoTo(WebKitBackForwardListItem* item) {
+  if (!item) return false;
   Revived();
-  webkit_web_view_go_forward(View());
+  // The entry itself, not "one back": made again in a fresh process, the
+  // history may already stand where it was going.
+  std::shared_ptr<WebKitBackForwardListItem> entry(
+      static_cast<WebKitBackForwardListItem*>(g_object_ref(item)), g_object_unref);
+  Load([this, entry] { webkit_web_view_go_to_back_forward_list_item(View(), entry.get()); });
   return true;
 }
 

@@ -74,6 +74,8 @@ class WebEngineHost {
     kNameNotResolved,
     kTimedOut,
     kConnectionLost,
+    // The page's process ended on its own, and again soon after its reload.
+    kPageStopped,
     kOther
   };
   virtual bool EngineLoadFailed(const char* uri, Failure failure, int status) = 0;

@@ -39,6 +39,7 @@ forms::NavigateFailure NavigateFailureOf(WebEngineHost::Failure failure) {
     case F::kNameNotResolved: return N::kNameNotResolved;
     case F::kTimedOut: return N::kTimedOut;
     case F::kConnectionLost: return N::kConnectionLost;
+    case F::kPageStopped: return N::kPageStopped;
     case F::kOther: break;
   }
   return N::kOther;

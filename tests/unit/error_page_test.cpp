@@ -99,7 +99,8 @@ TEST(ErrorPage, EveryFailureHasItsOwnHeadlineAndSentence) {
   const NavigateFailure failures[] = {
       NavigateFailure::kHttpStatus,      NavigateFailure::kCannotConnect,
       NavigateFailure::kNameNotResolved, NavigateFailure::kTimedOut,
-      NavigateFailure::kConnectionLost,  NavigateFailure::kOther};
+      NavigateFailure::kConnectionLost,  NavigateFailure::kPageStopped,
+      NavigateFailure::kOther};
   std::set<std::string> headlines;
   for (NavigateFailure failure : failures) {
     const auto text = browse::DescribeFailure(failure, 500);
