@@ -107,6 +107,18 @@ TEST(FirstInstance, ServesItsTopicOnceLoadedAndIgnoresItsCommandLine) {
   ba1.reset();
   EXPECT_EQ(platform.link.log.back(), "stop " + kService);
   EXPECT_FALSE(platform.link.Deliver(kService, "x"));
+  // Without a topic, or a title to serve it under, nothing is served.
+  fake::FakePlatform bare;
+  frame::BA1 quiet(bare);
+  quiet.CreateNative();
+  quiet.StartLink();
+  bare.SetAppTitle("Kivo");
+  quiet.SetLinkTopic("");
+  quiet.StartLink();
+  EXPECT_TRUE(bare.link.log.empty());
+  quiet.SetLinkTopic("BA1");
+  quiet.StartLink();
+  EXPECT_EQ(bare.link.log, (std::vector<std::string>{"serve Kivo|BA1"}));
 }
 
 TEST(LinkExecute, BringsTheWindowBackWhateverItsState) {

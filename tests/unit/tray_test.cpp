@@ -82,6 +82,11 @@ TEST(TrayIcon, TipFieldIsAlwaysTerminatedAndNeverSplitsACharacter) {
   // 126 letters and an emoji: the pair would end past the room, so it goes.
   modTray::FillTip(d.szTip, std::string(126, 'a') + "\xF0\x9F\x98\x80");
   EXPECT_EQ(d.szTip[126], u'\0');
+  // One letter fewer: the pair ends on the last unit of room and stays whole.
+  modTray::FillTip(d.szTip, std::string(125, 'a') + "\xF0\x9F\x98\x80" + "tail");
+  EXPECT_EQ(d.szTip[125], 0xD83D);
+  EXPECT_EQ(d.szTip[126], 0xDE00);
+  EXPECT_EQ(d.szTip[127], u'\0');
   modTray::FillTip(d.szTip, "a\xF0\x9F\x98\x80");
   EXPECT_EQ(d.szTip[1], 0xD83D);
   EXPECT_EQ(d.szTip[2], 0xDE00);
