@@ -33,9 +33,24 @@ src=$scratch/src
 build=$scratch/build
 mkdir -p "$src" "$build"
 
-# The tree as it stands, committed or not; tar keeps modification times, so
-# the scratch build only recompiles what changed since the last run.
-(cd "$root" && git ls-files -co --exclude-standard -z | xargs -0 tar -cf - --) | tar -xf - -C "$src"
+# The tree as it stands, committed or not. Only files whose bytes differ
+# are written, with a fresh modification time: the scratch build then
+# recompiles exactly what changed since its last run, however old the edit.
+(cd "$root" && git ls-files -co --exclude-standard -z) | python3 -c '
+import os, sys
+root, dest = sys.argv[1:3]
+for name in sys.stdin.buffer.read().decode().split("\0"):
+    source = os.path.join(root, name)
+    if not name or not os.path.isfile(source):
+        continue
+    target = os.path.join(dest, name)
+    data = open(source, "rb").read()
+    if os.path.exists(target) and open(target, "rb").read() == data:
+        continue
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    open(target, "wb").write(data)
+    os.chmod(target, os.stat(source).st_mode & 0o777)
+' "$root" "$src"
 
 if [[ ! -f $build/build.ninja ]]; then
   # No optimiser: each mutant is one recompile and a link, and the tests
