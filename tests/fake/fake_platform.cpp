@@ -162,7 +162,7 @@ class FakeNative final : public forms::FormNative {
   }
   void FormSetOwner(forms::WindowHandle owner) override {
     window_.owner = owner;
-    Log("owner", owner ? platform_.Window(owner).form->Name() : "none");
+    Log("owner", platform_.WindowName(owner));
   }
   void FormActivate() override {
     window_.log.push_back("activate");
@@ -222,9 +222,20 @@ std::vector<std::string> FakePlatform::Events(std::initializer_list<std::string_
 }
 
 int FakePlatform::Count(std::string_view entry, std::size_t mark) const {
-  return static_cast<int>(std::count(events.begin() + static_cast<std::ptrdiff_t>(
-                                                          std::min(mark, events.size())),
-                                     events.end(), entry));
+  return static_cast<int>(
+      std::count(events.begin() + static_cast<std::ptrdiff_t>(std::min(mark, events.size())),
+                 events.end(), entry));
+}
+
+std::string FakePlatform::WindowName(forms::WindowHandle handle) const {
+  if (!handle) return "none";
+  for (const auto& w : windows_) {
+    if (HandleOf(w.get()) == handle) return w->form ? w->form->Name() : "?";
+    if (w->form && !w->destroyed) {
+      if (const forms::Control* c = w->form->ControlOf(handle)) return NameOf(c);
+    }
+  }
+  return "?";
 }
 
 std::string FakePlatform::SurfaceName(forms::Dc dc) const {

@@ -137,8 +137,10 @@ class FakePlatform : public forms::Platform {
   // How many entries from `mark` on are exactly `entry`.
   int Count(std::string_view entry, std::size_t mark = 0) const;
   void Record(std::string entry) { events.push_back(std::move(entry)); }
-  // The control or form drawing into `dc`, as the log names it.
+  // The control or form drawing into `dc`, or owning `handle`, as the log
+  // names it ("none" for a null handle, "?" for one that is not ours).
   std::string SurfaceName(forms::Dc dc) const;
+  std::string WindowName(forms::WindowHandle handle) const;
 
   int stretchBlts = 0;
   std::vector<int> bitmapRequests;

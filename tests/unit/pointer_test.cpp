@@ -424,8 +424,12 @@ TEST_F(Pointer, HitTestFollowsStackingAndClipping) {
     for (auto [x, y] : {std::pair{o.x, o.y}, {right, o.y}, {o.x, bottom}, {right, bottom}}) {
       EXPECT_EQ(b.Pointer().HitTest(x, y), c) << fake::NameOf(c) << " at " << x << "," << y;
     }
-    for (auto [x, y] : {std::pair{o.x - 1, o.y}, {o.x, o.y - 1}, {right + 1, o.y}, {o.x, bottom + 1},
-                        {right + 1, bottom}, {right, bottom + 1}}) {
+    for (auto [x, y] : {std::pair{o.x - 1, o.y},
+                        {o.x, o.y - 1},
+                        {right + 1, o.y},
+                        {o.x, bottom + 1},
+                        {right + 1, bottom},
+                        {right, bottom + 1}}) {
       EXPECT_NE(b.Pointer().HitTest(x, y), c) << fake::NameOf(c) << " at " << x << "," << y;
     }
   }

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "frame/module1.h"
-#include "tray/modtray.h"
 #include "test_support.h"
+#include "tray/modtray.h"
 
 namespace {
 
@@ -37,18 +37,25 @@ TEST(StartUp, RunsItsStepsInOrder) {
   // The whole start-up in order: bounds and style first, the buttons, the
   // frame painted, shown and outlined at each size, the page, the tray, the
   // hand-off served, and only then the window.
-  const std::vector<std::string> steps = {
-      "icon BA1",           "link prev-instance",
-      "wndproc BA1",        "style BA1 0x82030000",  // kInitialStyle with both boxes
-      "refresh npc 0",      "refresh npc 1",
-      "refresh sok",        "size BA1 888x617",
-      "refresh BA1",        "region BA1 0,0,889,618",
-      "size BA1 888x700",   "refresh BA1",
-      "region BA1 0,0,889,701",
-      "navigate http://127.0.0.1:8080//xiazai/",
-      "icon tip",           "wndproc BA1",
-      "tray add",           "link serve Kivo手机电影下载器|BA1",
-      "show BA1"};
+  const std::vector<std::string> steps = {"icon BA1",
+                                          "link prev-instance",
+                                          "wndproc BA1",
+                                          "style BA1 0x82030000",  // kInitialStyle with both boxes
+                                          "refresh npc 0",
+                                          "refresh npc 1",
+                                          "refresh sok",
+                                          "size BA1 888x617",
+                                          "refresh BA1",
+                                          "region BA1 0,0,889,618",
+                                          "size BA1 888x700",
+                                          "refresh BA1",
+                                          "region BA1 0,0,889,701",
+                                          "navigate http://127.0.0.1:8080//xiazai/",
+                                          "icon tip",
+                                          "wndproc BA1",
+                                          "tray add",
+                                          "link serve Kivo手机电影下载器|BA1",
+                                          "show BA1"};
   EXPECT_EQ(h.platform.Events({"icon", "link", "wndproc", "style", "refresh", "size", "region",
                                "navigate", "tray", "show", "hide", "state", "end"}),
             steps);

@@ -39,21 +39,21 @@ TEST(BitBlt, ClipsAgainstBothSurfacesInEveryDirection) {
     int x, y, w, h, sx, sy;
   };
   const Case cases[] = {
-      {-3, -2, 10, 10, 0, 0},   // destination off the top-left
-      {25, 25, 10, 10, 0, 0},   // destination off the bottom-right
-      {0, 0, 10, 10, -4, -1},   // source off the top-left
-      {0, 0, 10, 10, 15, 8},    // source off the bottom-right
-      {0, 0, 1000, 1000, 0, 0}, // larger than both
+      {-3, -2, 10, 10, 0, 0},    // destination off the top-left
+      {25, 25, 10, 10, 0, 0},    // destination off the bottom-right
+      {0, 0, 10, 10, -4, -1},    // source off the top-left
+      {0, 0, 10, 10, 15, 8},     // source off the bottom-right
+      {0, 0, 1000, 1000, 0, 0},  // larger than both
       // One edge at a time: a clip applied to the wrong axis shows here.
-      {-3, 4, 10, 10, 0, 0},    // destination off the left only
-      {4, -3, 10, 10, 0, 0},    // destination off the top only
-      {26, 2, 10, 10, 0, 0},    // destination off the right only
-      {2, 21, 10, 10, 0, 0},    // destination off the bottom only
-      {1, 2, 10, 10, -4, 3},    // source off the left only
-      {1, 2, 10, 10, 3, -4},    // source off the top only
-      {1, 2, 10, 10, 15, 1},    // source off the right only
-      {1, 2, 10, 10, 1, 6},     // source off the bottom only
-      {3, 1, 25, 4, 0, 0},      // wider than the source, inside it vertically
+      {-3, 4, 10, 10, 0, 0},  // destination off the left only
+      {4, -3, 10, 10, 0, 0},  // destination off the top only
+      {26, 2, 10, 10, 0, 0},  // destination off the right only
+      {2, 21, 10, 10, 0, 0},  // destination off the bottom only
+      {1, 2, 10, 10, -4, 3},  // source off the left only
+      {1, 2, 10, 10, 3, -4},  // source off the top only
+      {1, 2, 10, 10, 15, 1},  // source off the right only
+      {1, 2, 10, 10, 1, 6},   // source off the bottom only
+      {3, 1, 25, 4, 0, 0},    // wider than the source, inside it vertically
   };
   for (const auto& c : cases) {
     auto src = Encoded(2, 20, 10);
@@ -123,9 +123,15 @@ TEST(StretchBlt, StaysInsideBothSurfaces) {
   // and every other one is exactly where the mapping puts it.
   const Case cases[] = {
       {-50, -50, 5000, 4000, 10, 90, 20, 30},
-      {-3, 2, 8, 6, 0, 0, 4, 3},  {2, -3, 8, 6, 0, 0, 4, 3},  {9, 2, 8, 6, 0, 0, 4, 3},
-      {2, 7, 8, 6, 0, 0, 4, 3},   {1, 1, 8, 6, 12, 0, 5, 3},  {1, 1, 8, 6, 0, 97, 4, 5},
-      {1, 1, 8, 6, -2, 0, 4, 3},  {1, 1, 8, 6, 0, -2, 4, 3},  {0, 0, 12, 9, 0, 0, 30, 200},
+      {-3, 2, 8, 6, 0, 0, 4, 3},
+      {2, -3, 8, 6, 0, 0, 4, 3},
+      {9, 2, 8, 6, 0, 0, 4, 3},
+      {2, 7, 8, 6, 0, 0, 4, 3},
+      {1, 1, 8, 6, 12, 0, 5, 3},
+      {1, 1, 8, 6, 0, 97, 4, 5},
+      {1, 1, 8, 6, -2, 0, 4, 3},
+      {1, 1, 8, 6, 0, -2, 4, 3},
+      {0, 0, 12, 9, 0, 0, 30, 200},
   };
   for (const auto& c : cases) {
     auto src = Encoded(1, 15, 100);
@@ -138,11 +144,11 @@ TEST(StretchBlt, StaysInsideBothSurfaces) {
         const int i = x - c.x, j = y - c.y;
         const int sx = c.sx + static_cast<int>(static_cast<long long>(i) * c.sw / c.w);
         const int sy = c.sy + static_cast<int>(static_cast<long long>(j) * c.sh / c.h);
-        const bool copied = i >= 0 && i < c.w && j >= 0 && j < c.h && sx >= 0 && sx < 15 &&
-                            sy >= 0 && sy < 100;
+        const bool copied =
+            i >= 0 && i < c.w && j >= 0 && j < c.h && sx >= 0 && sx < 15 && sy >= 0 && sy < 100;
         ASSERT_EQ(dst.Pixel(x, y), copied ? testing_support::Encode(1, sx, sy) : 5u)
-            << "case x=" << c.x << " y=" << c.y << " sx=" << c.sx << " sy=" << c.sy << " at "
-            << x << "," << y;
+            << "case x=" << c.x << " y=" << c.y << " sx=" << c.sx << " sy=" << c.sy << " at " << x
+            << "," << y;
       }
     }
   }
