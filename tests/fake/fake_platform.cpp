@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace fake {
@@ -14,9 +15,17 @@ forms::WindowHandle HandleOf(FakeWindow* window) {
 forms::LResult FakeDefaultProc(forms::WindowHandle window, std::uint32_t message,
                                forms::WParam wParam, forms::LParam) {
   if (message == forms::kWmNcLButtonDown && wParam == forms::kHtCaption) {
-    reinterpret_cast<FakeWindow*>(window)->log.push_back("move-loop");
+    auto* w = reinterpret_cast<FakeWindow*>(window);
+    w->log.push_back("move-loop");
+    if (w->platform) w->platform->Record("move-loop " + w->form->Name());
   }
   return 0;
+}
+
+std::string Hex(std::intptr_t value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
+  return buf;
 }
 
 class FakeControlNative final : public forms::ControlNative {
@@ -29,17 +38,22 @@ class FakeControlNative final : public forms::ControlNative {
   forms::WindowHandle Handle() override {
     return own_.control->Windowless() ? nullptr : reinterpret_cast<forms::WindowHandle>(&own_);
   }
-  void Moved() override {}
-  void VisibilityChanged() override {}
-  void Refresh() override { ++window_.refreshes[own_.control]; }
-  void TextChanged() override {}
+  void Moved() override { platform_.Record("moved " + NameOf(own_.control)); }
+  void VisibilityChanged() override { platform_.Record("visibility " + NameOf(own_.control)); }
+  void Refresh() override {
+    ++window_.refreshes[own_.control];
+    platform_.Record("refresh " + NameOf(own_.control));
+  }
+  void TextChanged() override { platform_.Record("text " + NameOf(own_.control)); }
   void SelectionChanged() override {
     const forms::Control& c = *own_.control;
     platform_.pointerLog.push_back("select " + NameOf(&c) + " " + std::to_string(c.SelStart()) +
                                    "+" + std::to_string(c.SelLength()));
+    platform_.Record(platform_.pointerLog.back());
   }
   void Focus() override {
     platform_.pointerLog.push_back("focus " + NameOf(own_.control));
+    platform_.Record(platform_.pointerLog.back());
     window_.form->NativeFocus(own_.control);
   }
 
@@ -53,15 +67,17 @@ class FakeControlNative final : public forms::ControlNative {
 // pages ahead, back and forward fail at the ends.
 class FakeBrowserNative final : public forms::BrowserNative {
  public:
-  FakeBrowserNative(FakeWindow& window, forms::Control& control) : window_(window) {
+  FakeBrowserNative(FakeWindow& window, forms::Control& control, FakePlatform& platform)
+      : window_(window), platform_(platform) {
     own_.control = &control;
   }
   forms::WindowHandle Handle() override { return reinterpret_cast<forms::WindowHandle>(&own_); }
-  void Moved() override {}
-  void VisibilityChanged() override {}
-  void Refresh() override {}
+  void Moved() override { platform_.Record("moved " + NameOf(own_.control)); }
+  void VisibilityChanged() override { platform_.Record("visibility " + NameOf(own_.control)); }
+  void Refresh() override { platform_.Record("refresh " + NameOf(own_.control)); }
   void TextChanged() override {}
   void Navigate(const std::string& url) override {
+    platform_.Record("navigate " + url);
     window_.navigations.push_back(url);
     window_.history.resize(static_cast<std::size_t>(window_.historyAt + 1));
     window_.history.push_back(url);
@@ -71,28 +87,42 @@ class FakeBrowserNative final : public forms::BrowserNative {
     if (window_.historyAt <= 0) return false;
     --window_.historyAt;
     window_.navigations.push_back("back");
+    platform_.Record("back");
     return true;
   }
   bool GoForward() override {
     if (window_.historyAt + 1 >= static_cast<int>(window_.history.size())) return false;
     ++window_.historyAt;
     window_.navigations.push_back("forward");
+    platform_.Record("forward");
     return true;
   }
-  void Reload() override { ++window_.reloads; }
-  void SetSilent(bool silent) override { window_.silentSets.push_back(silent); }
+  void Reload() override {
+    ++window_.reloads;
+    platform_.Record("reload");
+  }
+  void SetSilent(bool silent) override {
+    window_.silentSets.push_back(silent);
+    platform_.Record(silent ? "silent 1" : "silent 0");
+  }
   forms::DocumentHandle Document() override { return window_.document; }
   void ConnectDocument(forms::DocumentHandle document) override {
     window_.connected = document;
     ++window_.connects;
+    platform_.Record("connect");
   }
-  void Stop() override { ++window_.stops; }
+  void Stop() override {
+    ++window_.stops;
+    platform_.Record("stop");
+  }
   void ShowErrorPage(const std::string& html, const std::string& address) override {
     window_.errorPages.emplace_back(address, html);
+    platform_.Record("error-page " + address);
   }
 
  private:
   FakeWindow& window_;
+  FakePlatform& platform_;
   FakeControlWindow own_;
 };
 
@@ -104,34 +134,63 @@ class FakeNative final : public forms::FormNative {
   ~FakeNative() override { window_.destroyed = true; }
   std::unique_ptr<forms::ControlNative> CreateControl(forms::Control& control) override {
     if (control.Kind() == forms::ControlKind::kWebBrowser) {
-      return std::make_unique<FakeBrowserNative>(window_, control);
+      return std::make_unique<FakeBrowserNative>(window_, control, platform_);
     }
     return std::make_unique<FakeControlNative>(window_, control, platform_);
   }
-  void FormRefresh() override {}
+  void FormRefresh() override { Log("refresh"); }
   void ShowPointer(const forms::Control* over) override {
     window_.pointerOver = over;
     ++window_.pointerChanges;
+    Log("pointer", NameOf(over));
   }
-  void FormShow() override { window_.log.push_back("show"); }
-  void FormHide() override { window_.log.push_back("hide"); }
+  void FormShow() override {
+    window_.log.push_back("show");
+    Log("show");
+  }
+  void FormHide() override {
+    window_.log.push_back("hide");
+    Log("hide");
+  }
   void FormSetOuterSize(int w, int h) override {
     window_.log.push_back("size " + std::to_string(w) + "x" + std::to_string(h));
+    Log("size", std::to_string(w) + "x" + std::to_string(h));
   }
   void FormSetState(forms::WindowState state) override {
     window_.log.push_back("state " + std::to_string(static_cast<int>(state)));
+    Log("state", std::to_string(static_cast<int>(state)));
   }
-  void FormSetOwner(forms::WindowHandle owner) override { window_.owner = owner; }
-  void FormActivate() override { window_.log.push_back("activate"); }
-  void FormSetIcon(forms::IconHandle icon) override { window_.icon = icon; }
+  void FormSetOwner(forms::WindowHandle owner) override {
+    window_.owner = owner;
+    Log("owner", platform_.WindowName(owner));
+  }
+  void FormActivate() override {
+    window_.log.push_back("activate");
+    Log("activate");
+  }
+  void FormSetIcon(forms::IconHandle icon) override {
+    window_.icon = icon;
+    Log("icon");
+  }
   int TrackPopupMenu(const std::vector<forms::PopupItem>& items) override {
     platform_.popups.push_back(items);
     platform_.popupWindows.push_back(HandleOf(&window_));
+    Log("popup", std::to_string(items.size()));
     return platform_.AnswerPopup(items);
   }
-  void CancelPopupMenu() override { ++platform_.popupCancels; }
+  void CancelPopupMenu() override {
+    ++platform_.popupCancels;
+    Log("popup-cancel");
+  }
 
  private:
+  // "<what> <form>[ <detail>]" in the platform's ordered log.
+  void Log(const std::string& what, const std::string& detail = "") {
+    std::string entry = what + " " + window_.form->Name();
+    if (!detail.empty()) entry += " " + detail;
+    platform_.Record(std::move(entry));
+  }
+
   FakeWindow& window_;
   FakePlatform& platform_;
 };
@@ -144,10 +203,51 @@ std::string NameOf(const forms::Control* control) {
   return control->Name() + " " + std::to_string(control->Index());
 }
 
-FakeWindow::FakeWindow() : longs(&FakeDefaultProc) {}
+FakeWindow::FakeWindow() : longs(&FakeDefaultProc) { longs.style = kInitialStyle; }
 
-FakePlatform::FakePlatform() = default;
+FakePlatform::FakePlatform() { link.events = &events; }
 FakePlatform::~FakePlatform() = default;
+
+std::vector<std::string> FakePlatform::Events(std::initializer_list<std::string_view> kinds,
+                                              std::size_t mark) const {
+  std::vector<std::string> out;
+  for (std::size_t i = mark; i < events.size(); ++i) {
+    const std::string_view entry = events[i];
+    const std::string_view first = entry.substr(0, entry.find(' '));
+    if (kinds.size() == 0 || std::find(kinds.begin(), kinds.end(), first) != kinds.end()) {
+      out.push_back(events[i]);
+    }
+  }
+  return out;
+}
+
+int FakePlatform::Count(std::string_view entry, std::size_t mark) const {
+  return static_cast<int>(
+      std::count(events.begin() + static_cast<std::ptrdiff_t>(std::min(mark, events.size())),
+                 events.end(), entry));
+}
+
+std::string FakePlatform::WindowName(forms::WindowHandle handle) const {
+  if (!handle) return "none";
+  for (const auto& w : windows_) {
+    if (HandleOf(w.get()) == handle) return w->form ? w->form->Name() : "?";
+    if (w->form && !w->destroyed) {
+      if (const forms::Control* c = w->form->ControlOf(handle)) return NameOf(c);
+    }
+  }
+  return "?";
+}
+
+std::string FakePlatform::SurfaceName(forms::Dc dc) const {
+  for (const auto& w : windows_) {
+    if (!w->form || w->destroyed) continue;
+    if (w->form->hDC() == dc) return w->form->Name();
+    for (const auto& c : w->form->Controls()) {
+      if (c->hDC() && c->hDC() == dc) return NameOf(c.get());
+    }
+  }
+  return "?";
+}
 
 FakeWindow& FakePlatform::Window(forms::WindowHandle handle) {
   auto* window = reinterpret_cast<FakeWindow*>(handle);
@@ -166,6 +266,9 @@ forms::LResult FakePlatform::Send(forms::WindowHandle window, std::uint32_t mess
 
 bool FakePlatform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) {
   trayCalls.emplace_back(message, data);
+  Record(message == forms::kNimAdd      ? "tray add"
+         : message == forms::kNimDelete ? "tray delete"
+                                        : "tray " + std::to_string(message));
   trayLoadedForms.push_back(LoadedForms().size());
   return !trayFails;
 }
@@ -175,6 +278,7 @@ std::intptr_t FakePlatform::ShellExecute(forms::WindowHandle owner, std::string_
                                          std::string_view directory, int showCmd) {
   shellExecutes.push_back({owner, std::string(verb), std::string(file), std::string(parameters),
                            std::string(directory), showCmd});
+  Record("shell-execute " + std::string(verb) + " " + std::string(file));
   return 42;
 }
 
@@ -235,6 +339,7 @@ int FakePlatform::AnswerPopup(const std::vector<forms::PopupItem>& items) {
 std::unique_ptr<forms::FormNative> FakePlatform::CreateFormNative(forms::Form& form) {
   windows_.push_back(std::make_unique<FakeWindow>());
   windows_.back()->form = &form;
+  windows_.back()->platform = this;
   return std::make_unique<FakeNative>(*windows_.back(), *this);
 }
 
@@ -251,7 +356,10 @@ std::intptr_t FakePlatform::GetWindowLongPtr(forms::WindowHandle window, int ind
 
 std::intptr_t FakePlatform::SetWindowLongPtr(forms::WindowHandle window, int index,
                                              std::intptr_t value) {
-  return Window(window).longs.Set(index, value);
+  FakeWindow& w = Window(window);
+  if (index == forms::kGwlStyle) Record("style " + w.form->Name() + " " + Hex(value));
+  if (index == forms::kGwlWndProc) Record("wndproc " + w.form->Name());
+  return w.longs.Set(index, value);
 }
 
 forms::RegionHandle FakePlatform::CreateRoundRectRgn(int left, int top, int right, int bottom,
@@ -271,6 +379,9 @@ int FakePlatform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle r
   // The window now owns the region, as the system would.
   w.region = **it;
   pendingRegions_.erase(it);
+  Record("region " + w.form->Name() + " " + std::to_string(w.region->left) + "," +
+         std::to_string(w.region->top) + "," + std::to_string(w.region->right) + "," +
+         std::to_string(w.region->bottom));
   ++w.regionsSet;
   w.lastRedraw = redraw;
   return 1;
@@ -278,12 +389,14 @@ int FakePlatform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle r
 
 bool FakePlatform::BitBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx,
                           int sy, std::uint32_t rop) {
+  Record("blt " + SurfaceName(dst));
   return forms::PortableBitBlt(dst, x, y, w, h, src, sx, sy, rop);
 }
 
 bool FakePlatform::StretchBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx,
                               int sy, int sw, int sh, std::uint32_t rop) {
   ++stretchBlts;
+  Record("stretch " + SurfaceName(dst));
   return forms::PortableStretchBlt(dst, x, y, w, h, src, sx, sy, sw, sh, rop);
 }
 
@@ -325,17 +438,23 @@ void FakePlatform::GrabPointer(forms::WindowHandle window) {
   for (auto& w : windows_) {
     if (HandleOf(w.get()) == window) {
       pointerLog.push_back("capture surface");
+      Record(pointerLog.back());
       return;
     }
     if (forms::Control* c = w->form->ControlOf(window)) {
       pointerLog.push_back("capture " + NameOf(c));
+      Record(pointerLog.back());
       return;
     }
   }
   pointerLog.push_back("capture ?");
+  Record(pointerLog.back());
 }
 
-void FakePlatform::UngrabPointer() { pointerLog.push_back("release"); }
+void FakePlatform::UngrabPointer() {
+  pointerLog.push_back("release");
+  Record("release");
+}
 
 void FakePlatform::Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY) {
   // The system hands the event to the capture holder's window, else to the
@@ -395,26 +514,31 @@ std::string Key(std::string_view application, std::string_view topic) {
 
 }  // namespace
 
+void FakeLink::Note(std::string entry) {
+  if (events) events->push_back("link " + entry);
+  log.push_back(std::move(entry));
+}
+
 bool FakeLink::PrevInstance() {
-  log.push_back("prev-instance");
+  Note("prev-instance");
   return otherInstance;
 }
 
 bool FakeLink::Serve(std::string_view application, std::string_view topic,
                      ExecuteHandler onExecute) {
-  log.push_back("serve " + Key(application, topic));
+  Note("serve " + Key(application, topic));
   return served_.emplace(Key(application, topic), std::move(onExecute)).second;
 }
 
 void FakeLink::StopServing(std::string_view application, std::string_view topic) {
-  log.push_back("stop " + Key(application, topic));
+  Note("stop " + Key(application, topic));
   served_.erase(Key(application, topic));
 }
 
 bool FakeLink::Execute(std::string_view application, std::string_view topic,
                        std::string_view command, int timeoutMs) {
-  log.push_back("execute " + Key(application, topic) + " within " + std::to_string(timeoutMs) +
-                ": " + std::string(command));
+  Note("execute " + Key(application, topic) + " within " + std::to_string(timeoutMs) + ": " +
+       std::string(command));
   return otherAccepts;
 }
 

@@ -2,13 +2,19 @@
 // chain, the style bits and the region like a window system would, records
 // every request the program makes, and lets tests feed in the user's side
 // (sizes, states, typed text) through the form layer's entry points.
+// Besides the per-topic records below, every side effect also lands in one
+// ordered log (FakePlatform::events), so tests can assert on sequences
+// across windows, the browser, the pointer and the tray.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "forms/control.h"
@@ -19,9 +25,16 @@
 
 namespace fake {
 
+class FakePlatform;
+
+// What a new window's style holds before the program touches it (WS_POPUP |
+// WS_CLIPCHILDREN), so adding bits can be told from replacing them.
+inline constexpr std::intptr_t kInitialStyle = 0x82000000;
+
 struct FakeWindow {
   FakeWindow();
   forms::Form* form = nullptr;
+  FakePlatform* platform = nullptr;
   forms::SoftWindowLongs longs;
   std::optional<forms::RoundRectRegion> region;
   int regionsSet = 0;
@@ -68,6 +81,7 @@ class FakeLink final : public forms::LinkTransport {
   bool otherInstance = false;    // what PrevInstance answers
   bool otherAccepts = true;      // what Execute answers
   std::vector<std::string> log;  // "serve app|topic", "execute app|topic: cmd", ...
+  std::vector<std::string>* events = nullptr;  // the platform's ordered log
 
   bool PrevInstance() override;
   bool Serve(std::string_view application, std::string_view topic,
@@ -80,6 +94,7 @@ class FakeLink final : public forms::LinkTransport {
   bool Deliver(const std::string& applicationAndTopic, std::string_view command);
 
  private:
+  void Note(std::string entry);
   std::map<std::string, ExecuteHandler> served_;
 };
 
@@ -103,6 +118,30 @@ class FakePlatform : public forms::Platform {
   int ends = 0;
 
   // Observations.
+  // Every side effect in the order it happened, one entry each:
+  //   "refresh npc 3", "refresh BA1" (a form), "blt npc 3", "stretch BA1",
+  //   "navigate URL", "back", "forward", "reload", "stop", "silent 1",
+  //   "connect", "error-page URL", "show BA1", "hide BA1", "size BA1 888x700",
+  //   "state BA1 1", "activate tip", "owner tip BA1", "icon tip",
+  //   "style BA1 0x82030000", "wndproc BA1", "region BA1 0,0,889,701",
+  //   "move-loop BA1", "pointer BA1 la 0", "capture npc 3", "release",
+  //   "focus sotext", "select sotext 0+4", "popup BA1 7", "popup-cancel BA1",
+  //   "tray add", "tray delete", "msgbox", "shell-execute open URL",
+  //   "cancel-downloads", "show-downloads", "end", "quit-loop", "link ...".
+  std::vector<std::string> events;
+  std::size_t Mark() const { return events.size(); }
+  // The entries from `mark` on whose first word is one of `kinds` (all
+  // entries when `kinds` is empty).
+  std::vector<std::string> Events(std::initializer_list<std::string_view> kinds = {},
+                                  std::size_t mark = 0) const;
+  // How many entries from `mark` on are exactly `entry`.
+  int Count(std::string_view entry, std::size_t mark = 0) const;
+  void Record(std::string entry) { events.push_back(std::move(entry)); }
+  // The control or form drawing into `dc`, or owning `handle`, as the log
+  // names it ("none" for a null handle, "?" for one that is not ours).
+  std::string SurfaceName(forms::Dc dc) const;
+  std::string WindowName(forms::WindowHandle handle) const;
+
   int stretchBlts = 0;
   std::vector<int> bitmapRequests;
   // "capture npc 3", "release", "focus sotext", "select sotext 0+4", in order.
@@ -196,23 +235,32 @@ class FakePlatform : public forms::Platform {
   int MsgBox(forms::WindowHandle owner, std::string_view text, std::string_view caption,
              std::uint32_t type) override {
     messageBoxes.push_back({owner, std::string(text), std::string(caption), type});
+    Record("msgbox");
     return messageBoxAnswer;
   }
   int RunningDownloads() override { return runningDownloads; }
   bool ShowDownloads() override {
     ++downloadShows;
+    Record("show-downloads");
     return hasDownloadList;
   }
   void CancelDownloads() override {
     ++downloadCancels;
+    Record("cancel-downloads");
     runningDownloads = 0;
   }
 
  protected:
   void GrabPointer(forms::WindowHandle window) override;
   void UngrabPointer() override;
-  void EndProcess() override { ++ends; }
-  void QuitLoop() override { ++loopQuits; }
+  void EndProcess() override {
+    ++ends;
+    Record("end");
+  }
+  void QuitLoop() override {
+    ++loopQuits;
+    Record("quit-loop");
+  }
 
  private:
   void Deliver(forms::Form& form, forms::PointerInput input, int formX, int formY);

@@ -40,9 +40,16 @@ TEST(CategoryClick, MovesTheSelectionAndNavigatesToItsSection) {
   auto& b = *h.ba1;
   int previous = 2;
   for (const auto& [index, tail] : cases) {
+    const auto mark = h.platform.Mark();
     b.npc_Click(index);
     EXPECT_EQ(b.selectedCategory, index);
     EXPECT_EQ(h.Window().navigations.back(), kBase + tail);
+    // Both buttons redrawn and shown before the page is asked for.
+    const std::vector<std::string> steps = {
+        "blt npc " + std::to_string(index), "refresh npc " + std::to_string(index),
+        "blt npc " + std::to_string(previous), "refresh npc " + std::to_string(previous),
+        "navigate " + kBase + tail};
+    EXPECT_EQ(h.platform.Events({"blt", "refresh", "navigate"}, mark), steps);
     EXPECT_EQ(Decode(b.npc[index]->Image()->Pixel(7, 9)), (Decoded{3, 7, (index - 2) * 39 + 9}));
     EXPECT_EQ(Decode(b.npc[previous]->Image()->Pixel(7, 9)),
               (Decoded{2, 7, (previous - 2) * 39 + 9}));
@@ -73,14 +80,18 @@ TEST(CaptionButtons, CloseHidesMinimizeMinimizesNeitherNavigates) {
   const auto navigations = h.Window().navigations;
   // A hover image on the button is replaced by its normal image.
   b.npc[0]->Image()->Fill(0xABCDEF);
+  auto mark = h.platform.Mark();
   b.npc_Click(0);
   EXPECT_FALSE(b.Visible());
-  EXPECT_EQ(h.Window().log.back(), "hide");
+  EXPECT_EQ(h.platform.Events({}, mark),
+            (std::vector<std::string>{"blt npc 0", "refresh npc 0", "hide BA1"}));
   EXPECT_EQ(Decode(b.npc[0]->Image()->Pixel(36, 18)), (Decoded{1, 63, 18}));
   b.npc[1]->Image()->Fill(0xABCDEF);
+  mark = h.platform.Mark();
   b.npc_Click(1);
   EXPECT_EQ(b.State(), forms::WindowState::kMinimized);
-  EXPECT_EQ(h.Window().log.back(), "state 1");
+  EXPECT_EQ(h.platform.Events({}, mark),
+            (std::vector<std::string>{"blt npc 1", "refresh npc 1", "state BA1 1"}));
   EXPECT_EQ(Decode(b.npc[1]->Image()->Pixel(26, 0)), (Decoded{1, 26, 0}));
   EXPECT_EQ(h.Window().navigations, navigations);
   EXPECT_EQ(b.selectedCategory, 2);

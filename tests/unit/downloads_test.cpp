@@ -98,6 +98,19 @@ TEST_F(Downloads, CompleteDownloadTakesTheChosenNameAndLeavesNothingElse) {
   EXPECT_EQ(list_.Running(), 0);
   EXPECT_TRUE(transfers_.cancelled.empty());
   EXPECT_FALSE(changes_.empty());
+
+  // A server that never said the size: whatever arrived is the file, even
+  // nothing at all, and a finished download is whole.
+  for (const std::size_t bytes : {std::size_t{1234}, std::size_t{0}}) {
+    const int unknown = Start("u.mp4", 0);
+    const fs::path part = list_.Chosen(unknown, dir_ / ("u" + std::to_string(bytes)));
+    Arrive(part, bytes);
+    list_.Finished(unknown);
+    const Download& u = *list_.Find(unknown);
+    EXPECT_EQ(u.state, DownloadState::kDone) << bytes;
+    EXPECT_EQ(u.received, bytes);
+    EXPECT_EQ(DownloadList::Fraction(u), 1.0) << bytes;
+  }
 }
 
 TEST_F(Downloads, FailureAndCancelRemoveThePartialFileAndKeepWhatWasThere) {
@@ -185,6 +198,7 @@ TEST(DownloadFigures, SizesSpeedsAndTimeLeft) {
   EXPECT_EQ(DownloadList::SizeText(1023), "1023 B");
   EXPECT_EQ(DownloadList::SizeText(1024), "1.0 KB");
   EXPECT_EQ(DownloadList::SizeText(1536), "1.5 KB");
+  EXPECT_EQ(DownloadList::SizeText(1048576), "1.0 MB");
   EXPECT_EQ(DownloadList::SizeText(1048576 * 3 + 1048576 / 2), "3.5 MB");
   EXPECT_EQ(DownloadList::SizeText(std::uint64_t{5} << 30), "5.0 GB");
   EXPECT_EQ(DownloadList::SpeedText(0), "");
@@ -200,6 +214,10 @@ TEST(DownloadFigures, SizesSpeedsAndTimeLeft) {
   EXPECT_EQ(DownloadList::TimeLeftText(d), "") << "no speed yet";
   d.bytesPerSecond = 100;
   EXPECT_EQ(DownloadList::TimeLeftText(d), "剩余 1 分 05 秒");
+  d.total = 1000 + 60 * 100;
+  EXPECT_EQ(DownloadList::TimeLeftText(d), "剩余 1 分 00 秒");
+  d.total = 1000 + 59 * 100;
+  EXPECT_EQ(DownloadList::TimeLeftText(d), "剩余 59 秒");
   d.total = 1000 + 3700 * 100;
   EXPECT_EQ(DownloadList::TimeLeftText(d), "剩余 1 小时 01 分");
   d.total = 1000 + 5 * 100 - 50;

@@ -78,8 +78,17 @@ TEST(ErrorPage, AnErrorStatusIsNamedWithItsNumber) {
   h.platform.NavigateError(*h.ba1, "http://127.0.0.1:8080/mtv/", NavigateFailure::kHttpStatus, 404);
   h.platform.NavigateError(*h.ba1, "http://127.0.0.1:8080/arts/", NavigateFailure::kHttpStatus,
                            503);
+  // The first error status and the first server error.
+  h.platform.NavigateError(*h.ba1, "http://127.0.0.1:8080/a/", NavigateFailure::kHttpStatus, 400);
+  h.platform.NavigateError(*h.ba1, "http://127.0.0.1:8080/b/", NavigateFailure::kHttpStatus, 500);
   auto& pages = h.Window().errorPages;
-  ASSERT_EQ(pages.size(), 2u);
+  ASSERT_EQ(pages.size(), 4u);
+  EXPECT_NE(pages[2].second.find("<p>网站无法提供这个页面。</p>"), std::string::npos);
+  EXPECT_NE(pages[3].second.find("网站内部出了问题"), std::string::npos);
+  EXPECT_EQ(h.platform.Events({"error-page"}),
+            (std::vector<std::string>{
+                "error-page http://127.0.0.1:8080/mtv/", "error-page http://127.0.0.1:8080/arts/",
+                "error-page http://127.0.0.1:8080/a/", "error-page http://127.0.0.1:8080/b/"}));
   EXPECT_NE(pages[0].second.find("<h1>网站返回了错误（404）</h1>"), std::string::npos);
   EXPECT_NE(pages[0].second.find("找不到这个页面"), std::string::npos);
   EXPECT_NE(pages[1].second.find("<h1>网站返回了错误（503）</h1>"), std::string::npos);

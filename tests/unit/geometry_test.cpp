@@ -68,6 +68,12 @@ TEST(MinMax, PassesEveryOtherMessageToTheProcedureItReplaced) {
   h.platform.Send(h.ba1->hWnd(), forms::kWmGetMinMaxInfo, 0, reinterpret_cast<forms::LParam>(&info));
   EXPECT_EQ(gPreviousCalls, 1) << "the bounds message stops at MinMaxWindowProc";
   EXPECT_EQ(info.ptMaxSize, (forms::PointL{800, 600}));
+  // The style slot beside the procedure is replaced, not merged, and
+  // answers what it held.
+  const forms::WindowHandle w = h.ba1->hWnd();
+  EXPECT_EQ(h.platform.SetWindowLongPtr(w, forms::kGwlStyle, forms::kWsMinimizeBox),
+            fake::kInitialStyle);
+  EXPECT_EQ(h.platform.GetWindowLongPtr(w, forms::kGwlStyle), forms::kWsMinimizeBox);
 }
 
 struct Layout {

@@ -107,6 +107,18 @@ TEST(FirstInstance, ServesItsTopicOnceLoadedAndIgnoresItsCommandLine) {
   ba1.reset();
   EXPECT_EQ(platform.link.log.back(), "stop " + kService);
   EXPECT_FALSE(platform.link.Deliver(kService, "x"));
+  // Without a topic, or a title to serve it under, nothing is served.
+  fake::FakePlatform bare;
+  frame::BA1 quiet(bare);
+  quiet.CreateNative();
+  quiet.StartLink();
+  bare.SetAppTitle("Kivo");
+  quiet.SetLinkTopic("");
+  quiet.StartLink();
+  EXPECT_TRUE(bare.link.log.empty());
+  quiet.SetLinkTopic("BA1");
+  quiet.StartLink();
+  EXPECT_EQ(bare.link.log, (std::vector<std::string>{"serve Kivo|BA1"}));
 }
 
 TEST(LinkExecute, BringsTheWindowBackWhateverItsState) {
@@ -118,24 +130,29 @@ TEST(LinkExecute, BringsTheWindowBackWhateverItsState) {
     const char* name;
     void (*before)(frame::BA1&);
     forms::WindowState after;
+    bool restored;  // brought out of the minimized state
   };
   const Case cases[] = {
-      {"hidden", [](frame::BA1& f) { f.npc_Click(0); }, forms::WindowState::kNormal},
-      {"minimized", [](frame::BA1& f) { f.npc_Click(1); }, forms::WindowState::kNormal},
+      {"hidden", [](frame::BA1& f) { f.npc_Click(0); }, forms::WindowState::kNormal, false},
+      {"minimized", [](frame::BA1& f) { f.npc_Click(1); }, forms::WindowState::kNormal, true},
       {"maximized", [](frame::BA1& f) { f.SetWindowState(forms::WindowState::kMaximized); },
-       forms::WindowState::kMaximized},
+       forms::WindowState::kMaximized, false},
       {"normal", [](frame::BA1& f) { f.SetWindowState(forms::WindowState::kNormal); },
-       forms::WindowState::kNormal},
+       forms::WindowState::kNormal, false},
   };
   for (const auto& c : cases) {
     c.before(b);
     log.clear();
+    const auto mark = h.platform.Mark();
     EXPECT_TRUE(link.Deliver(kService, "http://127.0.0.1:8080/horror/ --whatever")) << c.name;
     EXPECT_TRUE(b.Visible()) << c.name;
     EXPECT_EQ(b.State(), c.after) << c.name;
     ASSERT_GE(log.size(), 2u) << c.name;
     EXPECT_EQ(log[0], "hide") << c.name;
     EXPECT_EQ(log[1], "show") << c.name;
+    std::vector<std::string> steps = {"hide BA1", "show BA1"};
+    if (c.restored) steps.push_back("state BA1 0");
+    EXPECT_EQ(h.platform.Events({"hide", "show", "state", "navigate"}, mark), steps) << c.name;
   }
   // The command is never followed: only the home page was ever loaded.
   EXPECT_EQ(h.Window().navigations.size(), 1u);

@@ -137,6 +137,7 @@ TEST(MenuCommands, PageMenuDrivesTheBrowser) {
   Harness h;
   auto& w = h.Window();
   LoadPage(h, Doc(1));
+  const auto mark = h.platform.Mark();
   // One page in the history: neither way goes anywhere, and nothing says so.
   PageChoose(h, "后退");
   PageChoose(h, "前进");
@@ -152,6 +153,9 @@ TEST(MenuCommands, PageMenuDrivesTheBrowser) {
   EXPECT_EQ(w.navigations.size(), 4u);
   PageChoose(h, "刷新");
   EXPECT_EQ(w.reloads, 1);
+  EXPECT_EQ(h.platform.Events({"navigate", "back", "forward", "reload", "stop"}, mark),
+            (std::vector<std::string>{"navigate http://127.0.0.1:8080//xiazai", "back", "forward",
+                                      "reload"}));
 }
 
 TEST(AboutBox, LoadedHiddenAtStartWithTheMainWindowsIcon) {

@@ -77,13 +77,21 @@ TEST_F(Pointer, CaptionAndCategoryButtonsShowTheirHoverLookWhileThePointerIsOver
                         {13, CategoryHover(13), CategoryNormal(13)}};
   for (const auto& c : cases) {
     forms::Control& button = *b.npc[c.index];
+    const std::string name = fake::NameOf(&button);
+    auto mark = os.Mark();
     MoveOver(button);
     EXPECT_TRUE(Shows(button, c.hover));
     EXPECT_EQ(CaptureHolder(), &button);
+    // Drawn, then shown on screen, then captured.
+    const std::vector<std::string> over = {"blt " + name, "refresh " + name, "capture " + name};
+    EXPECT_EQ(os.Events({"blt", "refresh", "capture", "release"}, mark), over);
     // Captured, it hears the move that takes the pointer far outside.
+    mark = os.Mark();
     os.MoveTo(b, 400, 400);
     EXPECT_TRUE(Shows(button, c.normal));
     EXPECT_EQ(os.GetCapture(), nullptr);
+    const std::vector<std::string> out = {"blt " + name, "refresh " + name, "release"};
+    EXPECT_EQ(os.Events({"blt", "refresh", "capture", "release"}, mark), out);
   }
 }
 
@@ -184,7 +192,13 @@ TEST_F(Pointer, LinkLabelsTurnDarkAndBackThroughEveryResetPath) {
   for (const auto& [name, reset] : resets) {
     for (int i : {0, 1}) {
       os.MoveTo(b, 250, 20);  // off any captured button first
+      // Redrawn for the new colour, not again while it stays.
+      auto mark = os.Mark();
       MoveOver(*b.la[i]);
+      EXPECT_GE(os.Count("refresh " + fake::NameOf(b.la[i]), mark), 1) << name;
+      mark = os.Mark();
+      MoveOver(*b.la[i]);
+      EXPECT_EQ(os.Count("refresh " + fake::NameOf(b.la[i]), mark), 0) << name;
       EXPECT_EQ(forms::Resolve(os, b.la[i]->ForeColor()), kHot) << name;
       EXPECT_EQ(forms::Resolve(os, b.la[1 - i]->ForeColor()), kWhite) << name;
       EXPECT_TRUE(b.labelHot);
@@ -402,6 +416,38 @@ TEST_F(Pointer, HitTestFollowsStackingAndClipping) {
   EXPECT_EQ(b.Pointer().HitTest(-1, 20), nullptr);
   // Hidden holders never take input.
   EXPECT_EQ(b.Pointer().HitTest(Centre(*b.ppt[2]).x, Centre(*b.ppt[2]).y) == b.ppt[2], false);
+  // Windowless controls own their first row and column and end one pixel
+  // before Left + Width and Top + Height, on each axis alone.
+  for (const forms::Control* c : {b.la[0], b.la[1], b.la[2], b.logo, b.so}) {
+    const auto o = c->OriginInForm();
+    const int right = o.x + c->Width() - 1, bottom = o.y + c->Height() - 1;
+    for (auto [x, y] : {std::pair{o.x, o.y}, {right, o.y}, {o.x, bottom}, {right, bottom}}) {
+      EXPECT_EQ(b.Pointer().HitTest(x, y), c) << fake::NameOf(c) << " at " << x << "," << y;
+    }
+    for (auto [x, y] : {std::pair{o.x - 1, o.y},
+                        {o.x, o.y - 1},
+                        {right + 1, o.y},
+                        {o.x, bottom + 1},
+                        {right + 1, bottom},
+                        {right, bottom + 1}}) {
+      EXPECT_NE(b.Pointer().HitTest(x, y), c) << fake::NameOf(c) << " at " << x << "," << y;
+    }
+  }
+  // The text box lies on the search image: windowed above windowless.
+  const auto box = b.sotext->OriginInForm();
+  EXPECT_EQ(b.Pointer().HitTest(box.x, box.y), b.sotext);
+  EXPECT_EQ(b.Pointer().HitTest(box.x - 1, box.y), b.so);
+  EXPECT_EQ(b.Pointer().HitTest(box.x, box.y - 1), b.so);
+  // Of two labels on one spot the later one lies above; hidden, it is not
+  // there and the one beneath takes the point.
+  b.la[1]->Move(b.la[0]->Left() + 10, b.la[0]->Top() + 3);
+  EXPECT_EQ(b.Pointer().HitTest(b.la[1]->Left(), b.la[1]->Top()), b.la[0]);
+  b.la[0]->SetVisible(false);
+  EXPECT_EQ(b.Pointer().HitTest(b.la[1]->Left(), b.la[1]->Top()), b.la[1]);
+  EXPECT_EQ(b.Pointer().HitTest(b.la[0]->Left(), b.la[0]->Top()), nullptr);
+  // A hidden container hides its visible children too.
+  b.Pic1->SetVisible(false);
+  EXPECT_EQ(b.Pointer().HitTest(Centre(*b.npc[3]).x, Centre(*b.npc[3]).y), b.zz);
 }
 
 TEST_F(Pointer, FocusLossRaisesLostFocusOnlyForAMoveInsideTheProgram) {

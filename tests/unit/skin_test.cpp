@@ -84,6 +84,12 @@ TEST(Buttons, AfterStartUpEachShowsItsCell) {
   // Caption buttons and the search button are refreshed once painted.
   EXPECT_GE(h.Window().refreshes[b.npc[0]], 1);
   EXPECT_GE(h.Window().refreshes[b.sok], 1);
+  // The persistent image only grows: a button shrunk and enlarged again
+  // still shows what was drawn into it.
+  b.npc[5]->Move(0, 3 * 39, 10, 5);
+  EXPECT_EQ(b.npc[5]->Image()->Width(), 130);
+  b.npc[5]->Move(0, 3 * 39, 130, 39);
+  ExpectCell(*b.npc[5], kNormal, 0, 3 * 39, 130, 39);
 }
 
 TEST(Buttons, PlacedInTheTitleAreaAndTheColumn) {

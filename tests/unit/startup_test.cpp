@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "frame/module1.h"
-#include "tray/modtray.h"
 #include "test_support.h"
+#include "tray/modtray.h"
 
 namespace {
 
@@ -13,8 +15,7 @@ TEST(StartUp, RunsItsStepsInOrder) {
   auto& b = *h.ba1;
   auto& w = h.Window();
   // Style bits added to whatever the window had.
-  EXPECT_EQ(w.longs.style & (forms::kWsMinimizeBox | forms::kWsMaximizeBox),
-            forms::kWsMinimizeBox | forms::kWsMaximizeBox);
+  EXPECT_EQ(w.longs.style, fake::kInitialStyle | forms::kWsMinimizeBox | forms::kWsMaximizeBox);
   // The tray's procedure sits above the size bounds' one.
   EXPECT_EQ(w.longs.chain.Head(), &modTray::TrayWindowProc);
   EXPECT_EQ(modTray::Data().TrayPrevWndProc, &Module1::MinMaxWindowProc);
@@ -33,6 +34,37 @@ TEST(StartUp, RunsItsStepsInOrder) {
   ASSERT_TRUE(w.region);
   EXPECT_EQ(w.region->right, 889);
   EXPECT_EQ(w.region->bottom, 701);
+  // The whole start-up in order: bounds and style first, the buttons, the
+  // frame painted, shown and outlined at each size, the page, the tray, the
+  // hand-off served, and only then the window.
+  const std::vector<std::string> steps = {"icon BA1",
+                                          "link prev-instance",
+                                          "wndproc BA1",
+                                          "style BA1 0x82030000",  // kInitialStyle with both boxes
+                                          "refresh npc 0",
+                                          "refresh npc 1",
+                                          "refresh sok",
+                                          "size BA1 888x617",
+                                          "refresh BA1",
+                                          "region BA1 0,0,889,618",
+                                          "size BA1 888x700",
+                                          "refresh BA1",
+                                          "region BA1 0,0,889,701",
+                                          "navigate http://127.0.0.1:8080//xiazai/",
+                                          "icon tip",
+                                          "wndproc BA1",
+                                          "tray add",
+                                          "link serve Kivo手机电影下载器|BA1",
+                                          "show BA1"};
+  EXPECT_EQ(h.platform.Events({"icon", "link", "wndproc", "style", "refresh", "size", "region",
+                               "navigate", "tray", "show", "hide", "state", "end"}),
+            steps);
+  // Every button is drawn before it is shown on screen.
+  for (const char* button : {"npc 0", "npc 1", "sok"}) {
+    const auto& e = h.platform.events;
+    const auto blt = std::find(e.begin(), e.end(), std::string("blt ") + button);
+    EXPECT_LT(blt, std::find(e.begin(), e.end(), std::string("refresh ") + button)) << button;
+  }
 }
 
 TEST(StartUp, ThePageLoadsAfterTheSkinsAndTheSize) {

@@ -39,26 +39,36 @@ TEST(BitBlt, ClipsAgainstBothSurfacesInEveryDirection) {
     int x, y, w, h, sx, sy;
   };
   const Case cases[] = {
-      {-3, -2, 10, 10, 0, 0},   // destination off the top-left
-      {25, 25, 10, 10, 0, 0},   // destination off the bottom-right
-      {0, 0, 10, 10, -4, -1},   // source off the top-left
-      {0, 0, 10, 10, 15, 8},    // source off the bottom-right
-      {0, 0, 1000, 1000, 0, 0}, // larger than both
+      {-3, -2, 10, 10, 0, 0},    // destination off the top-left
+      {25, 25, 10, 10, 0, 0},    // destination off the bottom-right
+      {0, 0, 10, 10, -4, -1},    // source off the top-left
+      {0, 0, 10, 10, 15, 8},     // source off the bottom-right
+      {0, 0, 1000, 1000, 0, 0},  // larger than both
+      // One edge at a time: a clip applied to the wrong axis shows here.
+      {-3, 4, 10, 10, 0, 0},  // destination off the left only
+      {4, -3, 10, 10, 0, 0},  // destination off the top only
+      {26, 2, 10, 10, 0, 0},  // destination off the right only
+      {2, 21, 10, 10, 0, 0},  // destination off the bottom only
+      {1, 2, 10, 10, -4, 3},  // source off the left only
+      {1, 2, 10, 10, 3, -4},  // source off the top only
+      {1, 2, 10, 10, 15, 1},  // source off the right only
+      {1, 2, 10, 10, 1, 6},   // source off the bottom only
+      {3, 1, 25, 4, 0, 0},    // wider than the source, inside it vertically
   };
   for (const auto& c : cases) {
     auto src = Encoded(2, 20, 10);
     forms::Surface dst;
-    dst.Reset(30, 30, 7);
-    forms::PortableBitBlt(&dst, c.x, c.y, c.w, c.h, &src, c.sx, c.sy, forms::kSrcCopy);
-    for (int y = 0; y < 30; ++y) {
+    dst.Reset(30, 25, 7);
+    EXPECT_TRUE(forms::PortableBitBlt(&dst, c.x, c.y, c.w, c.h, &src, c.sx, c.sy, forms::kSrcCopy));
+    for (int y = 0; y < 25; ++y) {
       for (int x = 0; x < 30; ++x) {
         const int i = x - c.x, j = y - c.y;
         const int sx = c.sx + i, sy = c.sy + j;
         const bool copied = i >= 0 && i < c.w && j >= 0 && j < c.h && sx >= 0 && sx < 20 &&
                             sy >= 0 && sy < 10;
         const forms::Color expected = copied ? testing_support::Encode(2, sx, sy) : 7u;
-        ASSERT_EQ(dst.Pixel(x, y), expected) << "case x=" << c.x << " sx=" << c.sx << " at " << x
-                                             << "," << y;
+        ASSERT_EQ(dst.Pixel(x, y), expected) << "case x=" << c.x << " y=" << c.y << " sx=" << c.sx
+                                             << " sy=" << c.sy << " at " << x << "," << y;
       }
     }
   }
@@ -104,19 +114,42 @@ TEST(StretchBlt, MapsEveryDestinationPixelProportionally) {
 }
 
 TEST(StretchBlt, StaysInsideBothSurfaces) {
-  auto src = Encoded(1, 15, 100);
-  forms::Surface dst;
-  dst.Reset(10, 10, 5);
-  // Far larger than the destination, partly off it, reading past the source.
-  EXPECT_TRUE(forms::PortableStretchBlt(&dst, -50, -50, 5000, 4000, &src, 10, 90, 20, 30,
-                                        forms::kSrcCopy));
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 10; ++x) {
-      const forms::Color c = dst.Pixel(x, y);
-      if (c == 5u) continue;
-      const Decoded d = Decode(c);
-      EXPECT_LT(d.x, 15);
-      EXPECT_LT(d.y, 100);
+  struct Case {
+    int x, y, w, h, sx, sy, sw, sh;
+  };
+  // Off each edge of the destination on its own, reading past each edge of
+  // the source on its own, and far larger than both: pixels that would land
+  // outside the destination or come from outside the source are skipped,
+  // and every other one is exactly where the mapping puts it.
+  const Case cases[] = {
+      {-50, -50, 5000, 4000, 10, 90, 20, 30},
+      {-3, 2, 8, 6, 0, 0, 4, 3},
+      {2, -3, 8, 6, 0, 0, 4, 3},
+      {9, 2, 8, 6, 0, 0, 4, 3},
+      {2, 7, 8, 6, 0, 0, 4, 3},
+      {1, 1, 8, 6, 12, 0, 5, 3},
+      {1, 1, 8, 6, 0, 97, 4, 5},
+      {1, 1, 8, 6, -2, 0, 4, 3},
+      {1, 1, 8, 6, 0, -2, 4, 3},
+      {0, 0, 12, 9, 0, 0, 30, 200},
+  };
+  for (const auto& c : cases) {
+    auto src = Encoded(1, 15, 100);
+    forms::Surface dst;
+    dst.Reset(12, 9, 5);
+    EXPECT_TRUE(forms::PortableStretchBlt(&dst, c.x, c.y, c.w, c.h, &src, c.sx, c.sy, c.sw, c.sh,
+                                          forms::kSrcCopy));
+    for (int y = 0; y < 9; ++y) {
+      for (int x = 0; x < 12; ++x) {
+        const int i = x - c.x, j = y - c.y;
+        const int sx = c.sx + static_cast<int>(static_cast<long long>(i) * c.sw / c.w);
+        const int sy = c.sy + static_cast<int>(static_cast<long long>(j) * c.sh / c.h);
+        const bool copied =
+            i >= 0 && i < c.w && j >= 0 && j < c.h && sx >= 0 && sx < 15 && sy >= 0 && sy < 100;
+        ASSERT_EQ(dst.Pixel(x, y), copied ? testing_support::Encode(1, sx, sy) : 5u)
+            << "case x=" << c.x << " y=" << c.y << " sx=" << c.sx << " sy=" << c.sy << " at " << x
+            << "," << y;
+      }
     }
   }
 }

@@ -82,6 +82,11 @@ TEST(TrayIcon, TipFieldIsAlwaysTerminatedAndNeverSplitsACharacter) {
   // 126 letters and an emoji: the pair would end past the room, so it goes.
   modTray::FillTip(d.szTip, std::string(126, 'a') + "\xF0\x9F\x98\x80");
   EXPECT_EQ(d.szTip[126], u'\0');
+  // One letter fewer: the pair ends on the last unit of room and stays whole.
+  modTray::FillTip(d.szTip, std::string(125, 'a') + "\xF0\x9F\x98\x80" + "tail");
+  EXPECT_EQ(d.szTip[125], 0xD83D);
+  EXPECT_EQ(d.szTip[126], 0xDE00);
+  EXPECT_EQ(d.szTip[127], u'\0');
   modTray::FillTip(d.szTip, "a\xF0\x9F\x98\x80");
   EXPECT_EQ(d.szTip[1], 0xD83D);
   EXPECT_EQ(d.szTip[2], 0xDE00);
@@ -224,7 +229,11 @@ TEST(ExitSequence, IconGoesBeforeEitherWindowThenTheLoopEnds) {
   auto& main = h.Window();
   auto& tipWindow = h.platform.WindowOf(h.ba1->tip());
   h.platform.ChooseNext("退出软件");
+  const auto mark = h.platform.Mark();
   EXPECT_EQ(h.platform.Send(h.ba1->hWnd(), 2025, 0, forms::kWmRButtonUp), 0);
+  // The icon, then the procedure it hooked, then the loop: nothing asked.
+  EXPECT_EQ(h.platform.Events({"tray", "wndproc", "msgbox", "quit-loop", "show", "hide"}, mark),
+            (std::vector<std::string>{"tray delete", "wndproc BA1", "quit-loop"}));
   ASSERT_EQ(h.platform.trayCalls.size(), 2u);
   EXPECT_EQ(h.platform.trayCalls[1].first, forms::kNimDelete);
   EXPECT_EQ(h.platform.trayLoadedForms[1], 2u) << "both windows still stood at the removal";
@@ -314,7 +323,10 @@ TEST(ExitSequence, RunningDownloadsAskFirstAndCancelKeepsEverything) {
 
   h.platform.messageBoxAnswer = forms::kIdOk;
   h.platform.ChooseNext("退出软件");
+  const auto mark = h.platform.Mark();
   h.platform.Send(h.ba1->hWnd(), 2025, 0, forms::kWmRButtonUp);
+  EXPECT_EQ(h.platform.Events({"msgbox", "cancel-downloads", "tray", "quit-loop"}, mark),
+            (std::vector<std::string>{"msgbox", "cancel-downloads", "tray delete", "quit-loop"}));
   EXPECT_EQ(h.platform.messageBoxes.size(), 2u);
   EXPECT_EQ(h.platform.downloadCancels, 1);
   EXPECT_TRUE(h.platform.LoadedForms().empty());
