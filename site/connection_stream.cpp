@@ -44,11 +44,7 @@ std::string_view TrimSpaces(std::string_view text) {
 // target, as common servers do; they simply match no page.
 bool IsWellFormed(std::string_view line, const RequestLineParts& parts) {
   if (std::ranges::count(line, ' ') != 2) return false;
-  // Only HTTP/1.x is spoken here; an HTTP/2 preface ("PRI * HTTP/2.0")
-  // gets a 400 rather than being read as a request with a body to come.
-  if (parts.target.empty() || (parts.version != "HTTP/1.1" && parts.version != "HTTP/1.0")) {
-    return false;
-  }
+  if (parts.target.empty()) return false;
   if (!IsToken(parts.method)) return false;
   return std::ranges::none_of(parts.target, [](char c) {
     auto b = static_cast<unsigned char>(c);
@@ -201,6 +197,12 @@ ConnectionStream::Head ConnectionStream::ReadHead() {
   }
   requestLine_ = std::move(line);
   RequestLineParts parts = SplitRequestLine(requestLine_);
+  if (!HasHttp1Version(requestLine_)) {
+    // No headers are read for it: an HTTP/0.9 client sends none.
+    presented_ = "-\r\n";
+    unreadBody_ = true;
+    return Head::kRequest;
+  }
 
   std::string headers;
   std::size_t headerBytes = 0;

@@ -4,7 +4,10 @@
 // same line rules as ConnectionStream::ReadHead: lines end in LF or CRLF, up
 // to four blank lines are skipped before the request line, the request line
 // may be kMaxRequestLine bytes long and all header lines together
-// kMaxHeaderBytes.
+// kMaxHeaderBytes. A request line that doesn't end in " HTTP/1.0" or
+// " HTTP/1.1" (HTTP/0.9, an HTTP/2 preface, garbage) is refused as soon as
+// it ends, so such a client gets its 400 without waiting for headers that
+// will never come.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +22,9 @@ inline constexpr std::size_t kMaxRequestLine = (std::size_t{1} << 20) + 8192;
 
 // All header lines of one request together; beyond it, 431.
 inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+
+// The request line ends in a version this site speaks.
+bool HasHttp1Version(std::string_view requestLine);
 
 class HeadScanner {
  public:
@@ -36,6 +42,7 @@ class HeadScanner {
   enum class Phase { kRequestLine, kHeaders, kDone };
 
   std::size_t LineLimit() const;
+  void Remember(char c);
 
   Phase phase_ = Phase::kRequestLine;
   int linesBeforeRequest_ = 0;
@@ -43,6 +50,8 @@ class HeadScanner {
   bool lastWasCr_ = false;
   std::size_t headerBytes_ = 0;
   bool started_ = false;
+  // The last bytes of the current line, CR excluded, for its version.
+  char tail_[9] = {};
 };
 
 }  // namespace site
