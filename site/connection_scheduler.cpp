@@ -20,8 +20,7 @@ constexpr int kMaxEvents = 256;
 
 Connection::~Connection() { ::close(sock); }
 
-ConnectionScheduler::ConnectionScheduler(const SchedulerLimits& limits, Serve serve,
-                                         Expire expire)
+ConnectionScheduler::ConnectionScheduler(const SchedulerLimits& limits, Serve serve, Expire expire)
     : limits_(limits),
       serve_(std::move(serve)),
       expire_(std::move(expire)),
@@ -93,11 +92,9 @@ void ConnectionScheduler::Run() {
   epoll_event events[kMaxEvents];
   auto nextSweep = Clock::now() + kSweepInterval;
   for (;;) {
-    int timeout = static_cast<int>(
-        std::clamp<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  nextSweep - Clock::now())
-                                  .count(),
-                              0, kSweepInterval.count()));
+    int timeout = static_cast<int>(std::clamp<long long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(nextSweep - Clock::now()).count(), 0,
+        kSweepInterval.count()));
     int count = ::epoll_wait(epoll_, events, kMaxEvents, timeout);
     if (count < 0) count = 0;  // EINTR
     std::vector<std::shared_ptr<Connection>> arrived;
@@ -127,8 +124,7 @@ void ConnectionScheduler::Run() {
   waiting_.clear();
 }
 
-void ConnectionScheduler::Register(std::shared_ptr<Connection> connection,
-                                   Clock::time_point now) {
+void ConnectionScheduler::Register(std::shared_ptr<Connection> connection, Clock::time_point now) {
   int fd = connection->sock;
   if (!connection->lingering && connection->scanner.Ready()) {
     // The next pipelined head is already here: straight back to the
@@ -144,9 +140,8 @@ void ConnectionScheduler::Register(std::shared_ptr<Connection> connection,
   if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) return;  // closes it
   waiting_[fd] = std::move(connection);
   if (waiting_.size() > limits_.maxWaiting) {
-    auto oldest = std::ranges::min_element(waiting_, {}, [](const auto& entry) {
-      return entry.second->waitingSince;
-    });
+    auto oldest = std::ranges::min_element(
+        waiting_, {}, [](const auto& entry) { return entry.second->waitingSince; });
     Drop(oldest->first);
   }
 }

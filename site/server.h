@@ -62,6 +62,7 @@ class SiteServer : public httplib::Server {
  private:
   bool process_and_close_socket(socket_t sock) override;
 
+  void PrimeHttplib();
   ConnectionScheduler::After Serve(Connection& connection);
   void RefuseSlowHead(Connection& connection);
 

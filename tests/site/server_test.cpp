@@ -263,8 +263,8 @@ TEST_F(SiteServerTest, HostileHeadsGetOneClearAnswerAndAClose) {
        "POST /tv/ HTTP/1.0\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
       {"folded header",
        "GET /tv/ HTTP/1.1\r\nHost: a\r\nX-A: b\r\n Transfer-Encoding: chunked\r\n\r\n", 400},
-      {"space before colon",
-       "POST /tv/ HTTP/1.1\r\nHost: a\r\nContent-Length : 5\r\n\r\nhello", 400},
+      {"space before colon", "POST /tv/ HTTP/1.1\r\nHost: a\r\nContent-Length : 5\r\n\r\nhello",
+       400},
       {"bare CR in a value", "GET /tv/ HTTP/1.1\r\nHost: a\rX: b\r\n\r\n", 400},
       {"line without colon", "GET /tv/ HTTP/1.1\r\nHost a\r\n\r\n", 400},
   };
@@ -325,9 +325,8 @@ TEST_F(SiteServerTest, PathsNeverLeaveTheSite) {
   };
   for (const Case& test : kCases) {
     bool closed = false;
-    std::string answer =
-        Exchange("GET " + test.target + " HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n",
-                 &closed);
+    std::string answer = Exchange(
+        "GET " + test.target + " HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n", &closed);
     EXPECT_EQ(Statuses(answer), std::vector<int>{test.status}) << test.target;
     EXPECT_EQ(answer.find("root:"), std::string::npos) << test.target;
   }
@@ -339,7 +338,9 @@ TEST_F(SiteServerTest, ThousandPipelinedRequestsAnsweredInOrder) {
   std::vector<int> expected;
   std::vector<std::string> expectedLog;
   for (int i = 0; i < 1000; ++i) {
-    std::string target = i % 3 == 0 ? "/tv/" : i % 3 == 1 ? "/nope" + std::to_string(i) : "/xiazai/";
+    std::string target = i % 3 == 0   ? "/tv/"
+                         : i % 3 == 1 ? "/nope" + std::to_string(i)
+                                      : "/xiazai/";
     bool last = i == 999;
     requests += "GET " + target + " HTTP/1.1\r\nHost: a\r\n" +
                 (last ? "Connection: close\r\n" : "") + "\r\n";
@@ -359,8 +360,8 @@ TEST_F(SiteServerTest, ThousandPipelinedRequestsAnsweredInOrder) {
 }
 
 TEST_F(SiteServerTest, LogLinesAreNeverForged) {
-  const std::string kTargets[] = {
-      "/a\rGET /forged 200", "/a\x1b[2Kforged", std::string("/a\0b", 4), "/a\x7f\x85"};
+  const std::string kTargets[] = {"/a\rGET /forged 200", "/a\x1b[2Kforged", std::string("/a\0b", 4),
+                                  "/a\x7f\x85"};
   for (const std::string& target : kTargets) {
     bool closed = false;
     Exchange("GET " + target + " HTTP/1.1\r\nHost: a\r\n\r\n", &closed);
@@ -375,8 +376,9 @@ TEST_F(SiteServerTest, LogLinesAreNeverForged) {
   std::vector<std::string> lines = LogLines();
   ASSERT_EQ(lines.size(), std::size(kTargets) + 2);
   for (const std::string& line : lines) {
-    EXPECT_TRUE(std::ranges::all_of(line, [](char c) { return (c > 0x20 && c < 0x7F) || c == ' '; }))
-        << line;
+    EXPECT_TRUE(std::ranges::all_of(line, [](char c) {
+      return (c > 0x20 && c < 0x7F) || c == ' ';
+    })) << line;
     EXPECT_EQ(std::ranges::count(line, ' '), 2) << line;
     EXPECT_FALSE(line.starts_with("GET /forged")) << line;
   }
@@ -388,7 +390,7 @@ TEST(HeadScannerTest, ReadyExactlyWhenTheHeadIsComplete) {
   const std::string kHeads[] = {
       "GET / HTTP/1.1\r\nHost: a\r\n\r\n",
       "GET / HTTP/1.0\nHost: a\n\n",
-      "\r\n\n\r\nGET / HTTP/1.1\r\n\r\n",   // blank lines before the request
+      "\r\n\n\r\nGET / HTTP/1.1\r\n\r\n",  // blank lines before the request
       "\r\n\r\n\r\n\r\n",                  // four blank lines: an empty request line
       "GET /\r\n",                         // HTTP/0.9: no headers will follow
       "PRI * HTTP/2.0\r\n",                // nor after an HTTP/2 preface
