@@ -2,14 +2,17 @@
 """How long a normal GET to kivo-site takes while N slow clients dribble
 their request heads into it, one byte at a time.
 
-usage: slowloris_probe.py PATH/TO/kivo-site [N ...]   (default N: 0 8 16 200)
+usage: slowloris_probe.py [--hold SECONDS] PATH/TO/kivo-site [N ...]
+       (default N: 0 8 16 200)
 
 For each N a fresh kivo-site is started on a free loopback port. N clients
 connect and send "GET / HTTP/1.1..." a byte every 200 ms (a head that never
 finishes within the probe). Once they are all connected and have sent their
 first bytes, ten normal GETs go out one after another, each on its own
 connection; their times are printed. A GET that gets no answer within
-GET_TIMEOUT seconds counts as "none".
+GET_TIMEOUT seconds counts as "none". With --hold, the slow clients keep
+dribbling for that long after the GETs, and the probe says how many of them
+the server has closed by then.
 """
 import socket
 import subprocess
@@ -32,7 +35,7 @@ def start_site(binary):
     return proc, port
 
 
-def slow_clients(port, count, stop, connected):
+def slow_clients(port, count, stop, connected, hold_until):
     socks = []
     for _ in range(count):
         try:
@@ -43,19 +46,20 @@ def slow_clients(port, count, stop, connected):
             pass
     connected.append(len(socks))
     pos = 0
-    while not stop.is_set() and pos < len(SLOW_HEAD):
+    while (not stop.is_set() or time.monotonic() < hold_until[0]) and pos < len(SLOW_HEAD):
         for s in socks:
             try:
                 s.send(SLOW_HEAD[pos:pos + 1])
             except OSError:
                 pass
         pos += 1
-        stop.wait(BYTE_INTERVAL)
-    # Count how many the server has closed meanwhile.
+        time.sleep(BYTE_INTERVAL)
+    # Count how many the server has closed meanwhile (a 408 comes first).
     closed = 0
     for s in socks:
         try:
-            if s.recv(1 << 16) == b"":
+            data = s.recv(1 << 16)
+            if data == b"" or data.startswith(b"HTTP/1.1 408"):
                 closed += 1
         except BlockingIOError:
             pass
@@ -80,17 +84,20 @@ def timed_get(port):
         return None
 
 
-def probe(binary, count):
+def probe(binary, count, hold):
     proc, port = start_site(binary)
     try:
         stop = threading.Event()
         connected = []
-        worker = threading.Thread(target=slow_clients, args=(port, count, stop, connected))
+        hold_until = [0.0]
+        worker = threading.Thread(target=slow_clients,
+                                  args=(port, count, stop, connected, hold_until))
         worker.start()
         while not connected:
             time.sleep(0.01)
         time.sleep(3 * BYTE_INTERVAL)
         times = [timed_get(port) for _ in range(GETS)]
+        hold_until[0] = time.monotonic() + hold
         stop.set()
         worker.join()
         answered = sorted(t for t in times if t is not None)
@@ -100,18 +107,26 @@ def probe(binary, count):
         print(f"N={count:4d} slow clients ({connected[0]} connected): "
               f"{len(answered)}/{len(times)} GETs answered, median {median}, worst {worst}")
         print(f"        each GET in ms: {shown}")
+        if hold > 0:
+            print(f"        after {hold:g} s more: {connected[1]} of {connected[0]} slow clients "
+                  "closed by the server")
     finally:
         proc.terminate()
         proc.wait(timeout=10)
 
 
 def main():
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    hold = 0.0
+    if len(args) >= 2 and args[0] == "--hold":
+        hold = float(args[1])
+        args = args[2:]
+    if not args:
         print(__doc__, file=sys.stderr)
         return 2
-    counts = [int(a) for a in sys.argv[2:]] or [0, 8, 16, 200]
+    counts = [int(a) for a in args[1:]] or [0, 8, 16, 200]
     for count in counts:
-        probe(sys.argv[1], count)
+        probe(args[0], count, hold)
     return 0
 
 
