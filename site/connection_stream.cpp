@@ -150,8 +150,6 @@ bool ConnectionStream::TakeHeaderLine(std::string_view line, std::string* forwar
   if (EqualsIgnoringAsciiCase(name, "Content-Length")) {
     std::string length = SingleLength(value);
     if (length.empty() || (!contentLength_.empty() && length != contentLength_)) return false;
-    // Repeats of the same length reach httplib once.
-    if (contentLength_.empty()) *forwarded += "Content-Length: " + length + "\r\n";
     contentLength_ = length;
     return true;
   }
@@ -159,7 +157,9 @@ bool ConnectionStream::TakeHeaderLine(std::string_view line, std::string* forwar
     hasTransferEncoding_ = true;
     if (!transferCoding_.empty()) transferCoding_ += ",";
     transferCoding_ += TrimSpaces(value);
-  } else if (EqualsIgnoringAsciiCase(name, "Range") || EqualsIgnoringAsciiCase(name, "If-Range")) {
+    return true;
+  }
+  if (EqualsIgnoringAsciiCase(name, "Range") || EqualsIgnoringAsciiCase(name, "If-Range")) {
     // httplib would answer a Range it can't parse with 416 before any
     // handler runs and would cut whatever body a handler returns, error
     // pages included; the site answers ranges itself.
@@ -231,25 +231,22 @@ ConnectionStream::Head ConnectionStream::ReadHead() {
     unreadBody_ = true;
     return Head::kRequest;
   }
-  bool hasLength = !contentLength_.empty() || hasTransferEncoding_;
-  bool hasBody = (!contentLength_.empty() && contentLength_ != "0") || hasTransferEncoding_;
-  // httplib reads a body only for the methods it knows take one. Every
-  // method this site refuses goes to it as POST, so the body is still read
-  // off the connection (keeping keep-alive in step) and the request lands
-  // in the one handler that answers 405.
+  // The site takes no request bodies (every method that carries one gets
+  // 405), so httplib is never given one to read: a client trickling a body
+  // in would hold a worker for as long as it liked. A request that comes
+  // with a body is answered without it and the connection closed; the body
+  // is read and dropped on the head thread while the connection lingers.
+  // Every method but GET and HEAD goes to httplib as a bodiless POST, which
+  // lands in the one handler that answers 405.
   bool safe = parts.method == "GET" || parts.method == "HEAD";
   presented_ = safe ? std::string(parts.method) : "POST";
   presented_ += " / ";
   presented_ += parts.version;
   presented_ += "\r\n";
   presented_ += headers;
-  if (!safe && !hasLength) {
-    // No length and no chunking means no body; said out loud so httplib
-    // doesn't wait for the connection to end instead.
-    presented_ += "Content-Length: 0\r\n";
-  }
+  if (!safe) presented_ += "Content-Length: 0\r\n";
   presented_ += "\r\n";
-  unreadBody_ = safe && hasBody;
+  unreadBody_ = (!contentLength_.empty() && contentLength_ != "0") || hasTransferEncoding_;
   return Head::kRequest;
 }
 

@@ -51,8 +51,8 @@ class ConnectionStream final : public httplib::Stream {
   // Header lines of the last request kept from httplib, value untrimmed.
   const HeaderList& HeldBackHeaders() const { return heldBack_; }
 
-  // A GET or HEAD came with a body that httplib leaves on the connection,
-  // or the request was unusable: nothing more can be read in step.
+  // The request came with a body, which httplib is never given, or was
+  // unusable: nothing more can be read in step.
   bool MustClose() const { return unreadBody_; }
 
   // `onStatus` hears the status of the next final (non-1xx) response just

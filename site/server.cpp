@@ -207,7 +207,7 @@ ConnectionScheduler::After SiteServer::Serve(Connection& connection) {
   }
 
   bool clientClosing = false;
-  bool lastRequest = ++connection.served >= keep_alive_max_count_;
+  bool lastRequest = ++connection.served >= keep_alive_max_count_ || stream.MustClose();
   bool ok = process_request(stream, lastRequest, clientClosing, [&](httplib::Request& req) {
     req.target = std::string(parts.target);
     // httplib has parsed its ranges by now (finding none), so the held

@@ -267,6 +267,10 @@ TEST_F(SiteServerTest, HostileHeadsGetOneClearAnswerAndAClose) {
        400},
       {"bare CR in a value", "GET /tv/ HTTP/1.1\r\nHost: a\rX: b\r\n\r\n", 400},
       {"line without colon", "GET /tv/ HTTP/1.1\r\nHost a\r\n\r\n", 400},
+      // Answered without waiting for a body the site would never use: one
+      // trickled in must not hold a worker.
+      {"body still to come", "POST /tv/ HTTP/1.1\r\nHost: a\r\nContent-Length: 100000\r\n\r\nx",
+       405},
   };
   for (const Case& test : kCases) {
     bool closed = false;
@@ -285,22 +289,31 @@ TEST_F(SiteServerTest, HostileHeadsGetOneClearAnswerAndAClose) {
   }
 }
 
-TEST_F(SiteServerTest, FramingBrowsersSendStaysInStep) {
-  // Bare LF endings, a repeated identical length, a chunked body and a
-  // stray CRLF between requests, all pipelined on one connection.
-  std::string requests =
-      "GET /tv/ HTTP/1.1\nHost: a\n\n"
-      "POST /e/ HTTP/1.1\r\nHost: a\r\nContent-Length: 3\r\nContent-Length: 3, 003\r\n\r\nabc"
-      "\r\n"
-      "PUT /e/ HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: Chunked\r\n\r\n"
-      "3\r\nGET\r\n0\r\n\r\n"
-      "GET /xiazai/ HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n";
+TEST_F(SiteServerTest, FramingBrowsersSendIsAnswered) {
+  // Bare LF endings and a stray CRLF between requests, pipelined on one
+  // connection, stay in step.
   bool closed = false;
-  std::string answer = Exchange(requests, &closed);
-  EXPECT_EQ(Statuses(answer), (std::vector<int>{200, 405, 405, 200})) << answer;
+  std::string answer = Exchange(
+      "GET /tv/ HTTP/1.1\nHost: a\n\n\r\n"
+      "GET /xiazai/ HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n",
+      &closed);
+  EXPECT_EQ(Statuses(answer), (std::vector<int>{200, 200})) << answer;
   EXPECT_TRUE(closed);
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"GET /tv/ 200", "POST /e/ 405", "PUT /e/ 405",
-                                                  "GET /xiazai/ 200"}));
+  // A repeated identical length and a chunked body are understood, answered
+  // (405: the site takes no bodies) and the connection closed: what follows
+  // the body is never taken for a request.
+  const std::string kWithBodies[] = {
+      "POST /e/ HTTP/1.1\r\nHost: a\r\nContent-Length: 3\r\nContent-Length: 3, 003\r\n\r\nabc",
+      "PUT /e/ HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nGET\r\n0\r\n\r\n",
+  };
+  for (const std::string& request : kWithBodies) {
+    answer = Exchange(request + "GET /xiazai/ HTTP/1.1\r\nHost: a\r\n\r\n", &closed);
+    EXPECT_EQ(Statuses(answer), std::vector<int>{405}) << answer;
+    EXPECT_NE(answer.find("Connection: close"), std::string::npos);
+    EXPECT_TRUE(closed);
+  }
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"GET /tv/ 200", "GET /xiazai/ 200",
+                                                  "POST /e/ 405", "PUT /e/ 405"}));
 }
 
 TEST_F(SiteServerTest, PathsNeverLeaveTheSite) {
