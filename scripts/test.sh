@@ -3,8 +3,9 @@
 # the Windows cross build) and runs every test: unit tests, the art check,
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, the unit
 # tests and the Linux end-to-end suite once more built with the sanitizers
-# (the asan preset), then the benchmarks (resize, a second start beside /bin/true, one cold start beside
-# surf), whose figures are printed.
+# (the asan preset), the threaded code with ThreadSanitizer (tsan), then
+# the benchmarks (resize, a second start beside /bin/true, one cold start
+# beside surf), whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,14 @@ ctest --preset linux --output-on-failure
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+
+# The code that runs on more than one thread (the site's head reader and
+# workers, the engine loader) built with ThreadSanitizer: only those tests,
+# at -O1 with line tables, to keep it to about two minutes; any report
+# fails them.
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
 bash bench/instance_bench.sh build/linux/kivo 30

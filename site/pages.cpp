@@ -196,6 +196,7 @@ std::string RenderErrorPage(int status, std::string_view message) {
     case 400: title += " 请求无效"; break;
     case 404: title += " 页面不存在"; break;
     case 405: title += " 不支持的请求方法"; break;
+    case 408: title += " 请求超时"; break;
     case 413: title += " 请求内容过大"; break;
     case 414: title += " 地址过长"; break;
     case 416: title += " 请求的范围无效"; break;

@@ -10,15 +10,6 @@
 namespace site {
 namespace {
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) {
-    auto fold = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return fold(x) == fold(y);
-  });
-}
-
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);

@@ -13,8 +13,13 @@
 // response. Byte ranges it never sees: Range lines are held back and
 // answered by the download route.
 //
-// This leans on httplib 0.11's protected Server::process_request and its
-// virtual process_and_close_socket.
+// Connections don't each hold one of httplib's workers for their lifetime:
+// a ConnectionScheduler reads heads for all of them on one thread and
+// passes a connection to a worker only once a whole head is in, so slow or
+// idle clients can't starve the rest.
+//
+// This leans on httplib 0.11's protected Server::process_request, its
+// virtual process_and_close_socket and its replaceable task queue.
 #pragma once
 
 #include <httplib.h>
@@ -24,23 +29,11 @@
 #include <cstdint>
 #include <string>
 
+#include "site/connection_scheduler.h"
+
 namespace site {
 
 class AccessLog;
-
-// Longest request line answered; beyond it the answer is 414. Leaves room
-// for the largest search the desktop program sends (1 MiB of encoded
-// keyword) plus path and framing.
-inline constexpr std::size_t kMaxRequestLine = (std::size_t{1} << 20) + 8192;
-
-// All header lines of one request together; beyond it, 431.
-inline constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
-
-// Single header lines longer than this are dropped before httplib sees them,
-// which would otherwise refuse the whole request (its compiled-in limit is
-// 8192 per line). No header this long matters to the site; the likely one
-// is a Referer holding a long search address.
-inline constexpr std::size_t kMaxForwardedHeaderLine = 8000;
 
 inline constexpr int kListenBacklog = 128;
 
@@ -61,14 +54,23 @@ class SiteServer : public httplib::Server {
   // default, means no limit. Pages are never slowed.
   void ThrottleDownloads(std::uint64_t bytesPerSecond);
 
+  // Before listening: how long heads may take, how many connections may
+  // wait, how many workers answer. The defaults suit the site; tests
+  // shorten the deadlines.
+  void SetConnectionLimits(const SchedulerLimits& limits) { limits_ = limits; }
+
  private:
   bool process_and_close_socket(socket_t sock) override;
 
-  // Idle wait between requests on one connection; gives up early once the
-  // server is stopping.
-  bool WaitForRequest(socket_t sock) const;
+  void PrimeHttplib();
+  ConnectionScheduler::After Serve(Connection& connection);
+  void RefuseSlowHead(Connection& connection);
 
   AccessLog* log_;
+  SchedulerLimits limits_;
+  // The scheduler of the running listen loop; created, used and destroyed
+  // on the listening thread only.
+  ConnectionScheduler* scheduler_ = nullptr;
   std::atomic<std::uint64_t> downloadRate_{0};
 };
 

@@ -136,6 +136,10 @@ bool ContainsIgnoringAsciiCase(std::string_view haystack, std::string_view needl
   return it != haystack.end() || needle.empty();
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
 std::optional<int> IdBetween(std::string_view path, std::string_view prefix,
                              std::string_view suffix) {
   if (path.size() < prefix.size() + suffix.size()) return {};

@@ -30,6 +30,7 @@ std::string DisplayText(std::string_view bytes);
 // Substring test that folds ASCII letters only; Chinese titles compare as
 // bytes, which is exact for UTF-8.
 bool ContainsIgnoringAsciiCase(std::string_view haystack, std::string_view needle);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // The plain decimal id (no sign, no leading zero, at most nine digits) a
 // path holds between `prefix` and `suffix`, so each thing has exactly one

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "startup_trace.h"
@@ -28,7 +29,12 @@ void StartEngineLoad();
 
 struct LoaderState {
   GThread* thread = nullptr;
-  // Written by the thread before it queues LoadedOnUiThread, read after.
+  // The thread's result, handed over under the lock: glib's queue orders
+  // the hand-over too, but inside glib, where ThreadSanitizer can't see it.
+  std::mutex resultMutex;
+  KivoCreateWebEngine loadedEntry = nullptr;
+  std::string loadError;
+  // The UI thread's copies, from LoadedOnUiThread on.
   KivoCreateWebEngine entry = nullptr;
   std::string error;
   bool scheduled = false;
@@ -89,6 +95,11 @@ gboolean GraceOver(gpointer) {
 
 gboolean LoadedOnUiThread(gpointer) {
   LoaderState& s = State();
+  {
+    std::lock_guard lock(s.resultMutex);
+    s.entry = s.loadedEntry;
+    s.error = s.loadError;
+  }
   s.loaded = true;
   TraceMark("engine-loaded");
   if (!s.entry) std::fprintf(stderr, "kivo: no browser engine: %s\n", s.error.c_str());
@@ -101,15 +112,22 @@ gpointer LoadOnThread(gpointer) {
   const std::string path = FindModule();
   GModule* module = g_module_open(path.c_str(), static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
   gpointer symbol = nullptr;
+  KivoCreateWebEngine entry = nullptr;
+  std::string error;
   if (!module) {
-    s.error = g_module_error();
+    error = g_module_error();
   } else if (!g_module_symbol(module, KIVO_WEB_ENGINE_ENTRY, &symbol) || !symbol) {
-    s.error = path + ": no " KIVO_WEB_ENGINE_ENTRY;
+    error = path + ": no " KIVO_WEB_ENGINE_ENTRY;
   } else {
     // The engine's types and its libraries stay for the process's life.
     g_module_make_resident(module);
-    s.entry = reinterpret_cast<KivoCreateWebEngine>(symbol);
+    entry = reinterpret_cast<KivoCreateWebEngine>(symbol);
   }
+  // Queued under the lock as well, so what glib allocates for the idle
+  // call is ordered before the UI thread frees it.
+  std::lock_guard lock(s.resultMutex);
+  s.loadedEntry = entry;
+  s.loadError = std::move(error);
   g_idle_add_full(G_PRIORITY_DEFAULT, &LoadedOnUiThread, nullptr, nullptr);
   return nullptr;
 }
