@@ -130,6 +130,8 @@ std::string SafeFileName(std::string_view suggested) {
       if (keep + n + ext.size() > kMaxNameBytes) break;
       keep += n;
     }
+    // The cut may land after a space or a dot: trimmed as the whole was.
+    while (keep > 0 && (out[keep - 1] == ' ' || out[keep - 1] == '.')) --keep;
     out = out.substr(0, keep) + ext;
   }
   return out;

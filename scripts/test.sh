@@ -3,7 +3,7 @@
 # the Windows cross build) and runs every test: unit tests, the art check,
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, the unit
 # tests and the Linux end-to-end suite once more built with the sanitizers
-# (the asan preset), then the benchmarks (resize, a second start beside /bin/true, one cold start beside
+# (the asan preset), a short run of the fuzz targets, then the benchmarks (resize, a second start beside /bin/true, one cold start beside
 # surf), whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +22,10 @@ ctest --preset linux --output-on-failure
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+
+# Every fuzz target over its committed seed corpus and about five seconds
+# more (clang, libFuzzer and both sanitizers): any crash fails it.
+bash scripts/fuzz.sh 5
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
 bash bench/instance_bench.sh build/linux/kivo 30

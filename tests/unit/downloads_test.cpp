@@ -256,6 +256,12 @@ TEST(DownloadNames, NothingButAPlainNameInTheChosenFolder) {
   EXPECT_LE(cut.size(), 200u);
   EXPECT_EQ(cut.substr(cut.size() - 4), ".mp4");
   EXPECT_EQ((cut.size() - 4) % 3, 0u) << "no character cut in half";
+  // Cut where a space or a dot ends the kept part, with no extension to
+  // follow: nothing trailing that the file system would drop.
+  for (const char* tail : {" ", ". .", "."}) {
+    const std::string name = std::string(198, 'a') + "b" + tail + std::string(30, 'c');
+    EXPECT_EQ(forms::SafeFileName(name), std::string(198, 'a') + "b") << tail;
+  }
 }
 
 }  // namespace
