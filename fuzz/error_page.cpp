@@ -2,11 +2,12 @@
 // the user supplied: the address may add no markup. Whatever it holds, the
 // page has exactly the tags, quotes and control bytes of the same page for
 // a plain address, and the retry link only ever points at a web address.
+#include "browse/error_page.h"
+
 #include <algorithm>
 #include <string>
 #include <string_view>
 
-#include "browse/error_page.h"
 #include "fuzz_support.h"
 
 namespace {

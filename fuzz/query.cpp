@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const site::QueryParams params = site::ParseQuery(text);
-  FUZZ_CHECK(params.size() <= static_cast<std::size_t>(std::count(text.begin(), text.end(), '&')) + 1);
+  FUZZ_CHECK(params.size() <=
+             static_cast<std::size_t>(std::count(text.begin(), text.end(), '&')) + 1);
   for (const auto& [name, value] : params) FUZZ_CHECK(name.size() + value.size() <= text.size());
   // A field sent encoded is found again under its decoded name.
   const std::string field = "keyboard=" + EncodeAll(text);

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(choice.first + choice.length == fileSize);
     }
   }
-  if (given && (header.find(',') != std::string_view::npos ||
-                header.find('=') == std::string_view::npos)) {
+  if (given &&
+      (header.find(',') != std::string_view::npos || header.find('=') == std::string_view::npos)) {
     FUZZ_CHECK(choice.kind == site::RangeChoice::kWhole);
   }
   return 0;

@@ -2,6 +2,8 @@
 // a client sends gets one of the site's answers. Pages are valid UTF-8 with
 // a type, the film file's slice lies inside the file, and a 206 says which
 // bytes it carries.
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -25,10 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (input.Rest().data() != target.data() + target.size()) headers.range = input.Rest();
 
   const site::SiteResponse response = site::Route(method, target, headers);
-  switch (response.status) {
-    case 200: case 206: case 404: case 405: case 416: break;
-    default: FUZZ_CHECK(false);
-  }
+  constexpr int kStatuses[] = {200, 206, 404, 405, 416};
+  FUZZ_CHECK(std::ranges::find(kStatuses, response.status) != std::end(kStatuses));
   FUZZ_CHECK(!response.Header("Content-Type").empty());
   FUZZ_CHECK(response.Header("Content-Length").empty());
   if (response.status == 405) FUZZ_CHECK(!response.Header("Allow").empty());

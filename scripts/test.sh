@@ -3,8 +3,9 @@
 # the Windows cross build) and runs every test: unit tests, the art check,
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, the unit
 # tests and the Linux end-to-end suite once more built with the sanitizers
-# (the asan preset), a short run of the fuzz targets, then the benchmarks (resize, a second start beside /bin/true, one cold start beside
-# surf), whose figures are printed.
+# (the asan preset), a short run of the fuzz targets, then the benchmarks
+# (resize, a second start beside /bin/true, one cold start beside surf),
+# whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -4,8 +4,6 @@
 // listener on an abstract socket, answers other than accepted and refused.
 #include "unix_link.h"
 
-#include "link_frame.h"
-
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <poll.h>
@@ -22,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "link_frame.h"
 
 namespace gtkplat {
 namespace {
