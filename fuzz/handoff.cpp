@@ -60,18 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A frame arrives in pieces of any size: the reader decides on each
   // prefix, so every prefix of a complete frame must still be incomplete,
   // and a bad one stays bad whatever follows.
-  if (frame.status != LinkFrame::Status::kBad) {
+  if (frame.verdict != LinkFrame::Verdict::kBad) {
     for (std::size_t n = 0; n < size; ++n) {
-      FUZZ_CHECK(gtkplat::ReadLinkFrame(bytes.substr(0, n)).status ==
-                 LinkFrame::Status::kIncomplete);
+      FUZZ_CHECK(gtkplat::ReadLinkFrame(bytes.substr(0, n)).verdict ==
+                 LinkFrame::Verdict::kIncomplete);
     }
   } else {
     FUZZ_CHECK(size >= gtkplat::kLinkFrameHeaderSize);
     const std::string more = std::string(bytes) + "x";
-    FUZZ_CHECK(gtkplat::ReadLinkFrame(more).status == LinkFrame::Status::kBad);
+    FUZZ_CHECK(gtkplat::ReadLinkFrame(more).verdict == LinkFrame::Verdict::kBad);
   }
 
-  if (frame.status == LinkFrame::Status::kComplete) {
+  if (frame.verdict == LinkFrame::Verdict::kComplete) {
     FUZZ_CHECK(frame.command.size() <= forms::kLinkCommandLimit);
     FUZZ_CHECK(frame.startupId.size() <= gtkplat::kLinkStartupIdLimit);
     FUZZ_CHECK(gtkplat::WriteLinkFrame(frame.command, frame.startupId) == bytes);
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckBoundedCommand(bytes);
   const std::string written = gtkplat::WriteLinkFrame(forms::BoundedCommand(bytes), "");
   const LinkFrame back = gtkplat::ReadLinkFrame(written);
-  FUZZ_CHECK(back.status == LinkFrame::Status::kComplete);
+  FUZZ_CHECK(back.verdict == LinkFrame::Verdict::kComplete);
   FUZZ_CHECK(back.command == forms::BoundedCommand(bytes) && back.startupId.empty());
   return 0;
 }

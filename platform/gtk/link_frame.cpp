@@ -11,7 +11,7 @@ namespace gtkplat {
 LinkFrame ReadLinkFrame(std::string_view bytes) {
   LinkFrame frame;
   if (bytes.size() < kLinkFrameHeaderSize) return frame;
-  frame.status = LinkFrame::Status::kBad;
+  frame.verdict = LinkFrame::Verdict::kBad;
   if (std::memcmp(bytes.data(), kLinkFrameMagic, sizeof kLinkFrameMagic) != 0) return frame;
   std::uint32_t commandSize = 0;
   std::uint32_t idSize = 0;
@@ -22,10 +22,10 @@ LinkFrame ReadLinkFrame(std::string_view bytes) {
   const std::size_t whole = kLinkFrameHeaderSize + commandSize + idSize;
   if (bytes.size() > whole) return frame;  // more than the frame announced
   if (bytes.size() < whole) {
-    frame.status = LinkFrame::Status::kIncomplete;
+    frame.verdict = LinkFrame::Verdict::kIncomplete;
     return frame;
   }
-  frame.status = LinkFrame::Status::kComplete;
+  frame.verdict = LinkFrame::Verdict::kComplete;
   frame.command = bytes.substr(kLinkFrameHeaderSize, commandSize);
   frame.startupId = bytes.substr(kLinkFrameHeaderSize + commandSize, idSize);
   return frame;

@@ -18,12 +18,13 @@ inline constexpr std::size_t kLinkFrameHeaderSize = 12;
 inline constexpr std::size_t kLinkStartupIdLimit = 1024;
 
 struct LinkFrame {
-  enum class Status {
+  // Not "Status": Xlib defines that as a macro for whoever includes both.
+  enum class Verdict {
     kIncomplete,  // a prefix of a frame that may still become whole
     kBad,         // no more bytes can make a frame of it
     kComplete,    // exactly one frame, nothing after it
   };
-  Status status = Status::kIncomplete;
+  Verdict verdict = Verdict::kIncomplete;
   // Views into the bytes given, set only when complete.
   std::string_view command;
   std::string_view startupId;

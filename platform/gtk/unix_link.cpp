@@ -275,8 +275,8 @@ bool UnixLink::ReadMore(Connection& c) {
     if (n <= 0) break;  // closed before a whole frame, or failed
     c.bytes.append(buffer, static_cast<std::size_t>(n));
     const LinkFrame frame = ReadLinkFrame(c.bytes);
-    if (frame.status == LinkFrame::Status::kBad) break;
-    if (frame.status == LinkFrame::Status::kIncomplete) continue;
+    if (frame.verdict == LinkFrame::Verdict::kBad) break;
+    if (frame.verdict == LinkFrame::Verdict::kIncomplete) continue;
     receivedStartupId_ = std::string(frame.startupId);
     bool accepted = false;
     // The handler is the program's; nothing it throws may reach GLib.
