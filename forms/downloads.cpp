@@ -45,17 +45,45 @@ DownloadFailure FailureOfErrno(int error) {
   }
 }
 
-// The length of the UTF-8 sequence starting at `s[i]`, 0 when it is not one.
+// The length of the well-formed UTF-8 sequence starting at `s[i]`, 0 when
+// there is none. Well-formed as RFC 3629 has it: an overlong form (C0 AF is
+// a '/' to a lax decoder), a surrogate or a value past U+10FFFF is no
+// character, and the toolkits refuse names holding one.
 std::size_t Utf8Length(std::string_view s, std::size_t i) {
   const auto b = static_cast<unsigned char>(s[i]);
-  std::size_t n = b < 0x80           ? 1
-                  : (b >> 5) == 0x6  ? 2
-                  : (b >> 4) == 0xe  ? 3
-                  : (b >> 3) == 0x1e ? 4
-                                     : 0;
-  if (n == 0 || i + n > s.size()) return 0;
+  if (b < 0x80) return 1;
+  // The lead byte bounds the first continuation byte; that alone rules out
+  // the overlong forms, the surrogates and the values too large.
+  std::size_t n = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b == 0xE0) {
+    n = 3;
+    low = 0xA0;
+  } else if (b == 0xED) {
+    n = 3;
+    high = 0x9F;
+  } else if (b >= 0xE1 && b <= 0xEF) {
+    n = 3;
+  } else if (b == 0xF0) {
+    n = 4;
+    low = 0x90;
+  } else if (b == 0xF4) {
+    n = 4;
+    high = 0x8F;
+  } else if (b >= 0xF1 && b <= 0xF3) {
+    n = 4;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
   for (std::size_t k = 1; k < n; ++k) {
-    if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return 0;
+    const auto c = static_cast<unsigned char>(s[i + k]);
+    if (c < low || c > high) return 0;
+    low = 0x80;
+    high = 0xBF;
   }
   return n;
 }
@@ -102,6 +130,8 @@ std::string SafeFileName(std::string_view suggested) {
       if (keep + n + ext.size() > kMaxNameBytes) break;
       keep += n;
     }
+    // The cut may land after a space or a dot: trimmed as the whole was.
+    while (keep > 0 && (out[keep - 1] == ' ' || out[keep - 1] == '.')) --keep;
     out = out.substr(0, keep) + ext;
   }
   return out;

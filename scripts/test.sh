@@ -3,9 +3,10 @@
 # the Windows cross build) and runs every test: unit tests, the art check,
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, the unit
 # tests and the Linux end-to-end suite once more built with the sanitizers
-# (the asan preset), the threaded code with ThreadSanitizer (tsan), then
-# the benchmarks (resize, a second start beside /bin/true, one cold start
-# beside surf), whose figures are printed.
+# (the asan preset), the threaded code with ThreadSanitizer (tsan), a
+# short run of the fuzz targets, then the benchmarks (resize, a second
+# start beside /bin/true, one cold start beside surf), whose figures are
+# printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +32,10 @@ ctest --preset asan
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan
+
+# Every fuzz target over its committed seed corpus and about five seconds
+# more (clang, libFuzzer and both sanitizers): any crash fails it.
+bash scripts/fuzz.sh 5
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
 bash bench/instance_bench.sh build/linux/kivo 30

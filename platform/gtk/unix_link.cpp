@@ -21,6 +21,8 @@
 #include <cstring>
 #include <thread>
 
+#include "link_frame.h"
+
 namespace gtkplat {
 namespace {
 
@@ -272,23 +274,14 @@ bool UnixLink::ReadMore(Connection& c) {
     if (n < 0 && errno == EAGAIN) return true;
     if (n <= 0) break;  // closed before a whole frame, or failed
     c.bytes.append(buffer, static_cast<std::size_t>(n));
-    if (c.bytes.size() < kHeaderSize) continue;
-    if (std::memcmp(c.bytes.data(), kMagic, sizeof kMagic) != 0) break;
-    std::uint32_t commandSize = 0;
-    std::uint32_t idSize = 0;
-    std::memcpy(&commandSize, c.bytes.data() + 4, 4);
-    std::memcpy(&idSize, c.bytes.data() + 8, 4);
-    if (commandSize > forms::kLinkCommandLimit || idSize > kStartupIdLimit) break;
-    const std::size_t whole = kHeaderSize + commandSize + idSize;
-    if (c.bytes.size() > whole) break;  // more than the frame announced
-    if (c.bytes.size() < whole) continue;
-    std::string_view frame(c.bytes);
-    const std::string_view command = frame.substr(kHeaderSize, commandSize);
-    receivedStartupId_ = std::string(frame.substr(kHeaderSize + commandSize, idSize));
+    const LinkFrame frame = ReadLinkFrame(c.bytes);
+    if (frame.verdict == LinkFrame::Verdict::kBad) break;
+    if (frame.verdict == LinkFrame::Verdict::kIncomplete) continue;
+    receivedStartupId_ = std::string(frame.startupId);
     bool accepted = false;
     // The handler is the program's; nothing it throws may reach GLib.
     try {
-      accepted = (*c.handler)(command);
+      accepted = (*c.handler)(frame.command);
     } catch (...) {
       accepted = false;
     }
@@ -332,14 +325,9 @@ bool UnixLink::Execute(std::string_view application, std::string_view topic,
   ok = ok && getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == geteuid();
   if (ok) {
     command = forms::BoundedCommand(command);
-    std::string id = startupId_.size() <= kStartupIdLimit ? startupId_ : std::string();
-    const auto commandSize = static_cast<std::uint32_t>(command.size());
-    const auto idSize = static_cast<std::uint32_t>(id.size());
-    std::string frame(kMagic, sizeof kMagic);
-    frame.append(reinterpret_cast<const char*>(&commandSize), 4);
-    frame.append(reinterpret_cast<const char*>(&idSize), 4);
-    frame.append(command);
-    frame.append(id);
+    const std::string_view id =
+        startupId_.size() <= kStartupIdLimit ? std::string_view(startupId_) : std::string_view();
+    const std::string frame = WriteLinkFrame(command, id);
     ok = SendAll(fd, frame, deadline);
   }
   unsigned char ack = kRefused;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "forms/link.h"
+#include "link_frame.h"
 
 namespace gtkplat {
 
@@ -45,9 +46,9 @@ class UnixLink final : public forms::LinkTransport {
 
   // The frame on the wire, for tests that speak it by hand: magic, command
   // length, start-up id length (host order), then the command and the id.
-  static constexpr char kMagic[4] = {'K', 'V', 'L', '1'};
-  static constexpr std::size_t kHeaderSize = 12;
-  static constexpr std::size_t kStartupIdLimit = 1024;
+  static constexpr const char (&kMagic)[4] = kLinkFrameMagic;
+  static constexpr std::size_t kHeaderSize = kLinkFrameHeaderSize;
+  static constexpr std::size_t kStartupIdLimit = kLinkStartupIdLimit;
   static constexpr unsigned char kAccepted = 1;
   static constexpr unsigned char kRefused = 0;
   static constexpr guint kConnectionDeadlineMs = 2000;

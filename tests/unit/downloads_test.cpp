@@ -259,6 +259,12 @@ TEST(DownloadNames, NothingButAPlainNameInTheChosenFolder) {
   EXPECT_EQ(forms::SafeFileName(std::string("a\0b\n\x7f.mp4", 9)), "a_b__.mp4");
   EXPECT_EQ(forms::SafeFileName("bad\xff\xfe.mp4"), "bad__.mp4");
   EXPECT_EQ(forms::SafeFileName(".hidden"), "hidden");
+  // Overlong forms (of U+0002 and of '/'), a surrogate and a value past
+  // U+10FFFF are no characters: each of their bytes goes.
+  EXPECT_EQ(forms::SafeFileName("\x82\xc0\x82"), "___");
+  EXPECT_EQ(forms::SafeFileName("a\xc0\xaf" "b\xe0\x80\xaf"), "a__b___");
+  EXPECT_EQ(forms::SafeFileName("\xed\xa0\x80\xf4\x90\x80\x80.mp4"), "_______.mp4");
+  EXPECT_EQ(forms::SafeFileName("\xf0\x9f\x8e\xac\xe2\x82\xac"), "\xf0\x9f\x8e\xac\xe2\x82\xac");
   for (const char* nothing : {"", ".", "..", " . ", "..."}) {
     EXPECT_EQ(forms::SafeFileName(nothing), "download") << nothing;
   }
@@ -268,6 +274,12 @@ TEST(DownloadNames, NothingButAPlainNameInTheChosenFolder) {
   EXPECT_LE(cut.size(), 200u);
   EXPECT_EQ(cut.substr(cut.size() - 4), ".mp4");
   EXPECT_EQ((cut.size() - 4) % 3, 0u) << "no character cut in half";
+  // Cut where a space or a dot ends the kept part, with no extension to
+  // follow: nothing trailing that the file system would drop.
+  for (const char* tail : {" ", ". .", "."}) {
+    const std::string name = std::string(198, 'a') + "b" + tail + std::string(30, 'c');
+    EXPECT_EQ(forms::SafeFileName(name), std::string(198, 'a') + "b") << tail;
+  }
 }
 
 }  // namespace
