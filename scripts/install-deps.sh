@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick dbus-daemon
   fonts-wqy-microhei fonts-wqy-zenhei fonts-arphic-uming python3 python3-pil curl
   dpkg-dev file desktop-file-utils appstream lintian libglib2.0-bin iproute2
+  xrestop
 )
 
 missing=()
