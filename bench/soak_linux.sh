@@ -77,7 +77,7 @@ if ! wait_for 10 tray_icon; then
   wait "$kivo_pid" 2>/dev/null
   "$KIVO" >>"$work/kivo.log" 2>&1 &
   kivo_pid=$!
-  pids+=($kivo_pid)
+  pids+=("$kivo_pid")
   wait_for 30 window_found && wait_for 20 tray_icon || { echo "FAIL: no icon in the tray"; exit 1; }
 fi
 wait_for 30 logged //xiazai/ || { echo "FAIL: the home page was never asked for"; exit 1; }
@@ -155,7 +155,8 @@ for k in $(seq 2 13); do targets+=("71 $(category_y "$k")"); done
 targets+=("647 49" "831 9" "863 9" "250 20")
 batch=()
 move() {
-  local t=(${targets[$(($1 % ${#targets[@]}))]}) d=$((($1 / ${#targets[@]}) % 7 - 3))
+  local t d=$((($1 / ${#targets[@]}) % 7 - 3))
+  read -ra t <<<"${targets[$(($1 % ${#targets[@]}))]}"
   batch+=($((t[0] + d)) $((t[1] + d)))
   ((${#batch[@]} < 200)) || flush_moves
 }

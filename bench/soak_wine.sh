@@ -64,8 +64,8 @@ ABOUTS=$(scaled 10)
 suite=soak_wine
 # shellcheck source=tests/e2e/wine_checks.sh
 source "$SRC/tests/e2e/wine_checks.sh"
+trap 'exit 143' TERM INT
 py=/usr/bin/python3
-readonly caption="Kivo手机电影下载器"
 work=$(mktemp -d /tmp/kivo-soak-wine.XXXXXX)
 prefix=$work/prefix
 
@@ -74,7 +74,8 @@ Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display
   >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 poll 10 test -s "$work/display" || die "Xvfb did not start"
-export DISPLAY=:$(head -1 "$work/display")
+DISPLAY=:$(head -1 "$work/display")
+export DISPLAY
 poll 10 xdpyinfo >/dev/null 2>&1 || die "Xvfb does not answer"
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
@@ -102,11 +103,15 @@ REGEDIT4
 "EnableShell"=dword:00000001
 EOF
 wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
+# The prefix's first session ends before the program starts: a session
+# still ending beside the program's (two services.exe in one prefix) keeps
+# ending rpcss.exe, and every navigation then waits seconds for a new one.
+wineserver -w
 winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
 
 # --- the probe, asked one line at a time ----------------------------------------
 coproc PROBE { wine "$probe_exe" --serve 2>/dev/null; }
-pids+=($PROBE_PID)
+pids+=("$PROBE_PID")
 ask() {  # ask COMMAND: prints the probe's answer
   local line
   echo "$1" >&"${PROBE[1]}" || return 1
@@ -119,7 +124,7 @@ state_is() { [[ $(ask state) == "$1" ]]; }
 t_start=$SECONDS
 wine "$kivo_exe" >>"$work/kivo.out" 2>&1 &
 kivo_pid=$!
-pids+=($kivo_pid)
+pids+=("$kivo_pid")
 poll 60 state_is "main 1 menu 0 about 0" || die "kivo.exe shows no window: $(ask state)"
 running() { kill -0 "$kivo_pid" 2>/dev/null; }
 # The Unix process that runs kivo.exe in this prefix (the one started above
@@ -249,7 +254,8 @@ for k in $(seq 2 13); do targets+=("71 $((85 + (k - 2) * 39 + 19))"); done
 targets+=("647 49" "831 9" "863 9" "250 20")
 batch=()
 move() {
-  local t=(${targets[$(($1 % ${#targets[@]}))]}) d=$((($1 / ${#targets[@]}) % 7 - 3))
+  local t d=$((($1 / ${#targets[@]}) % 7 - 3))
+  read -ra t <<<"${targets[$(($1 % ${#targets[@]}))]}"
   batch+=(mousemove $((x0 + t[0] + d)) $((y0 + t[1] + d)))
   ((${#batch[@]} < 300)) || flush_moves
 }
