@@ -121,7 +121,7 @@ run_phase() {
       failures=$((failures + 1))
       in_row=$((in_row + 1))
       echo "$name $((i * per)): $(cat "$work/step.err" 2>/dev/null)"
-      ((in_row < 3)) || die_loudly "three $name steps in a row failed: the program stopped answering"
+      ((in_row < 3)) || die_loudly "three $name steps in a row failed: the program (or the site) stopped answering"
     fi
     if ((i == first || i % chunk == 0 || i == count)); then
       [[ -n $flush ]] && "$flush"
