@@ -6,7 +6,7 @@
 # buttons, 500 category clicks and 200 typed searches go to the site, the
 # window is closed to the tray and brought back 100 times and the about box
 # opened and closed 100 times. After every tenth of each phase (and after
-# its first 100 steps) the PSS of the program and all its descendants (the
+# its first 100 steps, when a tenth is more) the PSS of the program and all its descendants (the
 # engine's web and network processes) is sampled; the table and the growth
 # since the first 100 steps are printed, per phase and overall. The growth
 # is given twice: of the whole PSS, and of its anonymous and shared-memory
@@ -121,7 +121,8 @@ run_phase() {
       failures=$((failures + 1))
       in_row=$((in_row + 1))
       echo "$name $((i * per)): $(cat "$work/step.err" 2>/dev/null)"
-      ((in_row < 3)) || die_loudly "three $name steps in a row failed: the program (or the site) stopped answering"
+      ((in_row < 3)) ||
+        die_loudly "three $name steps in a row failed: the program (or the site) stopped answering"
     fi
     if ((i == first || i % chunk == 0 || i == count)); then
       [[ -n $flush ]] && "$flush"

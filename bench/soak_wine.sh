@@ -228,7 +228,8 @@ run_phase() {
       steps_failed=$((steps_failed + 1))
       in_row=$((in_row + 1))
       echo "$name $i: $(cat "$work/step.err" 2>/dev/null)"
-      ((in_row < 3)) || die "three $name steps in a row failed: the program (or the site) stopped answering"
+      ((in_row < 3)) ||
+        die "three $name steps in a row failed: the program (or the site) stopped answering"
     fi
     if ((i % chunk == 0 || i == count)); then
       [[ -n $flush ]] && "$flush"
