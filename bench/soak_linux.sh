@@ -6,9 +6,10 @@
 # buttons, 500 category clicks and 200 typed searches go to the site, the
 # window is closed to the tray and brought back 100 times and the about box
 # opened and closed 100 times. After every tenth of each phase (and after
-# its first 100 steps, when a tenth is more) the PSS of the program and all its descendants (the
-# engine's web and network processes) is sampled; the table and the growth
-# since the first 100 steps are printed, per phase and overall. The growth
+# its first 100 steps, when a tenth is more) the PSS of the program and all
+# its descendants (the engine's web and network processes) is sampled; the
+# table and the growth since that first sample are printed, per phase and
+# overall (from the first phase's first sample). The growth
 # is given twice: of the whole PSS, and of its anonymous and shared-memory
 # part. The rest is the libraries' pages, whose share of PSS rises and falls
 # by tens of MB as other programs on the machine map the same WebKit and
@@ -26,10 +27,11 @@ SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SCALE=1
 BUILD=$SRC/build/linux
 while (($#)); do
+  [[ $1 != --* || $# -ge 2 ]] || { echo "$1 needs a value" >&2; exit 2; }
   case $1 in
     --scale) SCALE=${2:-}; shift 2 ;;
     --build) BUILD=$(cd "${2:-}" && pwd) || exit 2; shift 2 ;;
-    *) sed -n '17,18p' "$0" >&2; exit 2 ;;
+    *) sed -n '/^# usage:/,/^set -/{/^set -/!p}' "$0" >&2; exit 2 ;;
   esac
 done
 awk -v s="$SCALE" 'BEGIN { exit !(s ~ /^[0-9]*\.?[0-9]+$/ && s > 0 && s <= 10) }' ||

@@ -27,11 +27,12 @@ SCALE=1
 BUILD=$SRC/build/windows
 SITE_BIN=$SRC/build/linux/site/kivo-site
 while (($#)); do
+  [[ $1 != --* || $# -ge 2 ]] || { echo "$1 needs a value" >&2; exit 2; }
   case $1 in
     --scale) SCALE=${2:-}; shift 2 ;;
     --build) BUILD=$(cd "${2:-}" && pwd) || exit 2; shift 2 ;;
     --site) SITE_BIN=$(readlink -f "${2:-}"); shift 2 ;;
-    *) sed -n '20,21p' "$0" >&2; exit 2 ;;
+    *) sed -n '/^# usage:/,/^set -/{/^set -/!p}' "$0" >&2; exit 2 ;;
   esac
 done
 awk -v s="$SCALE" 'BEGIN { exit !(s ~ /^[0-9]*\.?[0-9]+$/ && s > 0 && s <= 10) }' ||
