@@ -223,6 +223,7 @@ hide_show() {
   wait_for 10 window_found || step_error "a tray click did not show the window"
 }
 run_phase hide-show "$HIDES" hide_show
+geometry  # X and Y were the icon's
 point_at $((X + 250)) $((Y + 20))
 
 # --- the about box, from the tray menu, closed with Enter ----------------------------------
