@@ -14,6 +14,7 @@ packages=(
   fonts-wqy-microhei fonts-wqy-zenhei fonts-arphic-uming python3 python3-pil curl
   dpkg-dev file desktop-file-utils appstream lintian libglib2.0-bin iproute2
   clang libclang-rt-14-dev llvm
+  xrestop
 )
 
 missing=()

@@ -5,8 +5,8 @@
 # tests and the Linux end-to-end suite once more built with the sanitizers
 # (the asan preset), the threaded code with ThreadSanitizer (tsan), a
 # short run of the fuzz targets, then the benchmarks (resize, a second
-# start beside /bin/true, one cold start beside surf), whose figures are
-# printed.
+# start beside /bin/true, one cold start beside surf) and a short soak of
+# each build, whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,3 +42,9 @@ bash bench/instance_bench.sh build/linux/kivo 30
 # One cold start of the program beside surf, for its figures only (the
 # full table: bench/startup_bench.sh -n 7); it passes or fails nothing.
 bash bench/startup_bench.sh -n 1 --tray-wait 25 || echo "the start-up benchmark did not finish: no figures"
+# A short soak of each build (the full counts: bench/soak_linux.sh and
+# bench/soak_wine.sh without --scale): memory and object counts printed;
+# each fails when the program stops answering or a click or search never
+# reaches the site, the Wine one also when an object count grows.
+bash bench/soak_linux.sh --scale 0.05
+bash bench/soak_wine.sh --scale 0.2
