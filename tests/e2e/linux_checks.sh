@@ -8,10 +8,14 @@ passed=0
 failed=0
 
 cleanup() {
-  local i pid
+  local i pid _
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     pid=${pids[i]}
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null || continue
+    # A process that ignores SIGTERM must not hold the run until its time-out.
+    for _ in {1..50}; do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
   done
   [[ -n ${KEEP_E2E:-} ]] || rm -rf "$work"
 }

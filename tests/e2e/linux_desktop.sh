@@ -148,3 +148,41 @@ menu_keys() {  # menu_keys KEY...: once the menu shows, typed into it
   xdotool key --delay 40 "$@"
 }
 tray_menu() { click_tray 3 && menu_keys "$@"; }
+
+# The page area, window-relative (the category column ends at x 136, the
+# title area at y 85, the status line begins at y 670), and the colours of
+# the program's own error page: the category column's blue for its bar and
+# button, the frame's body colour for its address box.
+PAGE_BOX=(140 90 870 665)
+BLUE="0,153,218"
+BODY="118,207,233"
+# Our error page, as the screen shows it: the blue bar along the page's top
+# and the address box, with the retry button below it.
+ours_in() {  # ours_in SHOT: prints the retry button's centre, fails when not our page
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+im = Image.open(sys.argv[1]).convert("RGB")
+wx, wy, x0, y0, x1, y1 = (int(v) for v in sys.argv[2:8])
+blue = tuple(int(v) for v in sys.argv[8].split(","))
+body = tuple(int(v) for v in sys.argv[9].split(","))
+bar = sum(1 for x in range(x0, x1) if im.getpixel((wx + x, wy + 87)) == blue)
+box = [(x, y) for y in range(y0, y1, 2) for x in range(x0, x1, 2) if im.getpixel((wx + x, wy + y)) == body]
+if bar < (x1 - x0) * 9 // 10 or len(box) < 2000:
+    print("bar %d pixels, address box %d" % (bar, len(box))); sys.exit(1)
+below = max(y for _, y in box)
+button = [(x, y) for y in range(below + 1, min(below + 90, y1)) for x in range(x0, x1)
+          if im.getpixel((wx + x, wy + y)) == blue]
+if len(button) < 1000:
+    print("no button below the address box"); sys.exit(1)
+xs = sorted(x for x, _ in button); ys = sorted(y for _, y in button)
+print(xs[len(xs) // 2], ys[len(ys) // 2])' "$work/$1.png" "$X" "$Y" "${PAGE_BOX[@]}" "$BLUE" "$BODY"
+}
+shows_ours() {  # shows_ours NAME [SECONDS]: our page comes to show, polled; the retry button's centre in $work/retry-at
+  local deadline=$((SECONDS + ${2:-20}))
+  while :; do
+    shot "$1"
+    ours_in "$1" >"$work/retry-at" && return 0
+    ((SECONDS >= deadline)) && { cat "$work/retry-at"; return 1; }
+    sleep 0.3
+  done
+}

@@ -21,9 +21,6 @@ SITE_ARGS=(--slow=65536)
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 
-PAGE_BOX=(140 90 870 665) # the page area, window-relative
-BLUE="0,153,218"          # our error page's bar and button
-BODY="118,207,233"        # our error page's address box
 KIVO_EXE=$(readlink -f "$KIVO")
 # A film downloaded as a person would: no partial file of it may stay
 # behind, however the program ends.
@@ -96,36 +93,6 @@ all_gone() {  # all_gone PID...: none of them runs any more
   return 0
 }
 
-# Our error page, as the screen shows it: the blue bar along the page's top
-# and the address box in the frame's colour, with the retry button below.
-ours_in() {  # ours_in SHOT: prints the retry button's centre, fails when not our page
-  geometry
-  "$PY" -c 'import sys; from PIL import Image
-im = Image.open(sys.argv[1]).convert("RGB")
-wx, wy, x0, y0, x1, y1 = (int(v) for v in sys.argv[2:8])
-blue = tuple(int(v) for v in sys.argv[8].split(","))
-body = tuple(int(v) for v in sys.argv[9].split(","))
-bar = sum(1 for x in range(x0, x1) if im.getpixel((wx + x, wy + 87)) == blue)
-box = [(x, y) for y in range(y0, y1, 2) for x in range(x0, x1, 2) if im.getpixel((wx + x, wy + y)) == body]
-if bar < (x1 - x0) * 9 // 10 or len(box) < 2000:
-    print("bar %d pixels, address box %d" % (bar, len(box))); sys.exit(1)
-below = max(y for _, y in box)
-button = [(x, y) for y in range(below + 1, min(below + 90, y1)) for x in range(x0, x1)
-          if im.getpixel((wx + x, wy + y)) == blue]
-if len(button) < 1000:
-    print("no button below the address box"); sys.exit(1)
-xs = sorted(x for x, _ in button); ys = sorted(y for _, y in button)
-print(xs[len(xs) // 2], ys[len(ys) // 2])' "$work/$1.png" "$X" "$Y" "${PAGE_BOX[@]}" "$BLUE" "$BODY"
-}
-shows_ours() {  # our error page comes to show, polled; its retry button's centre in $work/retry-at
-  local deadline=$((SECONDS + 20))
-  while :; do
-    shot error-page
-    ours_in error-page >"$work/retry-at" && return 0
-    ((SECONDS >= deadline)) && { cat "$work/retry-at"; return 1; }
-    sleep 0.3
-  done
-}
 # A window-relative box of a screenshot against a box of one art file.
 art_at() {  # art_at SHOT ART SX SY W H DX DY: the window shows ART's box at (DX, DY)
   geometry
@@ -210,7 +177,7 @@ start_stand_in
 click_category 3
 check "the stand-in has the request and holds its answer" wait_for 10 flogged /xiazai/2.html
 stop_site KILL
-check "the site killed before it answered: the program shows its error page" shows_ours
+check "the site killed before it answered: the program shows its error page" shows_ours error-page
 check "  and runs on" alive
 start_site
 retry_on_page() {

@@ -14,12 +14,7 @@ SRC=$3
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 
-# The page area, window-relative: the category column ends at x 136, the
-# title area at y 85, the status line begins at y 670.
-PAGE_BOX=(140 90 870 665)
 BLANK_X=860 BLANK_Y=640 # a spot of every page where no link lies
-BLUE="0,153,218"        # the category column's blue, our page's bar and button
-BODY="118,207,233"      # the frame's body colour, our page's address box
 
 keys() { xdotool key --delay 60 "$@"; }
 typed() { xdotool type --delay 60 "$1"; }
@@ -69,37 +64,6 @@ settled_page() {  # settled_page NAME [NOT_LIKE]: a shot once the page stops cha
     ((SECONDS >= deadline)) && return 1
   done
 }
-# Our error page, as the screen shows it: the blue bar along the page's top
-# and the address box in the frame's colour, with the button below it.
-ours_in() {  # ours_in SHOT: prints the retry button's centre, fails when not our page
-  geometry
-  "$PY" -c 'import sys; from PIL import Image
-im = Image.open(sys.argv[1]).convert("RGB")
-wx, wy, x0, y0, x1, y1 = (int(v) for v in sys.argv[2:8])
-blue = tuple(int(v) for v in sys.argv[8].split(","))
-body = tuple(int(v) for v in sys.argv[9].split(","))
-bar = sum(1 for x in range(x0, x1) if im.getpixel((wx + x, wy + 87)) == blue)
-box = [(x, y) for y in range(y0, y1, 2) for x in range(x0, x1, 2) if im.getpixel((wx + x, wy + y)) == body]
-if bar < (x1 - x0) * 9 // 10 or len(box) < 2000:
-    print("bar %d pixels, address box %d" % (bar, len(box))); sys.exit(1)
-below = max(y for _, y in box)
-button = [(x, y) for y in range(below + 1, min(below + 90, y1)) for x in range(x0, x1)
-          if im.getpixel((wx + x, wy + y)) == blue]
-if len(button) < 1000:
-    print("no button below the address box"); sys.exit(1)
-xs = sorted(x for x, _ in button); ys = sorted(y for _, y in button)
-print(xs[len(xs) // 2], ys[len(ys) // 2])' "$work/$1.png" "$X" "$Y" "${PAGE_BOX[@]}" "$BLUE" "$BODY"
-}
-shows_ours() {  # shows_ours NAME: our page comes to show, polled
-  local deadline=$((SECONDS + 15))
-  while :; do
-    shot "$1"
-    ours_in "$1" >"$work/retry-at" && return 0
-    ((SECONDS >= deadline)) && { cat "$work/retry-at"; return 1; }
-    sleep 0.3
-  done
-}
-
 check "home page requested at start" wait_for 30 logged //xiazai/
 settled_page page-home
 click_category 3
