@@ -147,36 +147,7 @@ read -r dx dy < <(xwininfo -name "kivo - Wine desktop" |
 x0=$((dx + wl)) y0=$((dy + wt))
 shot() { import -window root "png:$work/$1.png"; }
 
-# The icon is drawn by the taskbar at its right end: found on the screen as
-# the application icon's 16x16 image, exactly.
-icon_x="" icon_y=""
-tray_icon() {
-  local tb out
-  tb=$(winctl tray | awk '/^taskbar/ {print $2, $3, $4, $5}')
-  [[ -n $tb ]] || return 1
-  shot tray
-  # shellcheck disable=SC2086  # the taskbar's four numbers
-  out=$("$py" - "$work/tray.png" "$SRC/frame/art/app.ico" "$dx" "$dy" $tb <<'EOF'
-import sys
-from collections import Counter
-from PIL import Image
-shot, ico_path, dx, dy, l, t, r, b = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
-strip = Image.open(shot).convert("RGB").crop((dx + r - 120, dy + t, dx + r, dy + b))
-back = Counter(strip.getdata()).most_common(1)[0][0]
-pts = [(x, y) for y in range(strip.height) for x in range(strip.width)
-       if strip.getpixel((x, y)) != back]
-if not pts:
-    sys.exit(1)
-x0, y0 = min(p[0] for p in pts), min(p[1] for p in pts)
-want = Image.new("RGBA", (16, 16), back + (255,))
-want.alpha_composite(Image.open(ico_path).ico.getimage((16, 16)).convert("RGBA"))
-if list(strip.crop((x0, y0, x0 + 16, y0 + 16)).getdata()) != list(want.convert("RGB").getdata()):
-    sys.exit(1)
-print(dx + r - 120 + x0 + 8, dy + t + y0 + 8)
-EOF
-  ) || return 1
-  read -r icon_x icon_y <<<"$out"
-}
+icon_x="" icon_y="" src=$SRC # for tray_icon
 poll 30 tray_icon || die "no icon in the notification area"
 logged() { awk -v t="$1" '$1 == "GET" && $2 == t {n++} END {print n + 0}' "$site_log"; }
 poll 60 eval '(($(logged //xiazai/) > 0))' || die "the home page was never asked for"

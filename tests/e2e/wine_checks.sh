@@ -65,3 +65,38 @@ boot_prefix() {
   wine wineboot -i >"$work/wineboot.log" 2>&1 || die "wineboot failed: $(tail -5 "$work/wineboot.log")"
   echo "prefix ready in $((SECONDS - start)) s"
 }
+
+# tray_icon: sets icon_x, icon_y (screen) when the program's icon shows in
+# the taskbar of the Wine desktop at dx, dy; needs winctl, shot, py and
+# src. The icon is no window of its own: the taskbar draws it at its right
+# end, so it is found on the screen (the application icon's 16x16 image,
+# exactly).
+tray_icon() {
+  local tb out
+  tb=$(winctl tray | awk '/^taskbar/ {print $2, $3, $4, $5}')
+  [[ -n $tb ]] || return 1
+  shot tray
+  # shellcheck disable=SC2086  # the taskbar's four numbers
+  out=$("$py" - "$work/tray.png" "$src/frame/art/app.ico" "$dx" "$dy" $tb <<'EOF'
+import sys
+from collections import Counter
+from PIL import Image
+shot, ico_path, dx, dy, l, t, r, b = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
+strip = Image.open(shot).convert("RGB").crop((dx + r - 120, dy + t, dx + r, dy + b))
+back = Counter(strip.getdata()).most_common(1)[0][0]
+pts = [(x, y) for y in range(strip.height) for x in range(strip.width)
+       if strip.getpixel((x, y)) != back]
+if not pts:
+    sys.exit(1)
+x0, y0 = min(p[0] for p in pts), min(p[1] for p in pts)
+icon = Image.open(ico_path).ico.getimage((16, 16)).convert("RGBA")
+want = Image.new("RGBA", (16, 16), back + (255,))
+want.alpha_composite(icon)
+got = strip.crop((x0, y0, x0 + 16, y0 + 16))
+if list(got.getdata()) != list(want.convert("RGB").getdata()):
+    sys.exit(1)
+print(dx + r - 120 + x0 + 8, dy + t + y0 + 8)
+EOF
+  ) || return 1
+  read -r icon_x icon_y <<<"$out"
+}

@@ -122,6 +122,10 @@ REGEDIT4
 "Browsers"="$work/stub-browser"
 EOF
 wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
+# The prefix's first session ends before the program starts: a session
+# still ending beside the program's (two services.exe in one prefix) keeps
+# ending rpcss.exe, and navigations then wait seconds for a new one.
+wineserver -w
 
 winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
 
@@ -799,35 +803,6 @@ for pid in "${racers[@]}"; do kill -0 "$pid" 2>/dev/null && kivo_pid=$pid; done
 echo "the tray's checks run on process $kivo_pid"
 poll 20 shown_normal || winctl restore 20 >/dev/null
 icon_x="" icon_y=""
-# tray_icon: sets icon_x, icon_y (screen) when the icon shows.
-tray_icon() {
-  local tb out
-  tb=$(winctl tray | awk '/^taskbar/ {print $2, $3, $4, $5}')
-  [[ -n $tb ]] || return 1
-  shot tray
-  out=$("$py" - "$work/tray.png" "$art/app.ico" "$dx" "$dy" $tb <<'EOF'
-import sys
-from collections import Counter
-from PIL import Image
-shot, ico_path, dx, dy, l, t, r, b = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
-strip = Image.open(shot).convert("RGB").crop((dx + r - 120, dy + t, dx + r, dy + b))
-back = Counter(strip.getdata()).most_common(1)[0][0]
-pts = [(x, y) for y in range(strip.height) for x in range(strip.width)
-       if strip.getpixel((x, y)) != back]
-if not pts:
-    sys.exit(1)
-x0, y0 = min(p[0] for p in pts), min(p[1] for p in pts)
-icon = Image.open(ico_path).ico.getimage((16, 16)).convert("RGBA")
-want = Image.new("RGBA", (16, 16), back + (255,))
-want.alpha_composite(icon)
-got = strip.crop((x0, y0, x0 + 16, y0 + 16))
-if list(got.getdata()) != list(want.convert("RGB").getdata()):
-    sys.exit(1)
-print(dx + r - 120 + x0 + 8, dy + t + y0 + 8)
-EOF
-  ) || return 1
-  read -r icon_x icon_y <<<"$out"
-}
 tray_empty() {
   shot trayempty
   local tb
