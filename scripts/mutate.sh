@@ -70,15 +70,15 @@ build_tests || { echo "the unmutated tree does not build: $scratch/build.log" >&
 run_tests || { echo "the unit tests fail without any mutation: $scratch/test.log" >&2; exit 1; }
 fi
 
-# apply FILE-SPEC OLD NEW -> writes the mutated file, keeps the original in
+# apply PLACE OLD NEW -> writes the mutated file, keeps the original in
 # $scratch/original; exit 3 when the text is not found exactly once.
 apply() {
   python3 - "$src" "$scratch/original" "$1" "$2" "$3" <<'EOF'
 import sys, shutil
-src, backup, spec, old, new = sys.argv[1:6]
+src, backup, place, old, new = sys.argv[1:6]
 unescape = lambda s: s.replace("\\n", "\n")
 old, new = unescape(old), unescape(new)
-path, _, line = spec.partition(":")
+path, _, line = place.partition(":")
 full = f"{src}/{path}"
 text = open(full, encoding="utf-8").read()
 if line:
@@ -110,15 +110,15 @@ while IFS= read -r row || [[ -n $row ]]; do
   kind=${row%% *}
   rest=${row#* }
   rest=${rest#"${rest%%[! ]*}"}
-  spec=${rest%% *}
+  place=${rest%% *}
   change=${rest#* }
   change=${change#"${change%%[! ]*}"}
   old=${change%% ~>*}
   new=${change#*~>}
   new=${new# }
-  file=${spec%%:*}
-  label=$(printf '%3d %-12s %s' "$number" "$kind" "$spec")
-  if ! apply "$spec" "$old" "$new"; then
+  file=${place%%:*}
+  label=$(printf '%3d %-12s %s' "$number" "$kind" "$place")
+  if ! apply "$place" "$old" "$new"; then
     echo "BROKEN   $label (text not found exactly once)"
     broken=$((broken + 1))
     continue
@@ -136,7 +136,7 @@ while IFS= read -r row || [[ -n $row ]]; do
     total=$((total + 1))
     if run_tests; then
       echo "SURVIVED $label  [$old ~> $new] ($((SECONDS - started)) s)"
-      survivors+=("$number $kind $spec: $old ~> $new")
+      survivors+=("$number $kind $place: $old ~> $new")
     else
       killed=$((killed + 1))
       echo "KILLED   $label ($((SECONDS - started)) s)"
