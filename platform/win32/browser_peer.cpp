@@ -14,8 +14,7 @@
 namespace win32 {
 
 BrowserPeer::BrowserPeer(Win32FormNative& owner, forms::Control& control) : Peer(owner, control) {
-  const RECT bounds{control.Left(), control.Top(), control.Left() + control.Width(),
-                    control.Top() + control.Height()};
+  const RECT bounds = owner.DeviceRectOf(control);
   WebHost::Sinks sinks;
   sinks.event = [this](forms::EventKind kind) {
     forms::Event event;
@@ -38,7 +37,16 @@ BrowserPeer::BrowserPeer(Win32FormNative& owner, forms::Control& control) : Peer
   };
   web_ = WebHost::Create(owner.Os().Instance(), ParentWindow(), bounds, control.Visible(),
                          std::move(sinks));
-  if (web_) window_ = web_->Window();
+  if (web_) {
+    window_ = web_->Window();
+    // Pages are drawn at the window's scale, as the frame around them is.
+    web_->SetZoom(owner.Scale().Percent());
+  }
+}
+
+void BrowserPeer::Rescale() {
+  MoveToModel();
+  if (web_) web_->SetZoom(owner_.Scale().Percent());
 }
 
 BrowserPeer::~BrowserPeer() {

@@ -45,7 +45,8 @@ void ControlPeer::DestroyWindowOf(HWND window) {
 
 void ControlPeer::MoveToModel() {
   if (!window_) return;
-  MoveWindow(window_, control_.Left(), control_.Top(), control_.Width(), control_.Height(), TRUE);
+  const RECT r = owner_.DeviceRectOf(control_);
+  MoveWindow(window_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
   // A picture loaded at the same size moves nothing but still shows anew.
   InvalidateRect(window_, nullptr, FALSE);
 }
@@ -73,17 +74,16 @@ WindowlessPeer::WindowlessPeer(Win32FormNative& owner, forms::Control& control)
 }
 
 void WindowlessPeer::Invalidate() {
-  HWND surface = owner_.Window();
-  if (!surface) return;
+  if (!owner_.Window()) return;
   if (shown_.width > 0 && shown_.height > 0) {
-    const RECT old{shown_.left, shown_.top, shown_.left + shown_.width, shown_.top + shown_.height};
-    InvalidateRect(surface, &old, FALSE);
+    owner_.InvalidateDesign(
+        RECT{shown_.left, shown_.top, shown_.left + shown_.width, shown_.top + shown_.height});
   }
   shown_ = {};
   if (!control_.Visible() || control_.Container()) return;
   const RECT now = owner_.WindowlessArea(control_);
   shown_ = {now.left, now.top, now.right - now.left, now.bottom - now.top};
-  InvalidateRect(surface, &now, FALSE);
+  owner_.InvalidateDesign(now);
 }
 
 // --- picture boxes -----------------------------------------------------------
@@ -91,9 +91,10 @@ void WindowlessPeer::Invalidate() {
 PictureBoxPeer::PictureBoxPeer(Win32FormNative& owner, forms::Control& control)
     : Peer(owner, control) {
   const DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | Shown(control);
+  const RECT r = owner.DeviceRectOf(control);
   // A failed child leaves the control without a window; the rest still runs.
-  CreateWindowExW(0, kClassName, L"", style, control.Left(), control.Top(), control.Width(),
-                  control.Height(), ParentWindow(), nullptr, owner.Os().Instance(), this);
+  CreateWindowExW(0, kClassName, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                  ParentWindow(), nullptr, owner.Os().Instance(), this);
 }
 
 PictureBoxPeer::~PictureBoxPeer() { DestroyWindowOf(window_); }
@@ -132,9 +133,10 @@ LRESULT PictureBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 TextBoxPeer::TextBoxPeer(Win32FormNative& owner, forms::Control& control) : Peer(owner, control) {
   const DWORD style = WS_CHILD | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | Shown(control);
-  window_ = CreateWindowExW(0, L"EDIT", Widen(control.Text()).c_str(), style, control.Left(),
-                            control.Top(), control.Width(), control.Height(), ParentWindow(),
-                            nullptr, owner.Os().Instance(), nullptr);
+  const RECT r = owner.DeviceRectOf(control);
+  window_ = CreateWindowExW(0, L"EDIT", Widen(control.Text()).c_str(), style, r.left, r.top,
+                            r.right - r.left, r.bottom - r.top, ParentWindow(), nullptr,
+                            owner.Os().Instance(), nullptr);
   if (!window_) return;
   SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner.UiFont()), FALSE);
   // The program refuses over-long keywords itself; the box takes what it is given.
@@ -149,6 +151,11 @@ TextBoxPeer::~TextBoxPeer() {
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
   }
   DestroyWindowOf(window_);
+}
+
+void TextBoxPeer::Rescale() {
+  if (window_) SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.UiFont()), TRUE);
+  MoveToModel();
 }
 
 void TextBoxPeer::TextChanged() {
@@ -247,14 +254,21 @@ CommandButtonPeer::CommandButtonPeer(Win32FormNative& owner, forms::Control& con
     : Peer(owner, control) {
   // IDOK: a dialog's Enter falls back to the control with that id.
   const DWORD style = WS_CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON | Shown(control);
-  window_ = CreateWindowExW(0, L"BUTTON", Widen(control.Text()).c_str(), style, control.Left(),
-                            control.Top(), control.Width(), control.Height(), ParentWindow(),
+  const RECT r = owner.DeviceRectOf(control);
+  window_ = CreateWindowExW(0, L"BUTTON", Widen(control.Text()).c_str(), style, r.left, r.top,
+                            r.right - r.left, r.bottom - r.top, ParentWindow(),
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
                             owner.Os().Instance(), nullptr);
   if (window_) {
-    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner.ButtonFont()), FALSE);
   }
+}
+
+void CommandButtonPeer::Rescale() {
+  if (window_) {
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.ButtonFont()), TRUE);
+  }
+  MoveToModel();
 }
 
 CommandButtonPeer::~CommandButtonPeer() { DestroyWindowOf(window_); }

@@ -32,6 +32,8 @@ class ControlPeer {
   forms::Control& Model() const { return control_; }
   Win32FormNative& Owner() const { return owner_; }
   HWND Window() const { return window_; }
+  // The form's scale changed: fonts, place and zoom follow it.
+  virtual void Rescale() { MoveToModel(); }
 
  protected:
   // The window the control lives in: its container's, or the form's.
@@ -73,6 +75,7 @@ class WindowlessPeer final : public Peer<> {
   void Refresh() override { Invalidate(); }
   void TextChanged() override { Invalidate(); }
   void Focus() override {}
+  void Rescale() override { Invalidate(); }
 
  private:
   void Invalidate();
@@ -98,6 +101,7 @@ class TextBoxPeer final : public Peer<> {
 
   void TextChanged() override;
   void SelectionChanged() override;
+  void Rescale() override;
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -115,6 +119,7 @@ class CommandButtonPeer final : public Peer<> {
   ~CommandButtonPeer() override;
 
   void TextChanged() override;
+  void Rescale() override;
 };
 
 // The browser: the WebBrowser object in its host window (browser_peer.cpp).
@@ -132,6 +137,7 @@ class BrowserPeer final : public Peer<forms::BrowserNative> {
   void ConnectDocument(forms::DocumentHandle document) override;
   void Stop() override;
   void ShowErrorPage(const std::string& html, const std::string& address) override;
+  void Rescale() override;
   // Lets the browser see its keyboard shortcuts; true when it took the message.
   bool HandleAccelerator(MSG& message);
 

@@ -6,6 +6,8 @@
 // Not yet: the wheel, keyboard events other than the text box's KeyPress
 // (no key preview: the form never sees KeyDown here).
 // Nothing here decides what a click is or who holds the capture.
+#include <algorithm>
+
 #include "forms/pointer.h"
 #include "platform/win32/control_peers.h"
 #include "platform/win32/picture_loader.h"
@@ -52,8 +54,12 @@ void Win32FormNative::PointerMessage(forms::Control* window, UINT message, WPARA
   forms::PointerInput input;
   input.kind = action.kind;
   input.window = window;
-  input.x = GET_X_LPARAM(lParam);
-  input.y = GET_Y_LPARAM(lParam);
+  // Back in design pixels, by the mapping that placed the window: hover
+  // bounds, drags and hit tests see what they would at 100 %.
+  const forms::PointL at = state_.scale.ToDesignWithin(
+      {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, DesignOrigin(window));
+  input.x = at.x;
+  input.y = at.y;
   input.button = action.button;
   input.held = ButtonsHeld(wParam);
   // The system's mask already reads so; made sure of, as the router counts
@@ -63,7 +69,7 @@ void Win32FormNative::PointerMessage(forms::Control* window, UINT message, WPARA
   input.shift = ShiftHeld(wParam);
   input.time = static_cast<std::uint32_t>(GetMessageTime());
   // A move that repeats the last event's window, spot and buttons tells
-  // nothing new, and two such moves would mislead the handlers: Wine queues
+  // nothing new (above 100 %, a move inside the same design pixel too), and two such moves would mislead the handlers: Wine queues
   // one before every button press with the buttons held before it (a second
   // button pressed without moving would drag the window with the first
   // alone), and ending a capture sends one (a released button would take its
@@ -104,11 +110,16 @@ void Win32FormNative::ShowPointer(const forms::Control* over) {
 HCURSOR Win32FormNative::CursorFor(const forms::Control& control) {
   std::shared_ptr<const forms::Picture> icon = control.SharedMouseIcon();
   if (!icon || !icon->Valid()) return nullptr;
-  for (const auto& [picture, cursor] : state_.cursors) {
-    if (picture == icon) return cursor.Get();
+  const int dpi = state_.scale.Dpi();
+  for (const FormState::Cursor& kept : state_.cursors) {
+    if (kept.picture == icon && kept.dpi == dpi) return kept.cursor.Get();
   }
-  state_.cursors.emplace_back(icon, CreateCursorFromPicture(*icon));
-  return state_.cursors.back().second.Get();
+  // A pointer is a mask: it grows by whole pixels, to the nearest whole
+  // factor of the scale (twice at 150 %, as the system's own pointers).
+  const int factor = std::max(1, (dpi + forms::DeviceScale::kDesignDpi / 2) /
+                                     forms::DeviceScale::kDesignDpi);
+  state_.cursors.push_back({icon, dpi, CreateCursorFromPicture(EnlargedBy(*icon, factor))});
+  return state_.cursors.back().cursor.Get();
 }
 
 // --- focus ---------------------------------------------------------------------

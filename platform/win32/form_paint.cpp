@@ -3,8 +3,10 @@
 // Not yet: labels and images inside picture boxes (the design has none).
 // Painting reads the model only; it must never change it or raise events.
 #include <algorithm>
+#include <cstddef>
 #include <initializer_list>
 
+#include "forms/device_scale.h"
 #include "platform/win32/control_peers.h"
 #include "platform/win32/win32_form.h"
 #include "platform/win32/win32_platform.h"
@@ -59,13 +61,16 @@ forms::Color Blend(forms::Color over, forms::Color under, unsigned alpha) {
   return channel(over, under, 16) | channel(over, under, 8) | channel(over, under, 0);
 }
 
-void ComposePicture(const forms::Picture& picture, int left, int top, DibMemory& buffer) {
+// Composes the picture over the buffer's pixels inside `clip` only.
+void ComposePicture(const forms::Picture& picture, int left, int top, DibMemory& buffer,
+                    const RECT& clip) {
   // GDI must have finished with the buffer before its pixels are touched.
   GdiFlush();
-  const int x0 = std::max(0, -left);
-  const int y0 = std::max(0, -top);
-  const int x1 = std::min(picture.width, buffer.Width() - left);
-  const int y1 = std::min(picture.height, buffer.Height() - top);
+  const int x0 = std::max({0, -left, static_cast<int>(clip.left) - left});
+  const int y0 = std::max({0, -top, static_cast<int>(clip.top) - top});
+  const int x1 = std::min({picture.width, buffer.Width() - left, static_cast<int>(clip.right) - left});
+  const int y1 =
+      std::min({picture.height, buffer.Height() - top, static_cast<int>(clip.bottom) - top});
   for (int y = y0; y < y1; ++y) {
     const std::size_t from = static_cast<std::size_t>(y) * picture.width;
     forms::Color* row = buffer.Bits() + static_cast<std::size_t>(top + y) * buffer.Width() + left;
@@ -82,23 +87,36 @@ void ComposePicture(const forms::Picture& picture, int left, int top, DibMemory&
 
 }  // namespace
 
-void Win32FormNative::MakeUiFont() {
+Font Win32FormNative::MakeUiFont() const {
   ScreenDc screen(nullptr);
+  // Drawn at the window's scale from the outline, never a bitmap enlarged.
+  const int height = -state_.scale.ToDevice(12);
   // The default GUI font of a Chinese system: SimSun at 12 pixels, whose
   // Chinese glyphs are 12 and Latin ones 6 pixels wide on 12-pixel lines, as
   // the window's layout was made with. NSimSun has the same glyphs.
   for (const wchar_t* face : {L"SimSun", L"NSimSun"}) {
     if (!FaceExists(screen.Get(), face)) continue;
-    state_.font.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, face));
-    if (state_.font) return;
+    Font font(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, face));
+    if (font) return font;
   }
   // Neither is installed (a Western system): let the font mapper pick any
   // font with Chinese at the same size.
-  state_.font.Reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_DONTCARE, L""));
+  return Font(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, L""));
+}
+
+Font Win32FormNative::MakeButtonFont() const {
+  // The stock dialog font is made for the system's scale; the window's own
+  // monitor may have another.
+  LOGFONTW face{};
+  if (!GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(face), &face)) return {};
+  const int system = ScaleOf(nullptr).Dpi();
+  face.lfHeight = MulDiv(face.lfHeight, state_.scale.Dpi(), system);
+  face.lfWidth = MulDiv(face.lfWidth, state_.scale.Dpi(), system);
+  return Font(CreateFontIndirectW(&face));
 }
 
 void Win32FormNative::PaintForm() {
@@ -107,6 +125,10 @@ void Win32FormNative::PaintForm() {
   const int w = area.right - area.left;
   const int h = area.bottom - area.top;
   if (w <= 0 || h <= 0) return;
+  if (!state_.scale.Identity()) {
+    PaintScaled(paint.Dc(), area);
+    return;
+  }
   if (!state_.backBuffer || state_.backBuffer->Width() < w || state_.backBuffer->Height() < h) {
     // Grown to the largest area painted so far, never shrunk.
     const int bw = std::max(w, state_.backBuffer ? state_.backBuffer->Width() : 0);
@@ -141,31 +163,104 @@ void Win32FormNative::DrawWindowless(forms::Control& control, HDC dc, DibMemory&
   const int top = control.Top() - origin.y;
   if (control.Kind() == forms::ControlKind::kImage) {
     if (const forms::Picture* picture = control.PictureData(); picture && picture->Valid()) {
-      ComposePicture(*picture, left, top, buffer);
+      ComposePicture(*picture, left, top, buffer, RECT{0, 0, buffer.Width(), buffer.Height()});
     }
     return;
   }
-  const std::wstring text = Widen(control.Text());
+  DrawLabel(control, dc, origin);
+}
+
+void Win32FormNative::DrawLabel(forms::Control& label, HDC dc, POINT origin) {
+  const std::wstring text = Widen(label.Text());
   if (text.empty()) return;
   ScopedSelect font(dc, state_.font.Get());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, ToColorRef(forms::Resolve(platform_, control.ForeColor())));
+  SetTextColor(dc, ToColorRef(forms::Resolve(platform_, label.ForeColor())));
   SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-  TextOutW(dc, left, top, text.c_str(), static_cast<int>(text.size()));
+  TextOutW(dc, state_.scale.ToDevice(label.Left()) - origin.x,
+           state_.scale.ToDevice(label.Top()) - origin.y, text.c_str(),
+           static_cast<int>(text.size()));
+}
+
+void Win32FormNative::PaintScaled(HDC target, const RECT& area) {
+  const forms::DeviceScale& scale = state_.scale;
+  const int designWidth = std::max(1, form_.ScaleWidth());
+  const int designHeight = std::max(1, form_.ScaleHeight());
+  // The design pixels this area shows, and a pixel around them: between
+  // whole factors a device pixel blends its neighbours in.
+  const forms::RectL shown = scale.Covering({area.left, area.top, area.right, area.bottom});
+  const RECT design{std::max(0, shown.left - 1), std::max(0, shown.top - 1),
+                    std::min(designWidth, shown.right + 1),
+                    std::min(designHeight, shown.bottom + 1)};
+  if (design.right <= design.left || design.bottom <= design.top) return;
+  auto fits = [](const std::unique_ptr<DibMemory>& b, int w, int h) {
+    return b && b->Width() >= w && b->Height() >= h;
+  };
+  // Both grow to the largest size painted so far, never shrink.
+  auto grow = [&](std::unique_ptr<DibMemory>& b, int w, int h) {
+    if (fits(b, w, h)) return true;
+    b = DibMemory::Create(std::max(w, b ? b->Width() : 0), std::max(h, b ? b->Height() : 0));
+    return static_cast<bool>(b);
+  };
+  const int w = area.right - area.left;
+  const int h = area.bottom - area.top;
+  if (!grow(state_.designBuffer, designWidth, designHeight) || !grow(state_.backBuffer, w, h)) {
+    return;
+  }
+  // The surface as at 100 %: the persistent image, the form's colour past
+  // it, and the images over both.
+  DibMemory& composed = *state_.designBuffer;
+  const int dw = design.right - design.left;
+  const int dh = design.bottom - design.top;
+  Fill(composed.Dc(), design, forms::Resolve(platform_, form_.BackColor()));
+  BlitSurface(composed.Dc(), design.left, design.top,
+              std::min(dw, form_.Image().Width() - static_cast<int>(design.left)),
+              std::min(dh, form_.Image().Height() - static_cast<int>(design.top)), form_.Image(),
+              design.left, design.top);
+  for (const auto& control : form_.Controls()) {
+    if (control->Kind() != forms::ControlKind::kImage || control->Container() ||
+        !control->Visible()) {
+      continue;
+    }
+    if (const forms::Picture* picture = control->PictureData(); picture && picture->Valid()) {
+      ComposePicture(*picture, control->Left(), control->Top(), composed, design);
+    }
+  }
+  GdiFlush();
+  DibMemory& device = *state_.backBuffer;
+  const forms::PixelView source{
+      composed.Bits() + static_cast<std::size_t>(design.top) * composed.Width() + design.left, dw,
+      dh, composed.Width()};
+  forms::Enlarge(source, design.left, design.top, scale, {device.Bits(), w, h, device.Width()},
+                 area.left, area.top);
+  // Texts last, drawn at the scaled font size. No form has an image over
+  // a label, so drawing them above the images loses nothing.
+  const POINT origin{area.left, area.top};
+  for (const auto& control : form_.Controls()) {
+    if (control->Kind() == forms::ControlKind::kLabel && !control->Container() &&
+        control->Visible()) {
+      DrawLabel(*control, device.Dc(), origin);
+    }
+  }
+  BitBlt(target, area.left, area.top, w, h, device.Dc(), 0, 0, SRCCOPY);
 }
 
 RECT Win32FormNative::WindowlessArea(const forms::Control& c) {
   RECT area{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
   if (c.Kind() != forms::ControlKind::kLabel || !state_.window) return area;
-  // The text may run past the label's design size; its whole extent repaints.
+  // The text may run past the label's design size; its whole extent
+  // repaints. Measured at the window's scale, then given in design pixels.
   const std::wstring text = Widen(c.Text());
   ScreenDc screen(state_.window);
   ScopedSelect font(screen.Get(), state_.font.Get());
   SIZE extent{};
   if (!text.empty() &&
       GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &extent)) {
-    area.right = std::max(area.right, area.left + static_cast<LONG>(extent.cx));
-    area.bottom = std::max(area.bottom, area.top + static_cast<LONG>(extent.cy));
+    const forms::DeviceScale& scale = state_.scale;
+    const int right = scale.ToDesign(scale.ToDevice(area.left) + extent.cx - 1) + 1;
+    const int bottom = scale.ToDesign(scale.ToDevice(area.top) + extent.cy - 1) + 1;
+    area.right = std::max(area.right, static_cast<LONG>(right));
+    area.bottom = std::max(area.bottom, static_cast<LONG>(bottom));
   }
   return area;
 }
@@ -182,7 +277,25 @@ void Win32FormNative::PaintPictureBox(HWND window, forms::Control& control) {
   }
   // The image never gets smaller than the control (it only grows), so it
   // covers the whole client area.
-  BlitSurface(paint.Dc(), 0, 0, client.right, client.bottom, *image, 0, 0);
+  if (state_.scale.Identity()) {
+    BlitSurface(paint.Dc(), 0, 0, client.right, client.bottom, *image, 0, 0);
+    return;
+  }
+  auto& buffer = state_.backBuffer;
+  if (!buffer || buffer->Width() < client.right || buffer->Height() < client.bottom) {
+    buffer = DibMemory::Create(std::max<int>(client.right, buffer ? buffer->Width() : 0),
+                               std::max<int>(client.bottom, buffer ? buffer->Height() : 0));
+    if (!buffer) return;
+  }
+  // Placed by the same mapping as the form's surface around it, so the two
+  // meet without a seam.
+  const forms::PointL origin = DesignOrigin(&control);
+  const forms::DeviceScale& scale = state_.scale;
+  GdiFlush();
+  forms::Enlarge({image->Bits(), image->Width(), image->Height(), image->Width()}, origin.x,
+                 origin.y, scale, {buffer->Bits(), client.right, client.bottom, buffer->Width()},
+                 scale.ToDevice(origin.x), scale.ToDevice(origin.y));
+  BitBlt(paint.Dc(), 0, 0, client.right, client.bottom, buffer->Dc(), 0, 0, SRCCOPY);
 }
 
 HBRUSH Win32FormNative::TextBoxBrush(HDC dc, HWND edit) {

@@ -160,6 +160,27 @@ std::optional<forms::Picture> LoadCursorPicture(HINSTANCE instance, int id) {
   return picture;
 }
 
+forms::Picture EnlargedBy(const forms::Picture& picture, int factor) {
+  if (factor <= 1 || !picture.Valid()) return picture;
+  forms::Picture big;
+  big.width = picture.width * factor;
+  big.height = picture.height * factor;
+  big.hotspotX = picture.hotspotX * factor + factor / 2;
+  big.hotspotY = picture.hotspotY * factor + factor / 2;
+  const std::size_t count = static_cast<std::size_t>(big.width) * big.height;
+  big.pixels.resize(count);
+  if (!picture.alpha.empty()) big.alpha.resize(count);
+  for (int y = 0; y < big.height; ++y) {
+    for (int x = 0; x < big.width; ++x) {
+      const std::size_t from = static_cast<std::size_t>(y / factor) * picture.width + x / factor;
+      const std::size_t to = static_cast<std::size_t>(y) * big.width + x;
+      big.pixels[to] = picture.pixels[from];
+      if (!big.alpha.empty()) big.alpha[to] = picture.alpha[from];
+    }
+  }
+  return big;
+}
+
 IconHandle CreateCursorFromPicture(const forms::Picture& picture) {
   if (!picture.Valid()) return {};
   BITMAPINFO info{TopDownHeader(picture.width, picture.height, 32), {}};

@@ -20,6 +20,10 @@ std::optional<forms::Picture> LoadGifPicture(HINSTANCE instance, int id);
 // A CURSOR resource: black, white and transparent pixels plus its hot spot.
 std::optional<forms::Picture> LoadCursorPicture(HINSTANCE instance, int id);
 
+// The picture with each pixel made a `factor` x `factor` square, its hot
+// spot moved along; the picture itself for a factor of 1 or less.
+forms::Picture EnlargedBy(const forms::Picture& picture, int factor);
+
 // A cursor showing `picture` with its hot spot; empty when it is not valid.
 IconHandle CreateCursorFromPicture(const forms::Picture& picture);
 

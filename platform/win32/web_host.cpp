@@ -292,7 +292,30 @@ void WebHost::OnDownloadBegin() {
   if (sinks_.event) sinks_.event(forms::EventKind::kDownloadBegin);
 }
 
+void WebHost::SetZoom(int percent) {
+  zoom_ = percent;
+  ApplyZoom();
+}
+
+void WebHost::ApplyZoom() {
+  // At 100 % the browser is left exactly as it comes.
+  if (!browser_ || (zoom_ == 100 && !zoomed_)) return;
+  // OLECMDID_OPTICAL_ZOOM: the whole page, pictures included, as the
+  // browser's own zoom does it. A browser without it keeps 100 %.
+  constexpr OLECMDID kOpticalZoom = static_cast<OLECMDID>(63);
+  VARIANT percent;
+  VariantInit(&percent);
+  percent.vt = VT_I4;
+  percent.lVal = zoom_;
+  if (SUCCEEDED(browser_->ExecWB(kOpticalZoom, OLECMDEXECOPT_DONTPROMPTUSER, &percent, nullptr))) {
+    zoomed_ = zoom_ != 100;
+  }
+}
+
 void WebHost::OnDownloadComplete() {
+  // Each new page starts at the browser's own zoom; done before the event,
+  // whose handler may close this host.
+  ApplyZoom();
   if (sinks_.event) sinks_.event(forms::EventKind::kDownloadComplete);
 }
 

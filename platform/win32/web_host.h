@@ -55,6 +55,8 @@ class WebHost {
   // Connects to `document` if it is the one showing; null or any other
   // ends the connection.
   void ConnectDocument(forms::DocumentHandle document);
+  // Pages shown at this percentage of their size (the window's scale).
+  void SetZoom(int percent);
   // Gives the in-place browser its keyboard shortcuts; true when it used one.
   bool HandleAccelerator(MSG& message);
 
@@ -67,6 +69,7 @@ class WebHost {
   bool Embed();
   void Connect();
   void Resize(int width, int height);
+  void ApplyZoom();
   void Shutdown();
   static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -77,6 +80,8 @@ class WebHost {
   ComPtr<IWebBrowser2> browser_;
   ComPtr<IConnectionPoint> events_;
   DWORD cookie_ = 0;
+  int zoom_ = 100;
+  bool zoomed_ = false;  // a zoom other than 100 % was applied
   DocumentConnection document_;
 };
 

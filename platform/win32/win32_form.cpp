@@ -52,40 +52,71 @@ void RegisterClasses(HINSTANCE instance) {
   WebHost::RegisterWindowClass(instance);
 }
 
+struct Frame {
+  DWORD style;
+  DWORD exStyle;
+};
+
+// A fixed dialog: caption and close box only, no resizing; its client area
+// is the design's and the frame comes on top. Borderless: the outer size is
+// the client size.
+Frame FrameOf(const forms::FormDesign& design) {
+  Frame frame{WS_POPUP | WS_CLIPCHILDREN, 0};
+  if (design.border == forms::BorderStyle::kFixedDialog) {
+    frame.style |= WS_CAPTION | WS_SYSMENU | WS_DLGFRAME;
+    frame.exStyle |= WS_EX_DLGMODALFRAME;
+  }
+  // An owned window never has a taskbar button, so a form that must not
+  // have one is owned from the start (by the platform's hidden window); the
+  // others are unowned and asked for one.
+  if (design.showInTaskbar) frame.exStyle |= WS_EX_APPWINDOW;
+  return frame;
+}
+
 }  // namespace
 
 Win32FormNative::Win32FormNative(Win32Platform& platform, forms::Form& form)
     : platform_(platform), form_(form) {
   RegisterClasses(platform_.Instance());
-  MakeUiFont();
+  // The system's scale until the window knows its monitor.
+  state_.scale = ScaleOf(nullptr);
+  state_.font = MakeUiFont();
+  state_.buttonFont = MakeButtonFont();
   CreateFormWindow();
   platform_.Register(*this);
+}
+
+SIZE Win32FormNative::OuterSize(int designWidth, int designHeight) const {
+  const forms::DeviceScale& scale = state_.scale;
+  RECT outer{0, 0, scale.ToDevice(designWidth), scale.ToDevice(designHeight)};
+  if (state_.dialog) {
+    const Frame frame = FrameOf(form_.Design());
+    outer = OuterRect(outer, frame.style, frame.exStyle, scale);
+  }
+  return {outer.right - outer.left, outer.bottom - outer.top};
 }
 
 void Win32FormNative::CreateFormWindow() {
   const forms::FormDesign& design = form_.Design();
   state_.dialog = design.border == forms::BorderStyle::kFixedDialog;
-  // A fixed dialog: caption and close box only, no resizing; its client
-  // area is the design's and the frame comes on top. Borderless: the outer
-  // size is the client size.
-  DWORD style = WS_POPUP | WS_CLIPCHILDREN;
-  DWORD exStyle = 0;
-  if (state_.dialog) {
-    style |= WS_CAPTION | WS_SYSMENU | WS_DLGFRAME;
-    exStyle |= WS_EX_DLGMODALFRAME;
-  }
-  // An owned window never has a taskbar button, so a form that must not
-  // have one is owned from the start (by the platform's hidden window); the
-  // others are unowned and asked for one.
-  if (design.showInTaskbar) exStyle |= WS_EX_APPWINDOW;
-  RECT outer{0, 0, form_.ScaleWidth(), form_.ScaleHeight()};
-  if (state_.dialog) AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+  const Frame frame = FrameOf(design);
+  const SIZE outer = OuterSize(form_.ScaleWidth(), form_.ScaleHeight());
   // Created hidden; the first FormShow places it.
   const std::wstring caption = Widen(form_.Caption());
-  HWND window = CreateWindowExW(exStyle, kFormClass, caption.c_str(), style, 0, 0,
-                                outer.right - outer.left, outer.bottom - outer.top, DefaultOwner(),
-                                nullptr, platform_.Instance(), this);
+  HWND window = CreateWindowExW(frame.exStyle, kFormClass, caption.c_str(), frame.style, 0, 0,
+                                outer.cx, outer.cy, DefaultOwner(), nullptr, platform_.Instance(),
+                                this);
   if (!window) throw std::runtime_error("cannot create a form's window");
+  // On a monitor whose scale is not the system's the window is made again
+  // to size there; it has no controls yet.
+  if (const forms::DeviceScale actual = ScaleOf(window); actual != state_.scale) {
+    state_.scale = actual;
+    state_.font = MakeUiFont();
+    state_.buttonFont = MakeButtonFont();
+    const SIZE sized = OuterSize(form_.ScaleWidth(), form_.ScaleHeight());
+    SetWindowPos(window, nullptr, 0, 0, sized.cx, sized.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   HINSTANCE instance = platform_.Instance();
   // Window managers (and Wine's X11 driver) read the per-window icons.
   SendMessageW(window, WM_SETICON, ICON_BIG,
@@ -184,8 +215,8 @@ void Win32FormNative::FormSetIcon(forms::IconHandle icon) {
 
 void Win32FormNative::FormSetOuterSize(int widthPx, int heightPx) {
   if (!state_.window) return;
-  SetWindowPos(state_.window, nullptr, 0, 0, widthPx, heightPx,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(state_.window, nullptr, 0, 0, state_.scale.ToDevice(widthPx),
+               state_.scale.ToDevice(heightPx), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32FormNative::FormSetState(forms::WindowState state) {
@@ -224,7 +255,9 @@ void Win32FormNative::Sized(WPARAM kind, int width, int height) {
   }
   form_.NativeState(kind == SIZE_MAXIMIZED ? forms::WindowState::kMaximized
                                            : forms::WindowState::kNormal);
-  form_.NativeSized(width, height);
+  // A size the mapping never makes (a maximized window's) is laid out just
+  // wide enough to reach the last device column.
+  form_.NativeSized(state_.scale.LengthToDesign(width), state_.scale.LengthToDesign(height));
 }
 
 bool Win32FormNative::Command(WPARAM wParam, LPARAM lParam) {
@@ -259,6 +292,9 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
       WindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
       break;  // DefWindowProc turns it into WM_SIZE and WM_MOVE
     case WM_SIZE: Sized(wParam, LOWORD(lParam), HIWORD(lParam)); return 0;
+    case WM_DPICHANGED:
+      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_CAPTURECHANGED: CaptureLost(window); return 0;
     case WM_SETCURSOR:
       // Windowless controls have no window to carry their pointer: the

@@ -17,7 +17,9 @@
 #include "forms/control.h"
 #include "forms/form.h"
 #include "forms/platform.h"
+#include "forms/device_scale.h"
 #include "platform/win32/win32_util.h"
+#include "platform/win32/window_dpi.h"
 #include "platform/win32/windows_api.h"
 
 namespace win32 {
@@ -33,11 +35,19 @@ struct FormState {
   // A fixed dialog frame: the dialog keys go through IsDialogMessage.
   bool dialog = false;
   bool alive = true;  // false once the form or its window is going away
-  Font font;          // the 12-pixel font of labels and text boxes
+  // The monitor's scale: the model is in design pixels, the window in these.
+  forms::DeviceScale scale;
+  Font font;        // the 12-design-pixel font of labels and text boxes
+  Font buttonFont;  // the system's dialog font at the window's scale
+  // The outline the program gave, in design pixels, kept to scale anew.
+  Region outline;
   // Every peer of this form, registered by the peer itself; the controls
   // own them.
   std::vector<ControlPeer*> peers;
   std::unique_ptr<DibMemory> backBuffer;
+  // The surface in design pixels, composed before it is enlarged; only used
+  // when the scale is not 1.
+  std::unique_ptr<DibMemory> designBuffer;
   // The pointer the router last chose for the surface.
   HCURSOR surfaceCursor = nullptr;
   // The last pointer event passed to the router: which window, where in it,
@@ -49,9 +59,15 @@ struct FormState {
     int held = 0;
     bool operator==(const PointerSeen&) const = default;
   } lastPointer;
-  // One brush per text-box background colour, and one cursor per picture.
+  // One brush per text-box background colour, and one cursor per picture
+  // and scale.
   std::vector<std::pair<COLORREF, Brush>> brushes;
-  std::vector<std::pair<std::shared_ptr<const forms::Picture>, IconHandle>> cursors;
+  struct Cursor {
+    std::shared_ptr<const forms::Picture> picture;
+    int dpi;
+    IconHandle cursor;
+  };
+  std::vector<Cursor> cursors;
 };
 
 class Win32FormNative final : public forms::FormNative {
@@ -84,6 +100,18 @@ class Win32FormNative final : public forms::FormNative {
   forms::Form& Model() const { return form_; }
   HWND Window() const { return state_.window; }
   HFONT UiFont() const { return state_.font.Get(); }
+  HFONT ButtonFont() const { return state_.buttonFont.Get(); }
+  const forms::DeviceScale& Scale() const { return state_.scale; }
+  // Where a control's window goes in its parent window, in device pixels.
+  RECT DeviceRectOf(const forms::Control& control) const;
+  // The corner of a control's own window in the form's design pixels; the
+  // form's surface for null.
+  static forms::PointL DesignOrigin(const forms::Control* control);
+  // Repaints a rectangle of the surface given in design pixels.
+  void InvalidateDesign(const RECT& design);
+  // The program's outline for the window (SetWindowRgn), in design pixels;
+  // takes the region. Returns what SetWindowRgn returned.
+  int SetOutline(HRGN design, bool redraw);
   void Register(ControlPeer& peer);
   void Unregister(ControlPeer& peer);
   void BeginTeardown() { state_.alive = false; }
@@ -128,12 +156,20 @@ class Win32FormNative final : public forms::FormNative {
   void Sized(WPARAM kind, int width, int height);
   bool Activated(WPARAM wParam);
   static void ReportFailure(const char* what);
+  // The window moved to a monitor of another scale (WM_DPICHANGED).
+  void DpiChanged(int dpi, const RECT& suggested);
+  // The window's outer size for the form's design size at the current scale.
+  SIZE OuterSize(int designWidth, int designHeight) const;
+  int ApplyOutline(bool redraw);
 
   // Painting (form_paint.cpp).
   void PaintForm();
   void DrawWindowless(forms::Control& control, HDC dc, DibMemory& buffer, POINT origin);
+  void DrawLabel(forms::Control& label, HDC dc, POINT origin);
   HBRUSH TextBoxBrush(HDC dc, HWND edit);
-  void MakeUiFont();
+  void PaintScaled(HDC target, const RECT& area);
+  Font MakeUiFont() const;
+  Font MakeButtonFont() const;
 
   // Input (form_input.cpp).
   bool PointerOnSurface() const;

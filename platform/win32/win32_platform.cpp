@@ -108,6 +108,10 @@ forms::LResult Win32Platform::CallWindowProc(forms::WndProc proc, forms::WindowH
 
 int Win32Platform::SetWindowRgn(forms::WindowHandle window, forms::RegionHandle region,
                                 bool redraw) {
+  // A form's outline is given in design pixels; its window scales it.
+  if (Win32FormNative* native = NativeOf(window); native && native->Handle() == window) {
+    return native->SetOutline(region, redraw);
+  }
   // On success the system owns the region; it must not be deleted here.
   const int result = ::SetWindowRgn(window, region, redraw ? TRUE : FALSE);
   if (!result && region) DeleteObject(region);

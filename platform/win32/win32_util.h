@@ -101,6 +101,7 @@ struct WindowTraits {
 using Bitmap = Owned<HBITMAP, GdiTraits>;
 using Brush = Owned<HBRUSH, GdiTraits>;
 using Font = Owned<HFONT, GdiTraits>;
+using Region = Owned<HRGN, GdiTraits>;
 using MemoryDc = Owned<HDC, DcTraits>;
 // Icons and cursors made by CreateIconIndirect.
 using IconHandle = Owned<HICON, IconTraits>;

@@ -54,6 +54,68 @@ poll() {
   done
 }
 
+# start_display FIRST LAST W H: Xvfb at W x H on the first free display
+# among :FIRST..:LAST, with openbox; sets display and DISPLAY.
+start_display() {
+  local n
+  display=""
+  for ((n = $1; n <= $2; n++)); do
+    if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
+  done
+  [[ -n $display ]] || die "no free X display among :$1..:$2"
+  Xvfb "$display" -screen 0 "$3x$4x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  export DISPLAY=$display
+  poll 10 test -e "/tmp/.X11-unix/X${display#:}" || die "Xvfb did not start on $display"
+  openbox >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+}
+
+# start_site: kivo-site ($site_bin) on port 8080, logging to site_log; sets
+# site_log and site_pid.
+port_open() { (exec 3<>/dev/tcp/127.0.0.1/8080) 2>/dev/null; }
+start_site() {
+  if port_open; then
+    die "port 8080 is already in use; the program's site address is fixed at 127.0.0.1:8080"
+  fi
+  site_log=$work/site.log
+  : >"$site_log"
+  "$site_bin" --port 8080 --log "$site_log" >"$work/site.out" 2>&1 &
+  site_pid=$!
+  pids+=("$site_pid")
+  poll 10 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
+}
+
+# ui_fonts: links the CJK fonts into the prefix and sets ui_font, simsun and
+# latin_px. Wine has no SimSun, the default GUI font of a Chinese system
+# (12-pixel lines, Chinese glyphs 12 and Latin ones 6 pixels wide).
+# WenQuanYi Zen Hei Mono has the same advances at 12 pixels, so it stands in
+# for it; Micro Hei (Latin 7 pixels wide) only when Zen Hei is not installed.
+# font_substitutes prints the registry lines that name them.
+ui_fonts() {
+  local wqy=/usr/share/fonts/truetype/wqy
+  ui_font="WenQuanYi Micro Hei"
+  simsun="WenQuanYi Micro Hei Mono"
+  latin_px=7
+  ln -s "$wqy/wqy-microhei.ttc" "$prefix/drive_c/windows/Fonts/" || die "cannot link the CJK font"
+  if [[ -f $wqy/wqy-zenhei.ttc ]]; then
+    ln -s "$wqy/wqy-zenhei.ttc" "$prefix/drive_c/windows/Fonts/" || die "cannot link the CJK font"
+    simsun="WenQuanYi Zen Hei Mono"
+    latin_px=6
+  fi
+  echo "SimSun stands for: $simsun"
+}
+font_substitutes() {
+  cat <<EOF
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
+"Microsoft YaHei"="$ui_font"
+"SimSun"="$simsun"
+"NSimSun"="$simsun"
+"MS Shell Dlg"="$ui_font"
+"MS Shell Dlg 2"="$ui_font"
+EOF
+}
+
 # boot_prefix: a fresh prefix at $prefix. No Mono, no Gecko (their install
 # dialogs would stop the run; without Gecko the browser control shows no
 # page but still requests it), and no menu builder, which would copy Start

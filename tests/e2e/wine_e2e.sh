@@ -46,48 +46,13 @@ done
 work=$(mktemp -d /tmp/kivo-wine-e2e.XXXXXX)
 prefix=$work/prefix
 
-# --- display ---------------------------------------------------------------
-display=""
-for n in 91 92 93 94 95 96 97 98 99; do
-  if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
-done
-[[ -n $display ]] || die "no free X display among :91..:99"
-Xvfb "$display" -screen 0 ${screen_w}x${screen_h}x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-poll 10 test -e "/tmp/.X11-unix/X${display#:}" || die "Xvfb did not start on $display"
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-
-# --- site ------------------------------------------------------------------
-port_open() { (exec 3<>/dev/tcp/127.0.0.1/8080) 2>/dev/null; }
-if port_open; then
-  die "port 8080 is already in use; the program's site address is fixed at 127.0.0.1:8080"
-fi
-site_log=$work/site.log
-: >"$site_log"
-"$site_bin" --port 8080 --log "$site_log" >"$work/site.out" 2>&1 &
-site_pid=$!
-pids+=("$site_pid")
-poll 10 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
+# --- display and site ------------------------------------------------------
+start_display 91 99 $screen_w $screen_h
+start_site
 
 # --- Wine prefix -----------------------------------------------------------
 boot_prefix
-# Wine has no SimSun, the default GUI font of a Chinese system (12-pixel
-# lines, Chinese glyphs 12 and Latin ones 6 pixels wide). WenQuanYi Zen Hei
-# Mono has the same advances at 12 pixels, so it stands in for it; Micro Hei
-# (Latin 7 pixels wide) only when Zen Hei is not installed.
-wqy=/usr/share/fonts/truetype/wqy
-ui_font="WenQuanYi Micro Hei"
-simsun="WenQuanYi Micro Hei Mono"
-latin_px=7
-ln -s "$wqy/wqy-microhei.ttc" "$prefix/drive_c/windows/Fonts/" || die "cannot link the CJK font"
-if [[ -f $wqy/wqy-zenhei.ttc ]]; then
-  ln -s "$wqy/wqy-zenhei.ttc" "$prefix/drive_c/windows/Fonts/" || die "cannot link the CJK font"
-  simsun="WenQuanYi Zen Hei Mono"
-  latin_px=6
-fi
-echo "SimSun stands for: $simsun"
+ui_fonts
 # The desktop's default browser is a stub that records the addresses it is
 # given: Wine's shell opens web addresses with winebrowser, which runs the
 # first program of its "Browsers" list.
@@ -102,12 +67,7 @@ chmod +x "$work/stub-browser"
 cat >"$work/setup.reg" <<EOF
 REGEDIT4
 
-[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
-"Microsoft YaHei"="$ui_font"
-"SimSun"="$simsun"
-"NSimSun"="$simsun"
-"MS Shell Dlg"="$ui_font"
-"MS Shell Dlg 2"="$ui_font"
+$(font_substitutes)
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
 "Desktop"="kivo"
@@ -327,6 +287,22 @@ sys.exit(1 if bad else 0)
 EOF
 }
 check "labels are set in the 12-pixel UI font where the layout puts them" labels_placed
+
+# The search box's text (3d肉蒲团, black on white) in the same font: its ink
+# is 9 to 12 pixels high (the 200 % run wants twice that).
+text_height() {
+  "$py" - "$work/start.png" $((x0 + 308)) $((y0 + 42)) <<'EOF'
+import sys
+from PIL import Image
+shot, x, y = sys.argv[1], *map(int, sys.argv[2:])
+box = Image.open(shot).convert("RGB").crop((x, y, x + 287, y + 18))
+rows = [r for r in range(box.height) if any(sum(box.getpixel((c, r))) < 300 for c in range(box.width))]
+height = rows[-1] - rows[0] + 1 if rows else 0
+print(f"text ink height: {height} pixels")
+sys.exit(0 if 9 <= height <= 12 else 1)
+EOF
+}
+check "the search box's text is set in the 12-pixel font" text_height
 
 # The region CreateRoundRectRgn(0, 0, w + 1, h + 1, 4, 4) cuts exactly the
 # corner pixel off each corner of the window (GDI leaves out the right and

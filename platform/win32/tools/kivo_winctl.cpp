@@ -414,6 +414,9 @@ int TaskbarCreated() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // Sizes and positions in the screen's own pixels, whatever its DPI, as
+  // the program (aware of each monitor's scale) sees them.
+  SetProcessDPIAware();
   const std::wstring command = argc > 1 ? argv[1] : L"";
   auto number = [&](int i, double fallback) {
     return argc > i ? std::wcstod(argv[i], nullptr) : fallback;
