@@ -128,22 +128,66 @@ boot_prefix() {
   echo "prefix ready in $((SECONDS - start)) s"
 }
 
-# tray_icon: sets icon_x, icon_y (screen) when the program's icon shows in
+# The notification icon's menu and the about box, for scripts that define
+# winctl and have found dx, dy (the desktop) and icon_x, icon_y (tray_icon).
+menu_open() {
+  local out
+  out=$(winctl menu)
+  read -r _ open menu_l menu_t menu_r menu_b <<<"$out"
+  [[ $open == 1 ]]
+}
+menu_closed() { ! menu_open; }
+tray_click() { xdotool mousemove "$icon_x" "$icon_y" click "$1"; }
+# tray_menu: right click on the icon; true once its menu shows.
+tray_menu() {
+  tray_click 3
+  poll 20 menu_open
+}
+# The menu's items: 显示窗口, 官方主页, -, 关于我们, -, 退出软件. Under Wine the
+# keyboard reaches a menu only while the program has a window on show (a
+# click on the taskbar gives the X focus to the taskbar's own X window), so
+# the first and last item are chosen with the mouse whatever the window.
+choose_keys() { xdotool key --delay 60 "$@"; }
+choose_first() { xdotool mousemove $((dx + (menu_l + menu_r) / 2)) $((dy + menu_t + 6)) sleep 0.3 click 1; }
+choose_last() { xdotool mousemove $((dx + (menu_l + menu_r) / 2)) $((dy + menu_b - 6)) sleep 0.3 click 1; }
+about_l="" about_t="" about_r="" about_b="" about_cw="" about_ch="" about_owned=""
+about_x="" about_y="" close_x="" close_y="" about_focus=""
+about_shown() {
+  local out
+  out=$(winctl about) || return 1
+  read -r _ about_l about_t about_r about_b _ about_cw about_ch _ visible _ about_owned \
+    <<<"$(grep '^about' <<<"$out")"
+  read -r _ about_x about_y <<<"$(grep '^origin' <<<"$out")"
+  read -r _ close_x close_y <<<"$(grep '^closebox' <<<"$out")"
+  about_focus=$(grep '^focus' <<<"$out")
+  [[ $visible == 1 ]]
+}
+# Gone: destroyed (the program unloads the box); hidden: not on show, as
+# when the tray menu's owner is loaded without being shown.
+about_gone() { ! winctl about >/dev/null; }
+about_hidden() { ! about_shown; }
+open_about() {
+  tray_menu || return 1
+  choose_keys Down Down Down Return
+  poll 20 about_shown
+}
+
+# tray_icon [SIZE]: sets icon_x, icon_y (screen) when the program's icon shows in
 # the taskbar of the Wine desktop at dx, dy; needs winctl, shot, py and
 # src. The icon is no window of its own: the taskbar draws it at its right
-# end, so it is found on the screen (the application icon's 16x16 image,
-# exactly).
+# end, so it is found on the screen (the application icon's SIZE x SIZE
+# image, exactly; 16 by default).
 tray_icon() {
-  local tb out
+  local tb out size=${1:-16}
   tb=$(winctl tray | awk '/^taskbar/ {print $2, $3, $4, $5}')
   [[ -n $tb ]] || return 1
   shot tray
   # shellcheck disable=SC2086  # the taskbar's four numbers
-  out=$("$py" - "$work/tray.png" "$src/frame/art/app.ico" "$dx" "$dy" $tb <<'EOF'
+  out=$("$py" - "$work/tray.png" "$src/frame/art/app.ico" "$size" "$dx" "$dy" $tb <<'EOF'
 import sys
 from collections import Counter
 from PIL import Image
-shot, ico_path, dx, dy, l, t, r, b = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
+shot, ico_path, s, dx, dy, l, t, r, b = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
 strip = Image.open(shot).convert("RGB").crop((dx + r - 120, dy + t, dx + r, dy + b))
 back = Counter(strip.getdata()).most_common(1)[0][0]
 pts = [(x, y) for y in range(strip.height) for x in range(strip.width)
@@ -151,13 +195,16 @@ pts = [(x, y) for y in range(strip.height) for x in range(strip.width)
 if not pts:
     sys.exit(1)
 x0, y0 = min(p[0] for p in pts), min(p[1] for p in pts)
-icon = Image.open(ico_path).ico.getimage((16, 16)).convert("RGBA")
-want = Image.new("RGBA", (16, 16), back + (255,))
+icon = Image.open(ico_path).ico.getimage((s, s)).convert("RGBA")
+want = Image.new("RGBA", (s, s), back + (255,))
 want.alpha_composite(icon)
-got = strip.crop((x0, y0, x0 + 16, y0 + 16))
+# The image's first opaque column and row are where its ink starts.
+ink = icon.getchannel("A").getbbox()
+x0, y0 = x0 - ink[0], y0 - ink[1]
+got = strip.crop((x0, y0, x0 + s, y0 + s))
 if list(got.getdata()) != list(want.convert("RGB").getdata()):
     sys.exit(1)
-print(dx + r - 120 + x0 + 8, dy + t + y0 + 8)
+print(dx + r - 120 + x0 + s // 2, dy + t + y0 + s // 2)
 EOF
   ) || return 1
   read -r icon_x icon_y <<<"$out"

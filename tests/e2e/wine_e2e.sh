@@ -788,47 +788,6 @@ tray_empty() {
   ! tray_icon
 }
 menu_l="" menu_t="" menu_r="" menu_b=""
-menu_open() {
-  local out
-  out=$(winctl menu)
-  read -r _ open menu_l menu_t menu_r menu_b <<<"$out"
-  [[ $open == 1 ]]
-}
-menu_closed() { ! menu_open; }
-tray_click() { xdotool mousemove "$icon_x" "$icon_y" click "$1"; }
-# tray_menu: right click on the icon; true once its menu shows.
-tray_menu() {
-  tray_click 3
-  poll 20 menu_open
-}
-# The menu's items: 显示窗口, 官方主页, -, 关于我们, -, 退出软件. Under Wine the
-# keyboard reaches a menu only while the program has a window on show (a
-# click on the taskbar gives the X focus to the taskbar's own X window), so
-# the first and last item are chosen with the mouse whatever the window.
-choose_keys() { xdotool key --delay 60 "$@"; }
-choose_first() { xdotool mousemove $((dx + (menu_l + menu_r) / 2)) $((dy + menu_t + 6)) sleep 0.3 click 1; }
-choose_last() { xdotool mousemove $((dx + (menu_l + menu_r) / 2)) $((dy + menu_b - 6)) sleep 0.3 click 1; }
-about_l="" about_t="" about_r="" about_b="" about_cw="" about_ch="" about_owned=""
-about_x="" about_y="" close_x="" close_y="" about_focus=""
-about_shown() {
-  local out
-  out=$(winctl about) || return 1
-  read -r _ about_l about_t about_r about_b _ about_cw about_ch _ visible _ about_owned \
-    <<<"$(grep '^about' <<<"$out")"
-  read -r _ about_x about_y <<<"$(grep '^origin' <<<"$out")"
-  read -r _ close_x close_y <<<"$(grep '^closebox' <<<"$out")"
-  about_focus=$(grep '^focus' <<<"$out")
-  [[ $visible == 1 ]]
-}
-# Gone: destroyed (the program unloads the box); hidden: not on show, as
-# when the tray menu's owner is loaded without being shown.
-about_gone() { ! winctl about >/dev/null; }
-about_hidden() { ! about_shown; }
-open_about() {
-  tray_menu || return 1
-  choose_keys Down Down Down Return
-  poll 20 about_shown
-}
 running() { kill -0 "$kivo_pid" 2>/dev/null; }
 
 check "the icon shows the application's small icon in the notification area" poll 30 tray_icon

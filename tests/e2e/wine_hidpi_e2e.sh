@@ -73,6 +73,7 @@ read_rect() {
   local out
   out=$(winctl rect) || return 1
   read -r _ wl wt wr wb _ visible _ iconic _ zoomed <<<"$(grep '^window' <<<"$out")"
+  read -r _ al at ar ab <<<"$(grep '^workarea' <<<"$out")"
 }
 shown() { read_rect && [[ $visible == 1 ]]; }
 
@@ -99,7 +100,7 @@ shot() { import -window root "png:$work/$1.png"; }
 # frame around its text box and the rounded corners (the page, the labels
 # and the inside of the text box are left out).
 frame_doubled() {
-  "$py" - "$src" "$work/$1.png" "$x0" "$y0" "$width" "$height" "$2" "${3:-}" <<'EOF'
+  "$py" - "$src" "$work/$1.png" "$x0" "$y0" "${frame_w:-$width}" "${frame_h:-$height}" "$2" "${3:-}" <<'EOF'
 import sys
 sys.path.insert(0, sys.argv[1] + "/tests/e2e")
 import frame_compare
@@ -133,8 +134,9 @@ for y in range(h):
         for px, py in ((2 * x, 2 * y), (2 * x + 1, 2 * y), (2 * x, 2 * y + 1), (2 * x + 1, 2 * y + 1)):
             if got[px, py] != ref:
                 bad.append((px, py, got[px, py], ref))
-# The outline: each corner's cut pixel is a 2 x 2 square of the desktop.
-for cx, cy in [(0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1)]:
+# The outline: each corner's cut pixel is a 2 x 2 square of the desktop
+# (known only where the desktop shows above the window's corner).
+for cx, cy in [(0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1)] if x0 >= 3 and y0 >= 3 else []:
     for px, py in ((2 * cx, 2 * cy), (2 * cx + 1, 2 * cy), (2 * cx, 2 * cy + 1), (2 * cx + 1, 2 * cy + 1)):
         total += 1
         if got[px, py] != desk:
@@ -208,6 +210,21 @@ xdotool click 1
 check "a click on category 5 opens its page" poll 30 more_logged "/xiazais/index.html" "$before"
 check "category 5 shows as selected, doubled" frame_shows selected5 5
 
+# Maximized, the window fills the work area (in the screen's own pixels)
+# and lays out the design size that covers it: still every pixel doubled.
+maximized() { read_rect && [[ $zoomed == 1 && "$wl $wt $wr $wb" == "$al $at $ar $ab" ]]; }
+winctl maximize 20 >/dev/null
+if check "maximized, the window fills the work area" poll 20 maximized; then
+  x0=$((dx + wl)) y0=$((dy + wt))
+  frame_w=$(((wr - wl) / 2)) frame_h=$(((wb - wt) / 2))
+  check "maximized, every frame pixel is still the art's pixel doubled" frame_shows maximized 5
+  unset frame_w frame_h
+fi
+winctl restore 20 >/dev/null
+restored() { read_rect && [[ $zoomed == 0 ]] && ((wr - wl == w_dev && wb - wt == h_dev)); }
+check "restored, the window is ${w_dev}x${h_dev} again" poll 20 restored
+x0=$((dx + wl)) y0=$((dy + wt))
+
 # A drag on the title band moves the window by as many device pixels as
 # the pointer went.
 in_move_loop() { [[ $(winctl movesize) == "movesize 1" ]]; }
@@ -232,6 +249,39 @@ if poll 20 in_move_loop; then
 else
   xdotool mouseup 1
   fail "a drag on the title band moves the window with the pointer" "no move loop"
+fi
+
+# The notification icon: the application icon's own 32 x 32 image, the size
+# the system asks for at 200 %, not the 16 x 16 one enlarged.
+check "the notification icon is the application icon's 32x32 image" poll 30 tray_icon 32
+
+# The about box: its client area doubled, its picture pixel-doubled over
+# the form's colour, and its button in the dialog font at the same scale.
+about_picture() {
+  shot about
+  "$py" - "$work/about.png" "$art/about.gif" $((dx + about_x)) $((dy + about_y)) <<'EOF'
+import sys
+from PIL import Image
+shot, gif, x0, y0 = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
+im = Image.open(shot).convert("RGB")
+face = im.getpixel((x0 + 2, y0 + 2))
+pic = Image.open(gif).convert("RGBA")
+want = Image.new("RGBA", pic.size, face + (255,))
+want.alpha_composite(pic)
+want = want.convert("RGB").resize((pic.width * 2, pic.height * 2), Image.NEAREST)
+got = im.crop((x0 + 32, y0 + 48, x0 + 32 + want.width, y0 + 48 + want.height))
+bad = sum(1 for a, b in zip(got.getdata(), want.getdata()) if a != b)
+print(f"about picture pixels mismatched: {bad}") if bad else None
+sys.exit(1 if bad else 0)
+EOF
+}
+if [[ -n ${icon_x:-} ]] && open_about; then
+  check "the about box's client area is 596x330" test "$about_cw $about_ch" = "596 330"
+  check "the about box's picture is pixel-doubled" about_picture
+  xdotool key Return
+  check "Enter closes the about box" poll 20 about_gone
+else
+  fail "the about box opens from the notification icon's menu"
 fi
 
 winctl close >/dev/null
