@@ -195,6 +195,17 @@ EOF
 }
 check "the search box's text is drawn at twice its height" text_height
 
+# The hand over 求片专区, each of its pixels a 2 x 2 square (a pointer is a
+# mask: it grows by whole pixels); the arrow over the bare title band.
+x_cursor=$src/platform/win32/tools/x_cursor.py
+is_hand() { "$py" "$x_cursor" "$art/hand.cur" 2 >"$work/cursor.out"; }
+not_hand() { ! is_hand; }
+pointer_at 729 51
+check "the hand pointer over 求片专区 is twice its size" poll 20 is_hand
+cat "$work/cursor.out"
+pointer_at 250 20
+check "the arrow over the title band" poll 20 not_hand
+
 # Hover and click land on the button whose design bounds hold the pointer.
 pointer_at $((width - 43 + 18)) 9
 check "the close button shows its hover look, doubled" frame_shows hoverclose 2 close

@@ -4,7 +4,9 @@ pointer the X server shows right now (XFixes, through ctypes: no extra
 packages) with a Windows cursor file. Reads only; changes nothing on the
 display.
 
-usage: x_cursor.py CURSOR.cur
+usage: x_cursor.py CURSOR.cur [SCALE]
+SCALE (a whole number, 1 by default) wants the picture with each pixel made
+a SCALE x SCALE square and the hot spot in the middle of its square.
 Prints the pointer's size and hot spot; exit status 0 when the pointer is the
 cursor file's picture with its hot spot, 1 when it is another pointer, 2 when
 the display cannot be read.
@@ -55,6 +57,13 @@ def read_cursor_file(path):
     return w, h, xhot, yhot, pixels
 
 
+def enlarged(cursor, n):
+    """The cursor with each pixel an n x n square."""
+    w, h, xhot, yhot, pixels = cursor
+    big = [pixels[(y // n) * w + x // n] for y in range(h * n) for x in range(w * n)]
+    return w * n, h * n, xhot * n + n // 2, yhot * n + n // 2, big
+
+
 def current_pointer():
     """(width, height, hot x, hot y, [(a, r, g, b)...]) of the shown pointer."""
     x11 = ctypes.CDLL("libX11.so.6")
@@ -84,7 +93,7 @@ def current_pointer():
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     shown = current_pointer()
     if shown is None:
@@ -92,6 +101,8 @@ def main():
         return 2
     print("pointer %dx%d hotspot %d,%d" % shown[:4])
     want = read_cursor_file(sys.argv[1])
+    if len(sys.argv) == 3 and int(sys.argv[2]) > 1:
+        want = enlarged(want, int(sys.argv[2]))
     if shown[:4] != want[:4]:
         return 1
     for (a, r, g, b), (wa, wr, wg, wb) in zip(shown[4], want[4]):
