@@ -41,15 +41,16 @@ std::vector<Tap> Taps(int count, int deviceStart, int designStart, int size,
   return taps;
 }
 
+// Each channel p * (256 - w) + q * w, rounded: red and blue together, green
+// on its own, with room to spare in 32 bits.
 Color Mix(Color a, Color b, int weight) {
   if (weight == 0 || a == b) return a;
-  const unsigned w = static_cast<unsigned>(weight);
-  auto channel = [w](Color x, Color y, int shift) {
-    const unsigned p = (x >> shift) & 0xFF;
-    const unsigned q = (y >> shift) & 0xFF;
-    return ((p * (256 - w) + q * w + 128) >> 8) << shift;
-  };
-  return channel(a, b, 16) | channel(a, b, 8) | channel(a, b, 0);
+  const std::uint32_t w = static_cast<std::uint32_t>(weight);
+  const std::uint32_t rb =
+      (((a & 0xFF00FFu) * (256 - w) + (b & 0xFF00FFu) * w + 0x800080u) >> 8) & 0xFF00FFu;
+  const std::uint32_t g =
+      (((a & 0xFF00u) * (256 - w) + (b & 0xFF00u) * w + 0x8000u) >> 8) & 0xFF00u;
+  return rb | g;
 }
 
 }  // namespace
