@@ -89,26 +89,12 @@ pids+=($!)
 poll 10 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
 
 boot_prefix
-# One virtual desktop the size of the screen with Wine's taskbar, whose
-# right end is the notification area.
 cat >"$work/setup.reg" <<EOF
 REGEDIT4
 
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
-"Desktop"="kivo"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
-"kivo"="1280x1024"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\kivo]
-"EnableShell"=dword:00000001
+$(desktop_registry 1280 1024)
 EOF
-wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
-# The prefix's first session ends before the program starts: a session
-# still ending beside the program's (two services.exe in one prefix) keeps
-# ending rpcss.exe, and every navigation then waits seconds for a new one.
-wineserver -w
-winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
+apply_registry "$work/setup.reg"
 
 # --- the probe, asked one line at a time ----------------------------------------
 coproc PROBE { wine "$probe_exe" --serve 2>/dev/null; }

@@ -293,7 +293,7 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
       break;  // DefWindowProc turns it into WM_SIZE and WM_MOVE
     case WM_SIZE: Sized(wParam, LOWORD(lParam), HIWORD(lParam)); return 0;
     case WM_DPICHANGED:
-      DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      if (lParam) DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_CAPTURECHANGED: CaptureLost(window); return 0;
     case WM_SETCURSOR:

@@ -116,6 +116,57 @@ font_substitutes() {
 EOF
 }
 
+# desktop_registry W H: the registry lines that run every program of the
+# prefix in one virtual desktop of that size (the screen's, so it sits at
+# the screen's origin) with Wine's taskbar, which makes the work area
+# smaller than the screen; its right end is the notification area.
+desktop_registry() {
+  cat <<EOF
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
+"Desktop"="kivo"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
+"kivo"="$1x$2"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\kivo]
+"EnableShell"=dword:00000001
+EOF
+}
+
+# apply_registry FILE: imports a .reg file into the prefix, then lets the
+# prefix's first session end before the program starts: a session still
+# ending beside the program's (two services.exe in one prefix) keeps ending
+# rpcss.exe, and every navigation then waits seconds for a new one.
+apply_registry() {
+  wine regedit /S "$(winepath -w "$1")" || die "cannot write the prefix's registry"
+  wineserver -w
+}
+
+winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# read_rect: the main window's corners (wl wt wr wb), whether it shows,
+# is minimized or maximized, and the work area (al at ar ab).
+read_rect() {
+  local out
+  out=$(winctl rect) || return 1
+  read -r _ wl wt wr wb _ visible _ iconic _ zoomed <<<"$(grep '^window' <<<"$out")"
+  read -r _ al at ar ab <<<"$(grep '^workarea' <<<"$out")"
+}
+
+# text_height SHOT X Y W H MIN MAX: the ink of the dark text inside that
+# box of the screenshot is MIN to MAX pixels high.
+text_height() {
+  "$py" - "$@" <<'EOF'
+import sys
+from PIL import Image
+shot, (x, y, w, h, low, high) = sys.argv[1], map(int, sys.argv[2:])
+box = Image.open(shot).convert("RGB").crop((x, y, x + w, y + h))
+rows = [r for r in range(box.height) if any(sum(box.getpixel((c, r))) < 300 for c in range(box.width))]
+height = rows[-1] - rows[0] + 1 if rows else 0
+print(f"text ink height: {height} pixels")
+sys.exit(0 if low <= height <= high else 1)
+EOF
+}
+
 # boot_prefix: a fresh prefix at $prefix. No Mono, no Gecko (their install
 # dialogs would stop the run; without Gecko the browser control shows no
 # page but still requests it), and no menu builder, which would copy Start

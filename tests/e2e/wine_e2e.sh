@@ -60,34 +60,17 @@ browser_log=$work/browser.log
 : >"$browser_log"
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$browser_log" >"$work/stub-browser"
 chmod +x "$work/stub-browser"
-# Every program of the prefix runs in one virtual desktop the size of the
-# screen (so it sits at the screen's origin) with Wine's taskbar, which
-# makes the work area smaller than the screen; its right end is the
-# notification area.
 cat >"$work/setup.reg" <<EOF
 REGEDIT4
 
 $(font_substitutes)
 
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
-"Desktop"="kivo"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
-"kivo"="1280x1024"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\kivo]
-"EnableShell"=dword:00000001
+$(desktop_registry $screen_w $screen_h)
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]
 "Browsers"="$work/stub-browser"
 EOF
-wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
-# The prefix's first session ends before the program starts: a session
-# still ending beside the program's (two services.exe in one prefix) keeps
-# ending rpcss.exe, and navigations then wait seconds for a new one.
-wineserver -w
-
-winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
+apply_registry "$work/setup.reg"
 
 # --- the instance link on its own ----------------------------------------------
 # Detection, the command line, the execute text's bounds and real DDEML
@@ -163,12 +146,6 @@ if ((${#paint_times[@]} > 1)); then
 fi
 
 # --- geometry ------------------------------------------------------------------
-read_rect() {
-  local out
-  out=$(winctl rect) || return 1
-  read -r _ wl wt wr wb _ visible _ iconic _ zoomed <<<"$(grep '^window' <<<"$out")"
-  read -r _ al at ar ab <<<"$(grep '^workarea' <<<"$out")"
-}
 read_rect || die "no main window: $(winctl rect)"
 read -r dx dy < <(xwininfo -name "kivo - Wine desktop" |
   awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')
@@ -290,19 +267,8 @@ check "labels are set in the 12-pixel UI font where the layout puts them" labels
 
 # The search box's text (3d肉蒲团, black on white) in the same font: its ink
 # is 9 to 12 pixels high (the 200 % run wants twice that).
-text_height() {
-  "$py" - "$work/start.png" $((x0 + 308)) $((y0 + 42)) <<'EOF'
-import sys
-from PIL import Image
-shot, x, y = sys.argv[1], *map(int, sys.argv[2:])
-box = Image.open(shot).convert("RGB").crop((x, y, x + 287, y + 18))
-rows = [r for r in range(box.height) if any(sum(box.getpixel((c, r))) < 300 for c in range(box.width))]
-height = rows[-1] - rows[0] + 1 if rows else 0
-print(f"text ink height: {height} pixels")
-sys.exit(0 if 9 <= height <= 12 else 1)
-EOF
-}
-check "the search box's text is set in the 12-pixel font" text_height
+check "the search box's text is set in the 12-pixel font" \
+  text_height "$work/start.png" $((x0 + 308)) $((y0 + 42)) 287 18 9 12
 
 # The region CreateRoundRectRgn(0, 0, w + 1, h + 1, 4, 4) cuts exactly the
 # corner pixel off each corner of the window (GDI leaves out the right and

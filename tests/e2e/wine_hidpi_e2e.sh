@@ -55,26 +55,10 @@ $(font_substitutes)
 [HKEY_CURRENT_USER\\Control Panel\\Desktop]
 "LogPixels"=dword:$(printf '%08x' "$dpi")
 
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
-"Desktop"="kivo"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
-"kivo"="${screen_w}x${screen_h}"
-
-[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\kivo]
-"EnableShell"=dword:00000001
+$(desktop_registry $screen_w $screen_h)
 EOF
-wine regedit /S "$(winepath -w "$work/setup.reg")" || die "cannot write the prefix's registry"
-# As in the main Wine run: the first session ends before the program starts.
-wineserver -w
+apply_registry "$work/setup.reg"
 
-winctl() { wine "$winctl_exe" "$@" 2>/dev/null | tr -d '\r'; }
-read_rect() {
-  local out
-  out=$(winctl rect) || return 1
-  read -r _ wl wt wr wb _ visible _ iconic _ zoomed <<<"$(grep '^window' <<<"$out")"
-  read -r _ al at ar ab <<<"$(grep '^workarea' <<<"$out")"
-}
 shown() { read_rect && [[ $visible == 1 ]]; }
 
 wine "$kivo_exe" >>"$work/kivo.out" 2>&1 &
@@ -180,20 +164,9 @@ check "every frame pixel is the art's pixel doubled" frame_shows start 2
 # The search box's text, in the 12-pixel font drawn at 24 pixels: its ink
 # (3d肉蒲团, black on white) is 18 to 24 device pixels high where 100 %
 # gives 9 to 12.
-text_height() {
-  shot text
-  "$py" - "$work/text.png" $((x0 + 616)) $((y0 + 84)) <<'EOF'
-import sys
-from PIL import Image
-shot, x, y = sys.argv[1], *map(int, sys.argv[2:])
-box = Image.open(shot).convert("RGB").crop((x, y, x + 574, y + 36))
-rows = [r for r in range(box.height) if any(sum(box.getpixel((c, r))) < 300 for c in range(box.width))]
-height = rows[-1] - rows[0] + 1 if rows else 0
-print(f"text ink height: {height} device pixels")
-sys.exit(0 if 18 <= height <= 24 else 1)
-EOF
-}
-check "the search box's text is drawn at twice its height" text_height
+shot text
+check "the search box's text is drawn at twice its height" \
+  text_height "$work/text.png" $((x0 + 616)) $((y0 + 84)) 574 36 18 24
 
 # The hand over 求片专区, each of its pixels a 2 x 2 square (a pointer is a
 # mask: it grows by whole pixels); the arrow over the bare title band.
