@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# End-to-end test of the Linux program at GTK's scale of 2 on a 2560 x 1600
+# screen: the window's size in the screen's pixels, its frame against the
+# art enlarged to blocks of 2 x 2 (the search field's frame picture too),
+# a category click and a caption button's hover at the screen's
+# coordinates, the hand pointer, a drag of the title band, the page drawn
+# at the scale, and the tray icon drawn at the tray's size.
+#
+# usage: linux_hidpi_e2e.sh KIVO KIVO_SITE SOURCE_DIR
+set -uo pipefail
+KIVO=$1
+SITE=$2
+SRC=$3
+S=2
+export GDK_SCALE=$S GDK_DPI_SCALE=1
+SCREEN=2560x1600x24
+FRAME_OPTS=(--scale "$S")
+HAND="64x64 hot 10,0"  # frame/art/hand.cur, each pixel a block of 2 x 2
+# shellcheck source=tests/e2e/linux_desktop.sh
+source "$SRC/tests/e2e/linux_desktop.sh"
+
+d() { echo $(($1 * S)); }  # a window coordinate in the screen's pixels
+
+page_rule_rows() {  # page_rule_rows SHOT: the heights of the page's long #d3e8f9 rules
+  geometry
+  "$PY" -c 'import sys; from PIL import Image
+x0, y0, x1, y1 = (int(v) for v in sys.argv[2:6])
+im = Image.open(sys.argv[1]).convert("RGB").crop((x0, y0, x1, y1))
+px = im.load()
+def long_run(y):
+    best = run = 0
+    for x in range(im.width):
+        run = run + 1 if px[x, y] == (211, 232, 249) else 0
+        best = max(best, run)
+    return best >= 400
+heights, h = [], 0
+for y in range(im.height):
+    if long_run(y):
+        h += 1
+    elif h:
+        heights.append(h); h = 0
+print(" ".join(str(v) for v in heights))' "$work/$1.png" \
+    $((X + $(d 140))) $((Y + $(d 90))) $((X + $(d 870))) $((Y + $(d 665)))
+}
+# The page heading has a 2-pixel rule below it (the site's CSS): drawn at
+# the scale, it is 4 rows of the screen.
+page_at_scale() {
+  shot page
+  local rows
+  rows=$(page_rule_rows page)
+  echo "rules: $rows"
+  [[ " $rows " == *" $(d 2) "* && " $rows " != *" 2 "* ]]
+}
+
+# --- start-up ------------------------------------------------------------------
+check "home page requested at start as //xiazai/" wait_for 30 logged //xiazai/
+check "the window is 1776 x 1400 screen pixels" wait_for 10 size_is $(d 888) $(d 700)
+check "frame pixels equal the art pixel-doubled" look start 2
+# The frame picture of the search field: smoothed, its edges would bleed
+# into the band beside it.
+check "the search field's frame equals its art pixel-doubled" look start-search 2 --search-frame
+check "the page is drawn at the scale" wait_for 20 page_at_scale
+
+# --- a category, a caption button, the pointer -----------------------------------
+before=$(wc -l <"$log")
+click_at $(d $((6 + 65))) $(d "$(category_y 5)")
+check "a click on npc(5) at the screen's coordinates asks for /xiazais/index.html" \
+  wait_for 10 logged /xiazais/index.html
+check "  with exactly one request" test "$(tail -n +$((before + 1)) "$log" | grep -c '^GET /')" -eq 1
+check "  and npc(5) shows its selected look pixel-doubled" look category-5 5
+move_to $(d $((888 - 43 + 18))) $(d 9)
+check "the close button shows its hover look pixel-doubled" look hover-close 5 --hover close
+move_to $(d 250) $(d 20)
+check "  and its normal look once the pointer leaves" look unhover-close 5
+move_to $(d $((709 + 20))) $(d $((45 + 6)))
+check "a link label shows the hand pointer at the scale" pointer_is hand
+move_to $(d 250) $(d 20)
+check "  and the arrow once the pointer leaves" pointer_is other
+
+# --- dragging ---------------------------------------------------------------------
+geometry
+x0=$X y0=$Y
+drag 1 $(d 250) $(d 20) -120 80
+check "a drag on the title band moves the window by the dragged distance" \
+  wait_for 10 position_is $((x0 - 120)) $((y0 + 80))
+check "  and the frame is still the art pixel-doubled" look after-drag 5
+
+echo "passed $passed, failed $failed"
+((failed == 0))
