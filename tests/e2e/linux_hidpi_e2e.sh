@@ -52,6 +52,26 @@ page_at_scale() {
   [[ " $rows " == *" $(d 2) "* && " $rows " != *" 2 "* ]]
 }
 
+pointer_blocks() {  # the X server's pointer is made of 2 x 2 blocks of one colour each
+  "$PY" -c 'import ctypes, ctypes.util, sys
+class Image(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong))]
+x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+xfixes = ctypes.CDLL(ctypes.util.find_library("Xfixes"))
+x11.XOpenDisplay.restype = ctypes.c_void_p
+xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
+im = xfixes.XFixesGetCursorImage(x11.XOpenDisplay(None)).contents
+w, h, s = im.width, im.height, int(sys.argv[1])
+px = [im.pixels[i] & 0xFFFFFFFF for i in range(w * h)]
+odd = sum(1 for y in range(h) for x in range(w) if px[y * w + x] != px[(y - y % s) * w + x - x % s])
+shown = sum(1 for p in px if p >> 24)
+print("%dx%d, %d pixels shown, %d unlike their block" % (w, h, shown, odd))
+sys.exit(0 if odd == 0 and shown > 100 else 1)' "$S"
+}
+
 # --- start-up ------------------------------------------------------------------
 check "home page requested at start as //xiazai/" wait_for 30 logged //xiazai/
 check "the window is 1776 x 1400 screen pixels" wait_for 10 size_is $(d 888) $(d 700)
@@ -74,6 +94,7 @@ move_to $(d 250) $(d 20)
 check "  and its normal look once the pointer leaves" look unhover-close 5
 move_to $(d $((709 + 20))) $(d $((45 + 6)))
 check "a link label shows the hand pointer at the scale" pointer_is hand
+check "  enlarged in blocks, not smoothed" pointer_blocks
 move_to $(d 250) $(d 20)
 check "  and the arrow once the pointer leaves" pointer_is other
 
