@@ -106,5 +106,32 @@ check "a drag on the title band moves the window by the dragged distance" \
   wait_for 10 position_is $((x0 - 120)) $((y0 + 80))
 check "  and the frame is still the art pixel-doubled" look after-drag 5
 
+# --- the tray icon ------------------------------------------------------------------
+# Drawn at the tray's height in the screen's pixels, from the art made for
+# that size: where the art is opaque the screen shows it pixel for pixel.
+tray_icon_is_art() {
+  local icon
+  icon=$(tray_icon) || return 1
+  shot tray
+  eval "$(xdotool getwindowgeometry --shell "$icon")"
+  "$PY" -c 'import sys, os
+from PIL import Image
+x, y, w, h = (int(v) for v in sys.argv[3:7])
+side = min(w, h)
+art = sys.argv[2] % side
+if not os.path.exists(art):
+    print("no art drawn for %d pixels" % side); sys.exit(1)
+want = Image.open(art).convert("RGBA")
+got = Image.open(sys.argv[1]).convert("RGB")
+x0, y0 = x + (w - side) // 2, y + (h - side) // 2
+opaque = [(i, j) for j in range(side) for i in range(side) if want.getpixel((i, j))[3] == 255]
+bad = [(i, j) for i, j in opaque if got.getpixel((x0 + i, y0 + j)) != want.getpixel((i, j))[:3]]
+print("%d x %d icon window, %d opaque pixels of the %d-pixel art, %d unlike it" % (w, h, len(opaque), side, len(bad)))
+sys.exit(0 if len(opaque) > 100 and not bad else 1)' "$work/tray.png" "$SRC/frame/art/icons/kivo-%d.png"     "$X" "$Y" "$WIDTH" "$HEIGHT"
+}
+start_tray
+check "the icon shows in the tray" wait_for 20 tray_icon
+check "  drawn from its art for the tray's height, pixel for pixel" wait_for 10 tray_icon_is_art
+
 echo "passed $passed, failed $failed"
 ((failed == 0))
