@@ -4,7 +4,8 @@
 # art enlarged to blocks of 2 x 2 (the search field's frame picture too),
 # a category click and a caption button's hover at the screen's
 # coordinates, the hand pointer, a drag of the title band, the page drawn
-# at the scale, and the tray icon drawn at the tray's size.
+# at the scale, the tray icon drawn at the tray's size and the about box's
+# picture pixel-doubled.
 #
 # usage: linux_hidpi_e2e.sh KIVO KIVO_SITE SOURCE_DIR
 set -uo pipefail
@@ -132,6 +133,30 @@ sys.exit(0 if len(opaque) > 100 and not bad else 1)' "$work/tray.png" "$SRC/fram
 start_tray
 check "the icon shows in the tray" wait_for 20 tray_icon
 check "  drawn from its art for the tray's height, pixel for pixel" wait_for 10 tray_icon_is_art
+
+# --- the about box, from the tray's menu ----------------------------------------------
+about_box() { xdotool search --onlyvisible --name '^关于我们$' 2>/dev/null | head -1; }
+has_about_box() { [[ -n $(about_box) ]]; }
+about_size_is() { [[ $(xwininfo -id "$(about_box)" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }') == "$1" ]]; }
+# Its picture (about.gif at 16,24) where the art is opaque: each pixel a
+# block of 2 x 2 of the art's colour.
+about_picture_doubled() {
+  import -window "$(about_box)" "png:$work/about.png" || return 1
+  "$PY" -c 'import sys
+from PIL import Image
+s = int(sys.argv[3])
+art = Image.open(sys.argv[2]).convert("RGBA")
+got = Image.open(sys.argv[1]).convert("RGB")
+opaque = [(x, y) for y in range(art.height) for x in range(art.width) if art.getpixel((x, y))[3] == 255]
+bad = sum(1 for x, y in opaque for j in range(s) for i in range(s)
+          if got.getpixel((16 * s + x * s + i, 24 * s + y * s + j)) != art.getpixel((x, y))[:3])
+print("%d opaque pixels of the picture, %d screen pixels unlike them" % (len(opaque), bad))
+sys.exit(0 if opaque and bad == 0 else 1)' "$work/about.png" "$SRC/frame/art/about.gif" "$S"
+}
+tray_menu Down Down Down Return
+check "tray menu 关于我们 opens the about box" wait_for 10 has_about_box
+check "  its client area is 596 x 330 screen pixels" wait_for 10 about_size_is $(d 298)x$(d 165)
+check "  its picture is the art pixel-doubled" wait_for 10 about_picture_doubled
 
 echo "passed $passed, failed $failed"
 ((failed == 0))
