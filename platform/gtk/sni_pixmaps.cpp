@@ -1,6 +1,7 @@
 // The StatusNotifierItem's pictures: the application's icon as ARGB32 in
 // network byte order (alpha, red, green, blue), which is what the protocol
-// carries in place of a themed icon name. Not yet: overlay and attention
+// carries in place of a themed icon name; each size from the art drawn for
+// it when the icon has that art (icon_sizes.h). Not yet: overlay and attention
 // pictures (the program has none).
 #include <array>
 #include <vector>

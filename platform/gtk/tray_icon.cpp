@@ -3,6 +3,8 @@
 // StatusNotifierItem in its place while the session has a watcher for them
 // (tray_watch.cpp). Button presses and releases on either reach the record's
 // window as the record's callback message, the way shell32 reports them.
+// The XEmbed icon shows the picture for the tray's height in the screen's
+// pixels (icon_sizes.h), at any scale.
 // With no tray running the XEmbed icon simply waits unembedded, and it
 // embeds by itself in a tray that starts (or restarts) later. Not yet:
 // balloon notifications (the record's info fields), kNimModify, the icon's
