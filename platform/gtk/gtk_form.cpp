@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "gtk_controls.h"
+#include "icon_sizes.h"
 #include "popup_menu.h"
 #include "startup_trace.h"
 #include "web_view.h"
@@ -204,8 +205,14 @@ void GtkFormNative::FormSetOwner(forms::WindowHandle owner) {
 }
 
 void GtkFormNative::FormSetIcon(forms::IconHandle icon) {
-  GdkPixbuf* pixbuf = reinterpret_cast<GdkPixbuf*>(icon);
-  gtk_window_set_icon(Window(), pixbuf && GDK_IS_PIXBUF(pixbuf) ? pixbuf : nullptr);
+  // Every size the icon has art for: a task bar at a scale of 2 picks the
+  // one for its size in the screen's pixels.
+  GList* pictures = nullptr;
+  for (GdkPixbuf* p : IconPictures(reinterpret_cast<GdkPixbuf*>(icon))) {
+    pictures = g_list_append(pictures, p);
+  }
+  gtk_window_set_icon_list(Window(), pictures);
+  g_list_free(pictures);
 }
 
 void GtkFormNative::FormShow() {

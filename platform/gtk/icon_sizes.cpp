@@ -2,8 +2,6 @@
 // yet: pictures that are not square (the program's are).
 #include "icon_sizes.h"
 
-#include <climits>
-
 namespace gtkplat {
 namespace {
 
@@ -26,13 +24,19 @@ void AttachIconSizes(GdkPixbuf* icon, const std::vector<GdkPixbuf*>& pictures) {
   g_object_set_data_full(G_OBJECT(icon), kSizesKey, kept, UnrefAll);
 }
 
-GdkPixbuf* IconAtSize(GdkPixbuf* icon, int size) {
-  if (!icon || !GDK_IS_PIXBUF(icon) || size <= 0) return nullptr;
+std::vector<GdkPixbuf*> IconPictures(GdkPixbuf* icon) {
+  if (!icon || !GDK_IS_PIXBUF(icon)) return {};
   std::vector<GdkPixbuf*> all{icon};
   if (auto* more =
           static_cast<std::vector<GdkPixbuf*>*>(g_object_get_data(G_OBJECT(icon), kSizesKey))) {
     all.insert(all.end(), more->begin(), more->end());
   }
+  return all;
+}
+
+GdkPixbuf* IconAtSize(GdkPixbuf* icon, int size) {
+  if (!icon || !GDK_IS_PIXBUF(icon) || size <= 0) return nullptr;
+  const std::vector<GdkPixbuf*> all = IconPictures(icon);
   // The drawn size itself; else the smallest larger one, whose reduction
   // keeps its detail; else the largest that fits a whole number of times,
   // enlarged in blocks; else the largest, smoothly.

@@ -18,4 +18,8 @@ void AttachIconSizes(GdkPixbuf* icon, const std::vector<GdkPixbuf*>& pictures);
 // icon or no size.
 GdkPixbuf* IconAtSize(GdkPixbuf* icon, int size);
 
+// The icon's own pictures, itself first, for a window manager to pick
+// from: no new references. Empty for no icon.
+std::vector<GdkPixbuf*> IconPictures(GdkPixbuf* icon);
+
 }  // namespace gtkplat

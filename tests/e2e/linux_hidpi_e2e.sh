@@ -99,6 +99,17 @@ check "  enlarged in blocks, not smoothed" pointer_blocks
 move_to $(d 250) $(d 20)
 check "  and the arrow once the pointer leaves" pointer_is other
 
+# The window manager's icons: the art for every size, so that a task bar
+# at the scale takes the one for its size in the screen's pixels.
+wm_icon_sizes() {
+  local sizes
+  sizes=$(xprop -id "$win" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | grep -o '^Icon ([0-9]*' |
+    grep -o '[0-9]*$' | sort -nu | tr '\n' ' ')
+  echo "sizes: $sizes"
+  [[ $sizes == "16 22 24 32 48 64 " ]]
+}
+check "the window's icon is offered at 16, 22, 24, 32, 48 and 64 pixels" wm_icon_sizes
+
 # --- dragging ---------------------------------------------------------------------
 geometry
 x0=$X y0=$Y

@@ -330,6 +330,7 @@ TEST(IconAtSize, TheArtForASizeFirstThenTheSmallestLargerOneReduced) {
   }
   g_autoptr(GdkPixbuf) same = IconAtSize(icon, 22);
   EXPECT_EQ(same, art22) << "the art itself, not a copy scaled by 1";
+  EXPECT_EQ(IconPictures(icon), (std::vector<GdkPixbuf*>{icon, art22, art64}));
 }
 
 TEST(IconAtSize, EnlargedInWholeBlocksOnlyByAWholeFactor) {
@@ -364,6 +365,8 @@ TEST(IconAtSize, NoIconOrNoSizeGivesNothing) {
   EXPECT_EQ(IconAtSize(nullptr, 16), nullptr);
   EXPECT_EQ(IconAtSize(icon, 0), nullptr);
   EXPECT_EQ(IconAtSize(icon, -4), nullptr);
+  EXPECT_TRUE(IconPictures(nullptr).empty());
+  EXPECT_EQ(IconPictures(icon), std::vector<GdkPixbuf*>{icon});
   AttachIconSizes(nullptr, {icon});  // no crash
   AttachIconSizes(icon, {nullptr});
   g_autoptr(GdkPixbuf) got = IconAtSize(icon, 16);
