@@ -3,9 +3,9 @@
 # screen: the window's size in the screen's pixels, its frame against the
 # art enlarged to blocks of 2 x 2 (the search field's frame picture too),
 # a category click and a caption button's hover at the screen's
-# coordinates, the hand pointer, a drag of the title band, the page drawn
-# at the scale, the tray icon drawn at the tray's size and the about box's
-# picture pixel-doubled.
+# coordinates, the hand pointer, the window manager's icons, a drag of the
+# title band, the page drawn at the scale, the tray icon drawn at the
+# tray's size and the about box's picture pixel-doubled.
 #
 # usage: linux_hidpi_e2e.sh KIVO KIVO_SITE SOURCE_DIR
 set -uo pipefail
