@@ -11,8 +11,10 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 
 #include "gtk_controls.h"
+#include "icon_sizes.h"
 #include "popup_menu.h"
 #include "startup_trace.h"
 #include "web_view.h"
@@ -23,6 +25,46 @@ namespace {
 gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer) {
   TraceOnce("window-mapped");
   return FALSE;
+}
+
+// GTK takes a move's starting point in whole window pixels: at a scale of 2
+// a press on an odd pixel of the screen would start it half a window pixel
+// off, and the window would end a pixel short of the drag. So the window
+// manager is asked here, at the screen's own pixel, when it takes the
+// request; false leaves the move to GTK.
+bool MoveFromScreenPixel(GtkWindow* window, guint button, double rootX, double rootY) {
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* w = gtk_widget_get_window(GTK_WIDGET(window));
+  if (!w || !GDK_IS_X11_WINDOW(w)) return false;
+  const int scale = gdk_window_get_scale_factor(w);
+  GdkScreen* screen = gdk_window_get_screen(w);
+  if (scale <= 1 || !gdk_x11_screen_supports_net_wm_hint(
+                        screen, gdk_atom_intern_static_string("_NET_WM_MOVERESIZE"))) {
+    return false;
+  }
+  GdkDisplay* display = gdk_window_get_display(w);
+  XClientMessageEvent m{};
+  m.type = ClientMessage;
+  m.window = GDK_WINDOW_XID(w);
+  m.message_type = gdk_x11_get_xatom_by_name_for_display(display, "_NET_WM_MOVERESIZE");
+  m.format = 32;
+  // The event's root position is the screen's divided by the scale.
+  m.data.l[0] = std::lround(rootX * scale);
+  m.data.l[1] = std::lround(rootY * scale);
+  m.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
+  m.data.l[3] = static_cast<long>(button);
+  m.data.l[4] = 1;  // asked by an application
+  // The window manager takes the pointer for the move: the press's grab
+  // gives it up first.
+  gdk_seat_ungrab(gdk_display_get_default_seat(display));
+  XSendEvent(GDK_DISPLAY_XDISPLAY(display), GDK_WINDOW_XID(gdk_screen_get_root_window(screen)),
+             False, SubstructureRedirectMask | SubstructureNotifyMask,
+             reinterpret_cast<XEvent*>(&m));
+  return true;
+#else
+  (void)window, (void)button, (void)rootX, (void)rootY;
+  return false;
+#endif
 }
 
 }  // namespace
@@ -163,8 +205,14 @@ void GtkFormNative::FormSetOwner(forms::WindowHandle owner) {
 }
 
 void GtkFormNative::FormSetIcon(forms::IconHandle icon) {
-  GdkPixbuf* pixbuf = reinterpret_cast<GdkPixbuf*>(icon);
-  gtk_window_set_icon(Window(), pixbuf && GDK_IS_PIXBUF(pixbuf) ? pixbuf : nullptr);
+  // Every size the icon has art for: a task bar at a scale of 2 picks the
+  // one for its size in the screen's pixels.
+  GList* pictures = nullptr;
+  for (GdkPixbuf* p : IconPictures(reinterpret_cast<GdkPixbuf*>(icon))) {
+    pictures = g_list_append(pictures, p);
+  }
+  gtk_window_set_icon_list(Window(), pictures);
+  g_list_free(pictures);
 }
 
 void GtkFormNative::FormShow() {
@@ -254,6 +302,7 @@ void GtkFormNative::BeginMoveLoop() {
   // press in progress is over for us.
   form_.Pointer().Cancel();
   if (!gtk_widget_get_visible(window_)) return;
+  if (MoveFromScreenPixel(Window(), lastButton_, lastRootX_, lastRootY_)) return;
   gtk_window_begin_move_drag(Window(), static_cast<gint>(lastButton_),
                              static_cast<gint>(lastRootX_), static_cast<gint>(lastRootY_),
                              lastTime_);

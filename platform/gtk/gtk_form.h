@@ -123,6 +123,7 @@ class GtkFormNative final : public forms::FormNative {
   // Cursors per picture: the key keeps the picture, so its address is
   // never reused meanwhile.
   std::map<std::shared_ptr<const forms::Picture>, GObjectPtr<GdkCursor>> cursors_;
+  int cursorScale_ = 1;  // the window's scale the cursors above were made at
   std::map<const forms::Control*, Owned<cairo_surface_t, cairo_surface_destroy>> images_;
   // The menu TrackPopupMenu runs; it outlives this object only on the stack.
   PopupRun* popup_ = nullptr;

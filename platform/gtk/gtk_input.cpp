@@ -5,6 +5,7 @@
 // before the focused control (the page hands on its own, web_view.cpp),
 // and focus moves inside the window reported to the form. Clicks, double clicks and capture
 // ownership are the router's. Not yet: mouse wheel, keyboard input of picture boxes.
+#include <algorithm>
 #include <cmath>
 
 #include "gtk_controls.h"
@@ -132,6 +133,13 @@ void GtkFormNative::ShowPointer(const forms::Control* over) {
 }
 
 GdkCursor* GtkFormNative::CursorFor(const std::shared_ptr<const forms::Picture>& picture) {
+  // The pointer is made in the screen's pixels: at a scale of 2 each of its
+  // pixels becomes a block of four, as the frame's do.
+  const int scale = std::max(1, gtk_widget_get_scale_factor(surface_));
+  if (scale != cursorScale_) {
+    cursors_.clear();
+    cursorScale_ = scale;
+  }
   auto it = cursors_.find(picture);
   if (it != cursors_.end()) return it->second.get();
   if (!picture->Valid()) return nullptr;
@@ -150,8 +158,19 @@ GdkCursor* GtkFormNative::CursorFor(const std::shared_ptr<const forms::Picture>&
       px[3] = p.alpha.empty() ? 255 : p.alpha[i];
     }
   }
-  GdkCursor* cursor =
-      gdk_cursor_new_from_pixbuf(gdk_display_get_default(), pixbuf, p.hotspotX, p.hotspotY);
+  GdkCursor* cursor = nullptr;
+  if (scale == 1) {
+    cursor = gdk_cursor_new_from_pixbuf(gdk_display_get_default(), pixbuf, p.hotspotX, p.hotspotY);
+  } else {
+    g_autoptr(GdkPixbuf) large =
+        gdk_pixbuf_scale_simple(pixbuf, p.width * scale, p.height * scale, GDK_INTERP_NEAREST);
+    if (!large) return nullptr;
+    // The hot spot stays in the window's pixels; the surface's scale says
+    // how many of the screen's each one is.
+    cairo_surface_t* s = gdk_cairo_surface_create_from_pixbuf(large, scale, nullptr);
+    cursor = gdk_cursor_new_from_surface(gdk_display_get_default(), s, p.hotspotX, p.hotspotY);
+    cairo_surface_destroy(s);
+  }
   cursors_[picture].reset(cursor);
   return cursor;
 }

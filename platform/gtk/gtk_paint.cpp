@@ -96,6 +96,8 @@ void GtkFormNative::PaintWindowless(cairo_t* cr) {
     if (control->Kind() == forms::ControlKind::kImage) {
       if (cairo_surface_t* image = ImageFor(*control)) {
         cairo_set_source_surface(cr, image, control->Left(), control->Top());
+        // At a scale of 2 cairo would smooth the picture into its neighbours.
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
         cairo_paint(cr);
       }
     } else if (control->Kind() == forms::ControlKind::kLabel) {

@@ -8,9 +8,11 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "gtk_form.h"
 #include "gtk_platform.h"
+#include "icon_sizes.h"
 
 namespace gtkplat {
 namespace {
@@ -23,6 +25,8 @@ constexpr std::intptr_t kNoAssociation = 31;
 // The largest the window manager and the tray are likely to show; the
 // application's icon group has it, and GTK scales it down from there.
 constexpr int kIconPx = 48;
+// The sizes the icon's art is drawn at, besides.
+constexpr int kDrawnIconPx[] = {16, 22, 24, 32, 48, 64};
 
 }  // namespace
 
@@ -64,6 +68,16 @@ forms::IconHandle GtkPlatform::LoadIconResource(int id) {
     appIcon_ = gdk_pixbuf_get_width(full) == kIconPx && gdk_pixbuf_get_height(full) == kIconPx
                    ? GDK_PIXBUF(g_object_ref(full))
                    : gdk_pixbuf_scale_simple(full, kIconPx, kIconPx, GDK_INTERP_BILINEAR);
+    // The art drawn for the tray's sizes goes with it: a tray at 22 or at
+    // 44 pixels of a screen at a scale of 2 shows that art, not this one
+    // reduced or blurred.
+    std::vector<GdkPixbuf*> sizes;
+    for (int px : kDrawnIconPx) {
+      const std::string path = "/kivo/art/icons/kivo-" + std::to_string(px) + ".png";
+      if (GdkPixbuf* p = ResourcePixbuf(path.c_str())) sizes.push_back(p);
+    }
+    AttachIconSizes(appIcon_, sizes);
+    for (GdkPixbuf* p : sizes) g_object_unref(p);
   }
   return reinterpret_cast<forms::IconHandle>(appIcon_);
 }

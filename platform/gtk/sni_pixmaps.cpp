@@ -1,24 +1,24 @@
 // The StatusNotifierItem's pictures: the application's icon as ARGB32 in
 // network byte order (alpha, red, green, blue), which is what the protocol
-// carries in place of a themed icon name. Not yet: overlay and attention
+// carries in place of a themed icon name; each size from the art drawn for
+// it when the icon has that art (icon_sizes.h). Not yet: overlay and attention
 // pictures (the program has none).
 #include <array>
 #include <vector>
 
+#include "icon_sizes.h"
 #include "sni_item.h"
 
 namespace gtkplat {
 namespace {
 
 // Panels pick the nearest size to draw; the common ones are all there so
-// none of them scales a 48-pixel picture down to 16 by itself.
-constexpr std::array<int, 5> kSizes = {16, 22, 24, 32, 48};
+// none of them scales a 48-pixel picture down to 16 by itself, 64 for a
+// 32-pixel panel at a scale of 2.
+constexpr std::array<int, 6> kSizes = {16, 22, 24, 32, 48, 64};
 
 GVariant* Pixmap(GdkPixbuf* icon, int size) {
-  g_autoptr(GdkPixbuf) scaled =
-      gdk_pixbuf_get_width(icon) == size && gdk_pixbuf_get_height(icon) == size
-          ? GDK_PIXBUF(g_object_ref(icon))
-          : gdk_pixbuf_scale_simple(icon, size, size, GDK_INTERP_HYPER);
+  g_autoptr(GdkPixbuf) scaled = IconAtSize(icon, size);
   if (!scaled || gdk_pixbuf_get_colorspace(scaled) != GDK_COLORSPACE_RGB ||
       gdk_pixbuf_get_bits_per_sample(scaled) != 8) {
     return nullptr;

@@ -3,15 +3,24 @@
 // StatusNotifierItem in its place while the session has a watcher for them
 // (tray_watch.cpp). Button presses and releases on either reach the record's
 // window as the record's callback message, the way shell32 reports them.
+// The XEmbed icon shows the picture for the tray's height in the screen's
+// pixels (icon_sizes.h), at any scale.
 // With no tray running the XEmbed icon simply waits unembedded, and it
 // embeds by itself in a tray that starts (or restarts) later. Not yet:
 // balloon notifications (the record's info fields), kNimModify, the icon's
 // keyboard activation.
 #include "tray_icon.h"
 
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#include <gtk/gtkx.h>
+#endif
+
+#include <algorithm>
 #include <string>
 
 #include "gtk_platform.h"
+#include "icon_sizes.h"
 
 namespace gtkplat {
 
@@ -38,6 +47,50 @@ std::string TipText(const forms::NotifyIconData& data) {
 gboolean UnrefLater(gpointer status) {
   g_object_unref(status);
   return G_SOURCE_REMOVE;
+}
+
+// The picture for the tray's height in the screen's pixels, from the
+// corner of a whole pixel: GtkStatusIcon would reduce it to its own size in
+// the window's pixels and, at a scale of 2, enlarge that smoothly.
+gboolean DrawAtTraySize(GtkWidget* image, cairo_t* cr, GdkPixbuf* picture) {
+  const int scale = std::max(1, gtk_widget_get_scale_factor(image));
+  const int w = gtk_widget_get_allocated_width(image) * scale;
+  const int h = gtk_widget_get_allocated_height(image) * scale;
+  const int side = std::min(w, h);
+  g_autoptr(GdkPixbuf) sized = IconAtSize(picture, side);
+  if (!sized) return TRUE;
+  cairo_surface_t* s = gdk_cairo_surface_create_from_pixbuf(sized, scale, nullptr);
+  cairo_set_source_surface(cr, s, static_cast<double>((w - side) / 2) / scale,
+                           static_cast<double>((h - side) / 2) / scale);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_paint(cr);
+  cairo_surface_destroy(s);
+  return TRUE;
+}
+
+// The status icon's image is the child of its tray window, which on X11
+// is a plug among the toplevels.
+void DrawItsPicture(GtkStatusIcon* status, GdkPixbuf* picture) {
+#ifdef GDK_WINDOWING_X11
+  if (!picture || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
+  const guint32 xid = gtk_status_icon_get_x11_window_id(status);
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* l = toplevels; l; l = l->next) {
+    GtkWidget* plug = GTK_WIDGET(l->data);
+    GdkWindow* w = gtk_widget_get_window(plug);
+    if (!GTK_IS_PLUG(plug) || !w || GDK_WINDOW_XID(w) != xid) continue;
+    GtkWidget* image = gtk_bin_get_child(GTK_BIN(plug));
+    // The image may outlive the record: it holds its own reference.
+    if (image) {
+      g_signal_connect_data(
+          image, "draw", G_CALLBACK(DrawAtTraySize), g_object_ref(picture),
+          +[](gpointer p, GClosure*) { g_object_unref(p); }, static_cast<GConnectFlags>(0));
+    }
+  }
+  g_list_free(toplevels);
+#else
+  (void)status, (void)picture;
+#endif
 }
 
 }  // namespace
@@ -98,6 +151,7 @@ void TrayIcons::MakeXEmbed(Icon* icon) {
   if (!icon->tip.empty()) gtk_status_icon_set_tooltip_text(icon->status, icon->tip.c_str());
   g_signal_connect(icon->status, "button-press-event", G_CALLBACK(OnButton), icon);
   g_signal_connect(icon->status, "button-release-event", G_CALLBACK(OnButton), icon);
+  DrawItsPicture(icon->status, icon->picture);
   gtk_status_icon_set_visible(icon->status, TRUE);
 }
 

@@ -6,16 +6,22 @@ category buttons. Areas the art does not decide (logo, search field, labels,
 the browser, the rounded corners) are left out.
 
 usage: frame_compare.py ART_DIR SHOT.png X Y W H [--selected N] [--hover B]
-                        [--pressed sok] [--skip X0,Y0,X1,Y1]... [--diff OUT.png]
+                        [--pressed sok] [--skip X0,Y0,X1,Y1]... [--search-frame]
+                        [--scale N] [--diff OUT.png]
 B names the one button under the pointer: close, minimize, sok, or a
 category index 2..13 (whose hover look comes from 105.bmp). --skip leaves a
-window-relative box out of the comparison.
+window-relative box out of the comparison. --search-frame compares the
+search field's frame picture (so.gif at 300,35) around its text box too.
+--scale N: the window is shown N times enlarged (X Y W H are still the
+shot's pixels): the frame at W/N x H/N is enlarged N times, each pixel a
+block of N x N, and compared pixel for pixel. --skip boxes are in the
+window's unscaled pixels.
 Exit status 0 when every compared pixel matches, 1 otherwise.
 """
 import argparse
 import sys
 
-from PIL import Image
+from PIL import Image, ImageChops
 
 BODY = (118, 207, 233)
 
@@ -34,7 +40,11 @@ def stretch(dst, src, dx, dy, dw, dh, sx, sy, sw, sh):
                 dst.putpixel((x, y), src.getpixel((sx + i * sw // dw, sy + j * sh // dh)))
 
 
-def expected_frame(art, w, h, selected, hover=None, pressed=None):
+SEARCH_FRAME = (300, 35)
+SEARCH_TEXT = (308, 42, 595, 60)  # the text box inside it, drawn by the toolkit
+
+
+def expected_frame(art, w, h, selected, hover=None, pressed=None, search_frame=False):
     atlas = load(art, "101.bmp")
     img = Image.new("RGB", (w, h), BODY)
     pieces = [
@@ -60,10 +70,14 @@ def expected_frame(art, w, h, selected, hover=None, pressed=None):
     for k in range(2, 14):
         strip = chosen if k == selected else hot if str(k) == hover else normal
         img.paste(strip.crop((0, (k - 2) * 39, 130, (k - 1) * 39)), (6, 85 + (k - 2) * 39))
+    if search_frame:
+        # Its transparent corners show the title band under it.
+        so = Image.open(f"{art}/so.gif").convert("RGBA")
+        img.paste(so.convert("RGB"), SEARCH_FRAME, so.getchannel("A"))
     return img
 
 
-def compared_mask(w, h, skipped=()):
+def compared_mask(w, h, skipped=(), search_frame=False):
     """True where the art decides the pixel."""
     keep = [[False] * w for _ in range(h)]
 
@@ -87,6 +101,9 @@ def compared_mask(w, h, skipped=()):
         mark(x0, y0, x1, y1, False)
     for cx, cy in [(0, 0), (w - 3, 0), (0, h - 3), (w - 3, h - 3)]:
         mark(cx, cy, cx + 3, cy + 3, False)  # rounded outline
+    if search_frame:
+        mark(300, 35, 603, 63, True)
+        mark(*SEARCH_TEXT, False)
     for box in skipped:
         mark(*box, False)
     return keep
@@ -105,20 +122,32 @@ def main():
     ap.add_argument("--pressed")
     ap.add_argument("--skip", action="append", default=[],
                     type=lambda v: tuple(int(n) for n in v.split(",")))
+    ap.add_argument("--search-frame", action="store_true")
+    ap.add_argument("--scale", type=int, default=1)
     ap.add_argument("--diff")
     a = ap.parse_args()
+    n = a.scale
+    if n < 1 or a.w % n or a.h % n:
+        print(f"a {a.w} x {a.h} window is not {n} times a whole size")
+        return 1
+    w, h = a.w // n, a.h // n
     shot = Image.open(a.shot).convert("RGB").crop((a.x, a.y, a.x + a.w, a.y + a.h))
-    want = expected_frame(a.art, a.w, a.h, a.selected, a.hover, a.pressed)
-    keep = compared_mask(a.w, a.h, a.skip)
-    got_px, want_px = shot.load(), want.load()
-    bad, total = [], 0
-    for y in range(a.h):
-        for x in range(a.w):
-            if not keep[y][x]:
-                continue
-            total += 1
-            if got_px[x, y] != want_px[x, y]:
-                bad.append((x, y, got_px[x, y], want_px[x, y]))
+    want = expected_frame(a.art, w, h, a.selected, a.hover, a.pressed, a.search_frame)
+    keep = compared_mask(w, h, a.skip, a.search_frame)
+    mask = Image.frombytes("L", (w, h), bytes(255 if v else 0 for row in keep for v in row))
+    if n > 1:
+        want = want.resize((a.w, a.h), Image.NEAREST)
+        mask = mask.resize((a.w, a.h), Image.NEAREST)
+    # A pixel differs when any of its channels does; only compared ones count.
+    r, g, b = ImageChops.difference(shot, want).split()
+    differs = ImageChops.lighter(ImageChops.lighter(r, g), b).point(lambda v: 255 if v else 0)
+    differs = ImageChops.multiply(differs, mask)
+    total = a.w * a.h - mask.histogram()[0]
+    bad = []
+    if differs.getbbox():
+        got_px, want_px, differs_px = shot.load(), want.load(), differs.load()
+        bad = [(x, y, got_px[x, y], want_px[x, y])
+               for y in range(a.h) for x in range(a.w) if differs_px[x, y]]
     if a.diff:
         diff = want.copy()
         for x, y, _, _ in bad:

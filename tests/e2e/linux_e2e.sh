@@ -12,33 +12,6 @@ SITE=$2
 SRC=$3
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
-MX=0 MY=0
-move_to() {  # move_to X Y (relative to the window), arriving with a second, 1-pixel step
-  MX=$1 MY=$2
-  geometry
-  xdotool mousemove --sync $((X + $1 - 1)) $((Y + $2)) mousemove --sync $((X + $1)) $((Y + $2))
-}
-nudge() {  # moves the pointer by a pixel and back where move_to left it
-  geometry
-  xdotool mousemove --sync $((X + MX + 1)) $((Y + MY)) mousemove --sync $((X + MX)) $((Y + MY))
-}
-# A move that leaves a captured button goes to that button, and so may every
-# move the server queued before it let go; the next one belongs to the
-# window under the pointer. So hover looks are polled with the pointer
-# nudged in between, as a hand would. NUDGE=0 keeps the pointer still.
-look() {  # look NAME SELECTED [frame_compare options]: screenshots until the frame matches
-  local name=$1 selected=$2 deadline=$((SECONDS + 8))
-  shift 2
-  while :; do
-    [[ ${NUDGE:-1} == 1 ]] && nudge
-    shot "$name"
-    geometry
-    "$PY" "$SRC/tests/e2e/frame_compare.py" "$SRC/frame/art" "$work/$name.png" "$X" "$Y" "$W" "$H" \
-      --selected "$selected" --diff "$work/$name-diff.png" "$@" && return 0
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.2
-  done
-}
 color_count() {  # color_count SHOT X0 Y0 X1 Y1 R G B (window-relative box) -> pixels of that colour
   geometry
   "$PY" -c 'import sys; from PIL import Image
@@ -56,31 +29,6 @@ label_is() {  # label_is NAME dark|white: the link labels' text colour, polled
     white=$(color_count "$name" 700 40 840 62 255 255 255)
     if [[ $want == dark ]]; then ((dark > 20)) && return 0; else ((dark == 0 && white > 20)) && return 0; fi
     ((SECONDS >= deadline)) && { echo "dark pixels $dark, white pixels $white"; return 1; }
-    sleep 0.2
-  done
-}
-pointer_shape() {  # the X server's pointer: WxH hot X,Y (XFixes, as the screen shows it)
-  "$PY" -c 'import ctypes, ctypes.util
-class Image(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
-                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
-                ("serial", ctypes.c_ulong), ("pixels", ctypes.c_void_p)]
-x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
-xfixes = ctypes.CDLL(ctypes.util.find_library("Xfixes"))
-x11.XOpenDisplay.restype = ctypes.c_void_p
-xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
-im = xfixes.XFixesGetCursorImage(x11.XOpenDisplay(None)).contents
-print("%dx%d hot %d,%d" % (im.width, im.height, im.xhot, im.yhot))'
-}
-HAND="32x32 hot 5,0"  # frame/art/hand.cur
-pointer_is() {  # pointer_is hand|other, polled with the pointer nudged
-  local deadline=$((SECONDS + 8)) now
-  while :; do
-    nudge
-    now=$(pointer_shape)
-    if [[ $1 == hand ]]; then [[ $now == "$HAND" ]] && return 0; else [[ $now != "$HAND" ]] && return 0; fi
-    ((SECONDS >= deadline)) && { echo "pointer: $now"; return 1; }
     sleep 0.2
   done
 }
@@ -103,20 +51,6 @@ box_filled() { (($(box_ink) > 40)); }
 searches() { grep -c '^GET /e/search/' "$log"; }
 gbooks() { grep -c 'gbook' "$log"; }
 at_least() { (($($1) >= $2)); }
-position_is() { geometry; [[ "$X,$Y" == "$1,$2" ]]; }
-size_is() { geometry; [[ "$W,$H" == "$1,$2" ]]; }
-drag() {  # drag BUTTON X Y DX DY (window-relative start): press, move in steps, release
-  geometry
-  local x=$((X + $2)) y=$((Y + $3)) i
-  xdotool mousemove --sync "$x" "$y" mousedown "$1"
-  xdotool mousemove --sync $((x + 1)) $((y + 1))
-  for i in 1 2 3 4 5; do
-    sleep 0.1
-    xdotool mousemove --sync $((x + 1 + $4 * i / 5)) $((y + 1 + $5 * i / 5))
-  done
-  sleep 0.2
-  xdotool mouseup "$1"
-}
 
 # --- start-up ------------------------------------------------------------------
 check "home page requested at start as //xiazai/" wait_for 30 logged //xiazai/

@@ -104,8 +104,8 @@ check "its properties: title, tool tip, status, category" eval '
 check "  no menu of its own, no themed icon, the main window's id" eval '
   prop_is "$item" ItemIsMenu false && prop_is "$item" Menu / &&
   prop_is "$item" IconName "" && prop_is "$item" WindowId "$win"'
-check "  its pictures at 16, 22, 24, 32 and 48 pixels, each whole" eval '
-  prop_is "$item" IconPixmap.sizes "16x16 22x22 24x24 32x32 48x48" &&
+check "  its pictures at 16, 22, 24, 32, 48 and 64 pixels, each whole" eval '
+  prop_is "$item" IconPixmap.sizes "16x16 22x22 24x24 32x32 48x48 64x64" &&
   prop_is "$item" IconPixmap.whole yes'
 check "  ARGB in network byte order: an opaque green pixel" argb_matches "$item" 12 22
 check "  and a transparent corner" argb_matches "$item" 0 0

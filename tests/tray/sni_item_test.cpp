@@ -1,19 +1,23 @@
 // The StatusNotifierItem on a private bus (GTestDBus), with a watcher and a
 // host in the test: registration and its failures, clicks, change signals,
-// the name leaving the bus, and the pictures. No display needed; the
-// properties as a host sees them are the end-to-end test's.
+// the name leaving the bus, the pictures and the icon picked or scaled for
+// each size. No display needed; the properties as a host sees them are the
+// end-to-end test's.
 #include "sni_item.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "icon_sizes.h"
 
 namespace gtkplat {
 namespace {
@@ -286,10 +290,108 @@ TEST(SniPixmaps, EverySizeIsWholeArgbInNetworkOrder) {
       got.resize(c.argb.size());
       EXPECT_EQ(got, c.argb) << "size " << w << " alpha " << c.alpha;
     }
-    EXPECT_EQ(sizes, (std::vector{16, 22, 24, 32, 48}));
+    EXPECT_EQ(sizes, (std::vector{16, 22, 24, 32, 48, 64}));
   }
   g_autoptr(GVariant) none = g_variant_ref_sink(SniPixmaps(nullptr));
   EXPECT_EQ(g_variant_n_children(none), 0u) << "no picture: no pixmaps, and no crash";
+}
+
+// --- the icon at a size -------------------------------------------------------
+GdkPixbuf* Filled(int side, guint32 rgba) {
+  GdkPixbuf* p = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, side, side);
+  gdk_pixbuf_fill(p, rgba);
+  return p;
+}
+
+guint32 PixelAt(GdkPixbuf* p, int x, int y) {
+  const guchar* px = gdk_pixbuf_read_pixels(p) + y * gdk_pixbuf_get_rowstride(p) +
+                     x * gdk_pixbuf_get_n_channels(p);
+  return (guint32{px[0]} << 24) | (guint32{px[1]} << 16) | (guint32{px[2]} << 8) | px[3];
+}
+
+constexpr guint32 kIcon = 0x10203040, kArt22 = 0xA0B0C0FF, kArt64 = 0x405060FF;
+
+TEST(IconAtSize, TheArtForASizeFirstThenTheSmallestLargerOneReduced) {
+  g_autoptr(GdkPixbuf) icon = Filled(48, kIcon);
+  g_autoptr(GdkPixbuf) art22 = Filled(22, kArt22);
+  g_autoptr(GdkPixbuf) art64 = Filled(64, kArt64);
+  AttachIconSizes(icon, {art22, art64});
+  struct Case {
+    int size;
+    guint32 from;
+  };
+  for (const Case& c : {Case{22, kArt22}, Case{64, kArt64}, Case{48, kIcon}, Case{20, kArt22},
+                        Case{40, kIcon}, Case{56, kArt64}, Case{16, kArt22}}) {
+    g_autoptr(GdkPixbuf) got = IconAtSize(icon, c.size);
+    ASSERT_TRUE(got) << c.size;
+    EXPECT_EQ(gdk_pixbuf_get_width(got), c.size);
+    EXPECT_EQ(gdk_pixbuf_get_height(got), c.size);
+    EXPECT_EQ(PixelAt(got, c.size / 2, c.size / 2), c.from) << "size " << c.size;
+  }
+  g_autoptr(GdkPixbuf) same = IconAtSize(icon, 22);
+  EXPECT_EQ(same, art22) << "the art itself, not a copy scaled by 1";
+  EXPECT_EQ(IconPictures(icon), (std::vector<GdkPixbuf*>{icon, art22, art64}));
+}
+
+TEST(IconAtSize, EnlargedInWholeBlocksOnlyByAWholeFactor) {
+  // A checkerboard shows any smoothing as a colour between its two.
+  g_autoptr(GdkPixbuf) icon = Filled(16, 0x000000FF);
+  guchar* px = gdk_pixbuf_get_pixels(icon);
+  const int stride = gdk_pixbuf_get_rowstride(icon);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      if ((x + y) % 2) std::fill_n(px + y * stride + x * 4, 3, guchar{255});
+    }
+  }
+  for (int factor : {2, 3, 4}) {
+    g_autoptr(GdkPixbuf) got = IconAtSize(icon, 16 * factor);
+    ASSERT_TRUE(got);
+    int unlike = 0;
+    for (int y = 0; y < 16 * factor; ++y) {
+      for (int x = 0; x < 16 * factor; ++x) {
+        unlike += PixelAt(got, x, y) != PixelAt(icon, x / factor, y / factor);
+      }
+    }
+    EXPECT_EQ(unlike, 0) << "factor " << factor;
+  }
+  // By a fraction there are no whole blocks: smoothed, but the size asked.
+  g_autoptr(GdkPixbuf) fraction = IconAtSize(icon, 24);
+  ASSERT_TRUE(fraction);
+  EXPECT_EQ(gdk_pixbuf_get_width(fraction), 24);
+}
+
+TEST(IconAtSize, NoIconOrNoSizeGivesNothing) {
+  g_autoptr(GdkPixbuf) icon = Filled(16, kIcon);
+  EXPECT_EQ(IconAtSize(nullptr, 16), nullptr);
+  EXPECT_EQ(IconAtSize(icon, 0), nullptr);
+  EXPECT_EQ(IconAtSize(icon, -4), nullptr);
+  EXPECT_TRUE(IconPictures(nullptr).empty());
+  EXPECT_EQ(IconPictures(icon), std::vector<GdkPixbuf*>{icon});
+  AttachIconSizes(nullptr, {icon});  // no crash
+  AttachIconSizes(icon, {nullptr});
+  g_autoptr(GdkPixbuf) got = IconAtSize(icon, 16);
+  EXPECT_EQ(got, icon);
+}
+
+TEST(SniPixmaps, TheArtForASizeIsOfferedAtThatSize) {
+  g_autoptr(GdkPixbuf) icon = Filled(48, kIcon);
+  g_autoptr(GdkPixbuf) art22 = Filled(22, kArt22);
+  AttachIconSizes(icon, {art22});
+  g_autoptr(GVariant) pixmaps = g_variant_ref_sink(SniPixmaps(icon));
+  bool seen = false;
+  for (gsize i = 0; i < g_variant_n_children(pixmaps); ++i) {
+    gint32 w = 0, h = 0;
+    g_autoptr(GVariant) bytes = nullptr;
+    g_variant_get_child(pixmaps, i, "(ii@ay)", &w, &h, &bytes);
+    if (w != 22) continue;
+    gsize n = 0;
+    const auto* argb = static_cast<const guchar*>(g_variant_get_fixed_array(bytes, &n, 1));
+    ASSERT_EQ(n, 22u * 22 * 4);
+    EXPECT_EQ((std::vector<int>{argb[0], argb[1], argb[2], argb[3]}),
+              (std::vector<int>{0xFF, 0xA0, 0xB0, 0xC0}));
+    seen = true;
+  }
+  EXPECT_TRUE(seen);
 }
 
 }  // namespace
