@@ -53,24 +53,21 @@ page_at_scale() {
   [[ " $rows " == *" $(d 2) "* && " $rows " != *" 2 "* ]]
 }
 
-pointer_blocks() {  # the X server's pointer is made of 2 x 2 blocks of one colour each
-  "$PY" -c 'import ctypes, ctypes.util, sys
-class Image(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
-                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
-                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong))]
-x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
-xfixes = ctypes.CDLL(ctypes.util.find_library("Xfixes"))
-x11.XOpenDisplay.restype = ctypes.c_void_p
-xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(Image)
-im = xfixes.XFixesGetCursorImage(x11.XOpenDisplay(None)).contents
-w, h, s = im.width, im.height, int(sys.argv[1])
-px = [im.pixels[i] & 0xFFFFFFFF for i in range(w * h)]
-odd = sum(1 for y in range(h) for x in range(w) if px[y * w + x] != px[(y - y % s) * w + x - x % s])
-shown = sum(1 for p in px if p >> 24)
+pointer_blocks() {  # the X server's pointer is made of S x S blocks of one colour each
+  "$PY" - "$SRC/platform/win32/tools" "$S" <<'EOF'
+import sys
+sys.path.insert(0, sys.argv[1])
+from x_cursor import current_pointer
+shown_pointer = current_pointer()
+if shown_pointer is None:
+    sys.exit(1)
+w, h, _, _, argb = shown_pointer
+s = int(sys.argv[2])
+odd = sum(1 for y in range(h) for x in range(w) if argb[y * w + x] != argb[(y - y % s) * w + x - x % s])
+shown = sum(1 for p in argb if p[0])
 print("%dx%d, %d pixels shown, %d unlike their block" % (w, h, shown, odd))
-sys.exit(0 if odd == 0 and shown > 100 else 1)' "$S"
+sys.exit(0 if odd == 0 and shown > 100 else 1)
+EOF
 }
 
 # --- start-up ------------------------------------------------------------------
