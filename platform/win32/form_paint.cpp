@@ -212,7 +212,10 @@ void Win32FormNative::PaintScaled(HDC target, const RECT& area) {
   DibMemory& composed = *state_.designBuffer;
   const int dw = design.right - design.left;
   const int dh = design.bottom - design.top;
-  Fill(composed.Dc(), design, forms::Resolve(platform_, form_.BackColor()));
+  // The form's colour only where the persistent image stops short.
+  if (form_.Image().Width() < design.right || form_.Image().Height() < design.bottom) {
+    Fill(composed.Dc(), design, forms::Resolve(platform_, form_.BackColor()));
+  }
   BlitSurface(composed.Dc(), design.left, design.top,
               std::min(dw, form_.Image().Width() - static_cast<int>(design.left)),
               std::min(dh, form_.Image().Height() - static_cast<int>(design.top)), form_.Image(),
