@@ -106,6 +106,7 @@ class GtkFormNative final : public forms::FormNative {
   static void OnRealize(GtkWidget* widget, GtkFormNative* self);
   static gboolean OnPointerButton(GtkWidget* widget, GdkEventButton* event, PointerSource* source);
   static gboolean OnPointerMotion(GtkWidget* widget, GdkEventMotion* event, PointerSource* source);
+  static gboolean OnPointerLeave(GtkWidget* widget, GdkEventCrossing* event, PointerSource* source);
   static gboolean OnGrabBroken(GtkWidget* widget, GdkEvent* event, PointerSource* source);
   static void OnUnmap(GtkWidget* widget, PointerSource* source);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, GtkFormNative* self);

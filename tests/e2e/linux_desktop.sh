@@ -115,6 +115,11 @@ move_to() {  # move_to X Y (relative to the window), arriving with a second, 1-p
   geometry
   xdotool mousemove --sync $((X + $1 - 1)) $((Y + $2)) mousemove --sync $((X + $1)) $((Y + $2))
 }
+jump_to() {  # jump_to X Y (relative to the window) in one motion, as a flick of the hand
+  MX=$1 MY=$2
+  geometry
+  xdotool mousemove --sync $((X + $1)) $((Y + $2))
+}
 nudge() {  # moves the pointer by a pixel and back where move_to left it
   geometry
   xdotool mousemove --sync $((X + MX + 1)) $((Y + MY)) mousemove --sync $((X + MX)) $((Y + MY))
