@@ -160,7 +160,7 @@ check "npc(5) shows its hover frame under the pointer" look hover-5 2 --hover 5
 move_to 250 20
 check "and its normal frame once the pointer is on the surface" look unhover-5 2
 move_to 71 "$(category_y 4)"
-look hover-4 2 --hover 4 >/dev/null
+check "npc(4) shows its hover frame before the jump" look hover-4 2 --hover 4
 jump_to 250 20
 NUDGE=0 check "a jump out of a hovered button gives its normal frame back at once" look jump-4 2
 move_to 71 "$(category_y 2)"
