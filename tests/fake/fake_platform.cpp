@@ -178,6 +178,15 @@ class FakeNative final : public forms::FormNative {
     Log("popup", std::to_string(items.size()));
     return platform_.AnswerPopup(items);
   }
+  bool ServePopupMenu(const std::vector<forms::PopupItem>& items,
+                      const forms::MenuChoice& chosen) override {
+    if (!platform_.hostDrawsMenus) return false;
+    platform_.popups.push_back(items);
+    platform_.popupWindows.push_back(HandleOf(&window_));
+    platform_.servedChoice = chosen;
+    Log("popup-served", std::to_string(items.size()));
+    return true;
+  }
   void CancelPopupMenu() override {
     ++platform_.popupCancels;
     Log("popup-cancel");

@@ -155,10 +155,15 @@ class FakePlatform : public forms::Platform {
   std::function<int(const std::vector<forms::PopupItem>&)> onPopup;
   std::optional<std::string> nextChoice;
   int popupCancels = 0;
+  // A host that draws menus itself (a panel's menu of a tray item): while
+  // set, popups are served to it and their way back kept here.
+  bool hostDrawsMenus = false;
+  forms::MenuChoice servedChoice;
   // The notification area: every record given, with its message.
   std::vector<std::pair<std::uint32_t, forms::NotifyIconData>> trayCalls;
   std::vector<std::size_t> trayLoadedForms;  // forms still loaded at each call
   bool trayFails = false;
+  bool trayPresent = true;  // what TrayPresent answers
   std::vector<ShellExecuteCall> shellExecutes;
   int loopQuits = 0;
   // Message boxes asked for, and what the user answers; the downloads the
@@ -228,6 +233,7 @@ class FakePlatform : public forms::Platform {
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
   bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  bool TrayPresent() override { return trayPresent; }
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
