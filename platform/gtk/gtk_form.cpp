@@ -9,6 +9,9 @@
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -239,6 +242,16 @@ void GtkFormNative::Present() {
   // Brought forward for another start: its start-up notification id carries
   // the time of the user's action and ends the launcher's busy feedback.
   const std::string& startupId = platform_.LinkStartupId();
+#ifdef GDK_WINDOWING_WAYLAND
+  // On Wayland it is an activation token, which GDK hands the compositor
+  // with the request to activate the window.
+  GdkDisplay* display = gtk_widget_get_display(window_);
+  if (!startupId.empty() && GDK_IS_WAYLAND_DISPLAY(display)) {
+    gdk_wayland_display_set_startup_notification_id(display, startupId.c_str());
+    gtk_window_present(Window());
+    return;
+  }
+#endif
   if (!startupId.empty()) {
     gtk_window_set_startup_id(Window(), startupId.c_str());
     gtk_window_present(Window());

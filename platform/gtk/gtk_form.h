@@ -51,6 +51,8 @@ class GtkFormNative final : public forms::FormNative {
   void FormSetIcon(forms::IconHandle icon) override;
   // popup_menu.cpp
   int TrackPopupMenu(const std::vector<forms::PopupItem>& items) override;
+  bool ServePopupMenu(const std::vector<forms::PopupItem>& items,
+                      const forms::MenuChoice& chosen) override;
   void CancelPopupMenu() override;
 
   void SetShape(std::optional<forms::RoundRectRegion> shape, bool redraw);

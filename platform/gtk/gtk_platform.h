@@ -97,6 +97,9 @@ class GtkPlatform final : public forms::Platform {
   std::string CommandLine() override { return commandLine_; }
   // gtk_shell.cpp
   bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  bool TrayPresent() override { return toolkit_ && tray_.Present(); }
+  // A panel is asking for a tray item's menu: `items` go to it, and true.
+  bool ServeHostMenu(const std::vector<forms::PopupItem>& items, const forms::MenuChoice& chosen);
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;

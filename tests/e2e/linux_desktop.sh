@@ -59,6 +59,19 @@ export KIVO_RELEASE_HIDDEN_AFTER=${KIVO_RELEASE_HIDDEN_AFTER:-3}
 # not for leaks: LeakSanitizer's scan at exit crashes among the engine's
 # threads, and the toolkit keeps its caches to the end on purpose.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+# A default browser of the test's own: every address it is asked to open
+# goes to $work/browser.out. Picked up by programs started afterwards.
+stub_browser() {
+  mkdir -p "$XDG_DATA_HOME/applications" "$XDG_CONFIG_HOME"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/browser.out" >"$work/stub-browser"
+  chmod +x "$work/stub-browser"
+  printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Stub browser' \
+    "Exec=$work/stub-browser %u" 'MimeType=x-scheme-handler/http;x-scheme-handler/https;' \
+    'NoDisplay=true' >"$XDG_DATA_HOME/applications/kivo-stub-browser.desktop"
+  printf '%s\n' '[Default Applications]' 'x-scheme-handler/http=kivo-stub-browser.desktop' \
+    'x-scheme-handler/https=kivo-stub-browser.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
+}
+stub_browser
 "$KIVO" >"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
@@ -224,6 +237,9 @@ menu_keys() {  # menu_keys KEY...: once the menu shows, typed into it
   xdotool key --delay 40 "$@"
 }
 tray_menu() { click_tray 3 && menu_keys "$@"; }
+about_box() { xdotool search --onlyvisible --name '^关于我们$' 2>/dev/null | head -1; }
+has_about_box() { [[ -n $(about_box) ]]; }
+no_about_box() { [[ -z $(about_box) ]]; }
 
 # The page area, window-relative (the category column ends at x 136, the
 # title area at y 85, the status line begins at y 670), and the colours of

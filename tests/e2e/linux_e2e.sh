@@ -474,20 +474,12 @@ check "the window still starts at 888 x 700" wait_for 10 size_is 888 700
 
 
 # --- the tray, the page's menu, the about box and the end ----------------------
-# A tray (trayer) on the top edge, a default browser of the test's own, and
-# a fresh program with the usual work area again.
+# A tray (trayer) on the top edge and a fresh program with the usual work
+# area again.
 kill "$kivo_pid"
 wait "$kivo_pid" 2>/dev/null
 sed "s|<top>0</top>|<top>$TOP_MARGIN</top>|" /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
 openbox --reconfigure
-mkdir -p "$XDG_DATA_HOME/applications" "$XDG_CONFIG_HOME"
-printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/browser.out" >"$work/stub-browser"
-chmod +x "$work/stub-browser"
-printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Stub browser' \
-  "Exec=$work/stub-browser %u" 'MimeType=x-scheme-handler/http;x-scheme-handler/https;' \
-  'NoDisplay=true' >"$XDG_DATA_HOME/applications/kivo-stub-browser.desktop"
-printf '%s\n' '[Default Applications]' 'x-scheme-handler/http=kivo-stub-browser.desktop' \
-  'x-scheme-handler/https=kivo-stub-browser.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
 
 page_menu() {  # a right click into the page, then keys into our menu
   geometry
@@ -497,9 +489,6 @@ page_menu() {  # a right click into the page, then keys into our menu
 }
 count() { grep -cxF "GET $1 200" "$log"; }
 more_of() { (($(count "$1") > $2)); }
-about_box() { xdotool search --onlyvisible --name '^关于我们$' 2>/dev/null | head -1; }
-has_about_box() { [[ -n $(about_box) ]]; }
-no_about_box() { [[ -z $(about_box) ]]; }
 alive_with_icon() { alive && tray_icon >/dev/null; }
 start_kivo() {
   win=

@@ -113,7 +113,7 @@ class SniItemTest : public ::testing::Test {
     SniItem::Callbacks callbacks;
     callbacks.click = click ? click : [this](SniItem::Click c) { clicks_.push_back(c); };
     callbacks.registered = [this](bool ok) { registered_ = ok; };
-    item_ = std::make_unique<SniItem>(itemBus_, "Kivo手机电影下载器", picture, callbacks);
+    item_ = std::make_unique<SniItem>(itemBus_, "Kivo手机电影下载器", picture, "/MenuBar", callbacks);
     const std::string service = item_->Service();
     EXPECT_TRUE(RunUntil([&] { return Owned(service); })) << "the item never took its name";
     return *item_;
