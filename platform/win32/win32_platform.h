@@ -94,6 +94,8 @@ class Win32Platform final : public forms::Platform {
   forms::LinkTransport& Link() override { return link_; }
 
   bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  // A notification area took the last icon added (or none was asked for).
+  bool TrayPresent() override { return trayIcons_.empty() || trayShown_; }
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
@@ -134,6 +136,7 @@ class Win32Platform final : public forms::Platform {
   Window hiddenOwner_;
   // The icon records added and not deleted, as given to the shell.
   std::vector<NOTIFYICONDATAW> trayIcons_;
+  bool trayShown_ = false;
   struct LoadedIcon {
     int id;
     HICON big;

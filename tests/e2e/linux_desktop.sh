@@ -44,6 +44,18 @@ start_site() {
 }
 start_site || { echo "kivo-site did not start"; cat "$work/site.out"; exit 1; }
 
+# --- the tray (a suite starts it when it wants one) --------------------------
+start_tray() {
+  [[ -n ${tray_pid:-} ]] && kill -0 "$tray_pid" 2>/dev/null && return 0
+  trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
+    >>"$work/trayer.log" 2>&1 &
+  tray_pid=$!
+  pids+=($tray_pid)
+}
+stop_tray() { kill "$tray_pid" 2>/dev/null && wait "$tray_pid" 2>/dev/null; }
+tray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'; }
+tray_up() { [[ -n $(tray_panel) ]]; }
+
 # --- the program -------------------------------------------------------------
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 export NO_AT_BRIDGE=1
@@ -72,6 +84,12 @@ stub_browser() {
     'x-scheme-handler/https=kivo-stub-browser.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
 }
 stub_browser
+# TRAY_AT_START=1: a notification area from the start, as a desktop has one
+# (the close button then hides into it rather than ending the program).
+if [[ ${TRAY_AT_START:-0} == 1 ]]; then
+  start_tray
+  wait_for 10 tray_up || { echo "trayer did not start"; exit 1; }
+fi
 "$KIVO" >"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
@@ -195,16 +213,7 @@ drag() {  # drag BUTTON X Y DX DY (window-relative start): press, move in steps,
   xdotool mouseup "$1"
 }
 
-# --- the tray and our popup menus (a suite starts the tray when it wants one) -
-start_tray() {
-  trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
-    >>"$work/trayer.log" 2>&1 &
-  tray_pid=$!
-  pids+=($tray_pid)
-}
-stop_tray() { kill "$tray_pid" 2>/dev/null && wait "$tray_pid" 2>/dev/null; }
-tray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'; }
-tray_up() { [[ -n $(tray_panel) ]]; }
+# --- our popup menus and the icon in the tray ---------------------------------
 tray_icon() {  # prints our icon's window inside the tray; fails when there is none
   local panel icon
   panel=$(tray_panel)

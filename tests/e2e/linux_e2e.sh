@@ -10,6 +10,7 @@ set -uo pipefail
 KIVO=$1
 SITE=$2
 SRC=$3
+TRAY_AT_START=1
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 color_count() {  # color_count SHOT X0 Y0 X1 Y1 R G B (window-relative box) -> pixels of that colour
