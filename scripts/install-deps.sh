@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
   nsis
-  xvfb xauth x11-utils x11-xserver-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick dbus-daemon
+  xvfb xauth x11-utils libxfixes3 openbox trayer xdotool wmctrl imagemagick dbus-daemon
   fonts-wqy-microhei fonts-wqy-zenhei fonts-arphic-uming python3 python3-pil curl
   dpkg-dev file desktop-file-utils appstream lintian libglib2.0-bin iproute2
   clang libclang-rt-14-dev llvm

@@ -5,8 +5,7 @@
 # (check, wait_for) and the hands (click_at, shot, pixel, geometry).
 #
 # Expects KIVO, SITE and SRC set (SCREEN, WxHxDEPTH, for another screen
-# than 1280x1024x24; MONITORS, "NAME GEOMETRY OUTPUT" each, for RandR
-# monitors of its own, as xrandr --setmonitor takes them); leaves work, log, win, kivo_pid, site_pid and pids
+# than 1280x1024x24); leaves work, log, win, kivo_pid, site_pid and pids
 # (ended in reverse order on exit).
 PY=/usr/bin/python3
 CAPTION="Kivo手机电影下载器"
@@ -24,10 +23,6 @@ pids+=($!)
 wait_for 10 test -s "$work/display" || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
 wait_for 10 xdpyinfo || { echo "Xvfb does not answer"; exit 1; }
-for monitor in ${MONITORS[@]+"${MONITORS[@]}"}; do
-  # shellcheck disable=SC2086 # the three words of xrandr's arguments
-  xrandr --setmonitor $monitor || { echo "no monitor $monitor"; exit 1; }
-done
 
 sed "s|<top>0</top>|<top>$TOP_MARGIN</top>|" /etc/xdg/openbox/rc.xml >"$work/openbox.xml"
 openbox --config-file "$work/openbox.xml" >"$work/openbox.log" 2>&1 &
