@@ -228,6 +228,12 @@ class Platform {
   virtual int ScreenHeightTwips() = 0;
   virtual int TwipsPerPixelX() { return 15; }
   virtual int TwipsPerPixelY() { return 15; }
+  // The monitor nearest `window` and its work area, in the pixels of the
+  // window's bounds message; false where the system cannot tell.
+  virtual bool MonitorWorkArea(WindowHandle window, RectL& workArea, RectL& monitor) {
+    (void)window, (void)workArea, (void)monitor;
+    return false;
+  }
   virtual Color SystemColor(SysColor color) = 0;
 
   // Resources: bitmap resources by id, and the pictures stored with the

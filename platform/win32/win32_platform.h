@@ -1,5 +1,5 @@
 // The Win32 implementation of forms::Platform: user32/gdi32 pass-throughs
-// (window longs, regions, SendMessage, the pointer capture's grab and the
+// (window longs, regions, SendMessage, a window's monitor and work area, the pointer capture's grab and the
 // double-click metrics), surfaces backed by DIB sections, GDI block copies,
 // the resources linked into kivo.exe, the command line, ending the process
 // the instance link (DdeLink), the notification-area icons, the shell's
@@ -63,6 +63,9 @@ class Win32Platform final : public forms::Platform {
 
   bool SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
                             std::uint32_t flags) override;
+  // MonitorFromWindow (the nearest monitor) and GetMonitorInfoW.
+  bool MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                       forms::RectL& monitor) override;
   std::intptr_t GetWindowLongPtr(forms::WindowHandle window, int index) override;
   std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
                                  std::intptr_t value) override;

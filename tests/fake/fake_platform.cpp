@@ -359,6 +359,15 @@ bool FakePlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, voi
   return true;
 }
 
+bool FakePlatform::MonitorWorkArea(forms::WindowHandle window, forms::RectL& work,
+                                   forms::RectL& monitor) {
+  const std::size_t at = Window(window).monitor;
+  if (at >= monitors.size()) return false;
+  work = monitors[at].workArea;
+  monitor = monitors[at].monitor;
+  return true;
+}
+
 std::intptr_t FakePlatform::GetWindowLongPtr(forms::WindowHandle window, int index) {
   return Window(window).longs.Get(index);
 }

@@ -52,6 +52,7 @@ struct FakeWindow {
   int historyAt = -1;
   int reloads = 0;
   std::vector<bool> silentSets;
+  std::size_t monitor = 0;  // index into FakePlatform::monitors; a move changes it
   forms::DocumentHandle document = nullptr;   // what Document() answers
   forms::DocumentHandle connected = nullptr;  // whose events are connected
   int connects = 0;
@@ -106,8 +107,15 @@ class FakePlatform : public forms::Platform {
   // Machine set-up.
   forms::RectL workArea{0, 0, 1920, 1040};
   bool workAreaFails = false;
-  int screenWidthPx = 1920;
+  int screenWidthPx = 1920;  // the primary monitor
   int screenHeightPx = 1080;
+  // Every monitor with its work area; a window is on the one its
+  // FakeWindow::monitor names. None (or a window on none): the platform
+  // cannot tell.
+  struct Monitor {
+    forms::RectL monitor, workArea;
+  };
+  std::vector<Monitor> monitors;
   std::map<int, forms::Picture> bitmaps;  // resource id -> picture
   std::map<std::string, forms::Picture> designPictures;
   forms::Color windowColor = forms::Rgb(255, 255, 255);
@@ -223,6 +231,8 @@ class FakePlatform : public forms::Platform {
               std::uint32_t rop) override;
   bool StretchBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx, int sy, int sw,
                   int sh, std::uint32_t rop) override;
+  bool MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                       forms::RectL& monitor) override;
   int ScreenWidthTwips() override { return screenWidthPx * 15; }
   int ScreenHeightTwips() override { return screenHeightPx * 15; }
   forms::Color SystemColor(forms::SysColor color) override;
