@@ -9,7 +9,7 @@ void BA1::npc_Click(int Index) {
   if (Index < 0 || Index > 13 || Index == selectedCategory) return;
   if (Index == 0) {
     ShowCell(*npc[0], *ppt[1], kCloseNormal.x, kCloseNormal.y, kCloseNormal.w, kCloseNormal.h);
-    Hide();
+    CloseToTray();
     return;
   }
   if (Index == 1) {

@@ -121,19 +121,40 @@ void Form::SetFocus() {
   if (target && target->Native()) target->Native()->Focus();
 }
 
+namespace {
+
+// What a popup shows of a root: its visible items, in order.
+std::vector<const Menu*> ShownItems(const Menu& menu) {
+  std::vector<const Menu*> shown;
+  for (const auto& item : menu.Items()) {
+    if (item->Visible()) shown.push_back(item.get());
+  }
+  return shown;
+}
+
+void RaiseMenuClick(Form& form, const Menu* item) {
+  if (item->Separator()) return;
+  Event click;
+  click.kind = EventKind::kClick;
+  click.menu = item;
+  form.Raise(click);
+}
+
+}  // namespace
+
 bool Form::PopupMenu(Menu& menu) {
   if (!native_ || dying_) return false;
+  const std::vector<const Menu*> sources = ShownItems(menu);
+  if (sources.empty()) return false;
   std::vector<PopupItem> items;
-  std::vector<const Menu*> sources;
-  for (const auto& item : menu.Items()) {
-    if (!item->Visible()) continue;
-    items.push_back({item->Caption(), item->Separator()});
-    sources.push_back(item.get());
-  }
-  if (items.empty()) return false;
+  for (const Menu* item : sources) items.push_back({item->Caption(), item->Separator()});
   // The menu belongs to its own form, which may unload while the menu loop
   // runs; then its items are gone and nothing is run.
   Form& menuForm = menu.Owner();
+  const MenuChoice later = [&menuForm, root = menu.Name()](int index) {
+    menuForm.ChooseMenuItem(root, index);
+  };
+  if (native_->ServePopupMenu(items, later)) return true;
   const std::uint64_t menuLoad = menuForm.LoadCount();
   ++popups_;
   const int chosen = native_->TrackPopupMenu(items);
@@ -145,12 +166,18 @@ bool Form::PopupMenu(Menu& menu) {
   }
   if (chosen < 0 || chosen >= static_cast<int>(sources.size())) return true;
   if (!menuForm.Loaded() || menuForm.LoadCount() != menuLoad) return true;
-  if (sources[chosen]->Separator()) return true;
-  Event click;
-  click.kind = EventKind::kClick;
-  click.menu = sources[chosen];
-  menuForm.Raise(click);
+  RaiseMenuClick(menuForm, sources[chosen]);
   return true;
+}
+
+void Form::ChooseMenuItem(const std::string& menu, int index) {
+  if (dying_) return;
+  Load();
+  const Menu* root = FindMenu(menu);
+  if (!root || !native_) return;
+  const std::vector<const Menu*> shown = ShownItems(*root);
+  if (index < 0 || index >= static_cast<int>(shown.size())) return;
+  RaiseMenuClick(*this, shown[index]);
 }
 
 WindowHandle Form::hWnd() const { return native_ ? native_->Handle() : nullptr; }

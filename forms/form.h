@@ -99,7 +99,12 @@ class Form {
   // Pops `menu`'s items up at the pointer and returns after the chosen
   // item's Click has run on the menu's own form (if that is still loaded);
   // false when nothing could be shown.
+  // A host that drew the menu itself reports the choice later, through
+  // ChooseMenuItem.
   bool PopupMenu(Menu& menu);
+  // The `index`-th shown item of the root `menu` was chosen: its Click runs,
+  // the form loaded again, hidden, if it has gone meanwhile.
+  void ChooseMenuItem(const std::string& menu, int index);
 
   Dc hDC() { return &image_; }
   Surface& Image() { return image_; }

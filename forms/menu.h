@@ -3,6 +3,7 @@
 // as its form stays loaded; its Click goes to the form's OnEvent.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -51,6 +52,11 @@ struct PopupItem {
   std::string caption;
   bool separator = false;
 };
+
+// The way back from a menu a host drew (the panel's own menu of a tray
+// item): the index into the items it was given, which may come long after
+// the popup call returned.
+using MenuChoice = std::function<void(int)>;
 
 // Builds the roots of `design` for `owner`. Rows that break the levels (an
 // item before any root, a level below 0 or above 1) are skipped.

@@ -112,6 +112,14 @@ class FormNative {
   virtual int TrackPopupMenu(const std::vector<PopupItem>& items) = 0;
   // Closes a menu TrackPopupMenu is showing, choosing nothing.
   virtual void CancelPopupMenu() = 0;
+  // Where a host is asking for the menu so as to draw it itself (a panel
+  // opening a tray item's menu), the backend hands it `items` and returns
+  // true; the choice comes back through `chosen`. False: no host asks, and
+  // the form pops the menu up itself.
+  virtual bool ServePopupMenu(const std::vector<PopupItem>& items, const MenuChoice& chosen) {
+    (void)items, (void)chosen;
+    return false;
+  }
 };
 
 class Platform {
@@ -177,6 +185,9 @@ class Platform {
   // is unloaded regardless, so the loop ends.
   void NativeSessionEnd(UnloadMode mode);
 
+  // Whether the desktop has a notification area the program's icon can
+  // show in (and so bring a hidden window back from); true while unknown.
+  virtual bool TrayPresent() { return true; }
   // shell32. The record of the notification-area icon: add or delete.
   virtual bool Shell_NotifyIcon(std::uint32_t message, const NotifyIconData& data) = 0;
   // Opens `file` with the desktop's handler for it; the verb "open" on a web
@@ -217,6 +228,12 @@ class Platform {
   virtual int ScreenHeightTwips() = 0;
   virtual int TwipsPerPixelX() { return 15; }
   virtual int TwipsPerPixelY() { return 15; }
+  // The monitor nearest `window` and its work area, in the pixels of the
+  // window's bounds message; false where the system cannot tell.
+  virtual bool MonitorWorkArea(WindowHandle window, RectL& workArea, RectL& monitor) {
+    (void)window, (void)workArea, (void)monitor;
+    return false;
+  }
   virtual Color SystemColor(SysColor color) = 0;
 
   // Resources: bitmap resources by id, and the pictures stored with the

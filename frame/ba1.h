@@ -27,6 +27,9 @@ class BA1 : public forms::Form {
   void p_p(int skinSet);
   // The exit sequence: the tray icon goes, then this window, then tip.
   void ttt_v();
+  // What closing the window does: it hides into the tray, or, on a desktop
+  // with no notification area to bring it back from, ends the program.
+  void CloseToTray();
 
   // The about box, which also holds the popup menus; the object lives as
   // long as this window, its window only while loaded.

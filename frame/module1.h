@@ -23,7 +23,9 @@ struct MinMaxBounds {
   forms::Platform* platform = nullptr;
 };
 
-// The bounds in force; written by HookMinMax, read by every WM_GETMINMAXINFO.
+// The bounds read at load; written by HookMinMax. Every WM_GETMINMAXINFO
+// answers with the work area of the monitor the window is on at that
+// moment, and with these where the platform cannot tell which that is.
 MinMaxBounds& Bounds();
 
 // Zero maximum sizes fall back to the screen size in pixels.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config ninja-build
-  libgtk-3-dev libwebkit2gtk-4.1-dev glib-networking
+  libgtk-3-dev libwebkit2gtk-4.1-dev glib-networking libdbusmenu-glib-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64

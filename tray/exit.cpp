@@ -14,13 +14,22 @@ void BA1::ttt_v() {
   tip().Unload();
 }
 
+void BA1::CloseToTray() {
+  // A hidden window with no icon could never be shown or ended again.
+  if (Os().TrayPresent()) {
+    Hide();
+  } else {
+    tip().ExitAsking();
+  }
+}
+
 void BA1::Form_QueryUnload(int& Cancel, forms::UnloadMode UnloadMode) {
   switch (UnloadMode) {
     case forms::UnloadMode::kFormControlMenu:
-      // Closing the window only hides it, as its own close button does; the
-      // tray menu's exit is the way to end the program.
+      // Closing the window does what its own close button does; the tray
+      // menu's exit is the way to end the program.
       Cancel = 1;
-      Hide();
+      CloseToTray();
       break;
     case forms::UnloadMode::kAppWindows:
     case forms::UnloadMode::kAppTaskManager:

@@ -92,7 +92,9 @@ void tip::about_Click() {
   SetFocus();
 }
 
-void tip::qsoft_Click() {
+void tip::qsoft_Click() { ExitAsking(); }
+
+void tip::ExitAsking() {
   // Ending the program ends its downloads: the one question the program
   // asks, and only then.
   forms::Platform& os = Os();

@@ -85,6 +85,9 @@ class tip : public forms::Form {
   void guanf_Click();
   void about_Click();
   void qsoft_Click();
+  // The exit sequence, asking first while downloads run: the tray menu's
+  // exit, and the close button's where there is no tray to hide into.
+  void ExitAsking();
   void ht_Click();
   void qj_Click();
   void sx_Click();

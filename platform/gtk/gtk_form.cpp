@@ -3,11 +3,15 @@
 // says; its size, state and visibility reported back; the window manager's
 // move loop started for it and its close request handed to the form. The
 // user cannot resize it: in its normal state the window keeps the size the
-// program gave it. Not yet: modal forms, centring on the owner.
+// program gave it. Its maximize bounds follow the work area of the monitor
+// it is on. Not yet: modal forms, centring on the owner.
 #include "gtk_form.h"
 
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
+#endif
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
 #endif
 
 #include <algorithm>
@@ -162,17 +166,25 @@ void GtkFormNative::FormRefresh() { gtk_widget_queue_draw(surface_); }
 
 void GtkFormNative::ApplyMinMax() {
   // Ask the window's procedure chain for the bounds, as the system would
-  // before maximizing the window.
-  GdkRectangle screen{0, 0, 0, 0};
-  if (GdkMonitor* m = gdk_display_get_primary_monitor(gdk_display_get_default())) {
-    gdk_monitor_get_geometry(m, &screen);
-  }
+  // before maximizing the window, and read the answer as Windows does:
+  // ptMaxSize is meant for the primary monitor, and one that covers it
+  // grows by what the window's monitor has over the primary one.
+  const GdkRectangle primary = PrimaryMonitorGeometry();
+  GdkMonitor* monitor = MonitorOf(window_);
+  GdkRectangle onMonitor = primary;
+  if (monitor) gdk_monitor_get_geometry(monitor, &onMonitor);
+  hintsMonitor_.reset(monitor ? GDK_MONITOR(g_object_ref(monitor)) : nullptr);
   forms::MinMaxInfo info{};
-  info.ptMaxSize = {screen.width, screen.height};
+  info.ptMaxSize = {primary.width, primary.height};
   info.ptMinTrackSize = {1, 1};
   info.ptMaxTrackSize = {32767, 32767};
   native_.longs.chain.Send(Handle(), forms::kWmGetMinMaxInfo, 0,
                            reinterpret_cast<forms::LParam>(&info));
+  forms::PointL maxSize = info.ptMaxSize;
+  if (maxSize.x >= primary.width && maxSize.y >= primary.height) {
+    maxSize.x += onMonitor.width - primary.width;
+    maxSize.y += onMonitor.height - primary.height;
+  }
   GdkGeometry hints{};
   hints.min_width = std::max(1, info.ptMinTrackSize.x);
   hints.min_height = std::max(1, info.ptMinTrackSize.y);
@@ -180,9 +192,9 @@ void GtkFormNative::ApplyMinMax() {
   // window whose size is fixed, and shrinks one that starts larger than the
   // work area to its maximum.
   hints.max_width = std::max(
-      {hints.min_width, normalWidth_ + 1, std::min(info.ptMaxTrackSize.x, info.ptMaxSize.x)});
+      {hints.min_width, normalWidth_ + 1, std::min(info.ptMaxTrackSize.x, maxSize.x)});
   hints.max_height = std::max(
-      {hints.min_height, normalHeight_ + 1, std::min(info.ptMaxTrackSize.y, info.ptMaxSize.y)});
+      {hints.min_height, normalHeight_ + 1, std::min(info.ptMaxTrackSize.y, maxSize.y)});
   // No pointer resizing: sizes go in steps larger than any screen from the
   // program's size, so a drag on the border or with Alt lands on that size
   // again. Window managers drop the steps while a window is maximized.
@@ -239,6 +251,16 @@ void GtkFormNative::Present() {
   // Brought forward for another start: its start-up notification id carries
   // the time of the user's action and ends the launcher's busy feedback.
   const std::string& startupId = platform_.LinkStartupId();
+#ifdef GDK_WINDOWING_WAYLAND
+  // On Wayland it is an activation token, which GDK hands the compositor
+  // with the request to activate the window.
+  GdkDisplay* display = gtk_widget_get_display(window_);
+  if (!startupId.empty() && GDK_IS_WAYLAND_DISPLAY(display)) {
+    gdk_wayland_display_set_startup_notification_id(display, startupId.c_str());
+    gtk_window_present(Window());
+    return;
+  }
+#endif
   if (!startupId.empty()) {
     gtk_window_set_startup_id(Window(), startupId.c_str());
     gtk_window_present(Window());
@@ -369,14 +391,25 @@ gboolean GtkFormNative::OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkFor
                               std::max(1, event->height));
   if (self->Dialog()) {
     // Its size is fixed by the toolkit; nothing to keep.
-  } else if (event->width != self->normalWidth_ || event->height != self->normalHeight_) {
+    return self->Sized(event);
+  }
+  // Moved onto another monitor: a window manager maximizes the window there
+  // within the hints, so they follow that monitor's work area from now on.
+  if (self->shownOnce_ && MonitorOf(self->window_) != self->hintsMonitor_.get()) {
+    self->ApplyMinMax();
+  }
+  if (event->width != self->normalWidth_ || event->height != self->normalHeight_) {
     self->KeepNormalSize();
   } else {
     self->restoreRefused_ = -1;
   }
+  return self->Sized(event);
+}
+
+gboolean GtkFormNative::Sized(const GdkEventConfigure* event) {
   Guarded([&] {
-    if (self->form_.State() != forms::WindowState::kMinimized) {
-      self->form_.NativeSized(event->width, event->height);
+    if (form_.State() != forms::WindowState::kMinimized) {
+      form_.NativeSized(event->width, event->height);
     }
   });
   return FALSE;

@@ -51,6 +51,8 @@ class GtkFormNative final : public forms::FormNative {
   void FormSetIcon(forms::IconHandle icon) override;
   // popup_menu.cpp
   int TrackPopupMenu(const std::vector<forms::PopupItem>& items) override;
+  bool ServePopupMenu(const std::vector<forms::PopupItem>& items,
+                      const forms::MenuChoice& chosen) override;
   void CancelPopupMenu() override;
 
   void SetShape(std::optional<forms::RoundRectRegion> shape, bool redraw);
@@ -101,11 +103,14 @@ class GtkFormNative final : public forms::FormNative {
   void PaintWindowless(cairo_t* cr);
 
   static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, GtkFormNative* self);
+  // The new size handed to the form.
+  gboolean Sized(const GdkEventConfigure* event);
   static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, GtkFormNative* self);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, GtkFormNative* self);
   static void OnRealize(GtkWidget* widget, GtkFormNative* self);
   static gboolean OnPointerButton(GtkWidget* widget, GdkEventButton* event, PointerSource* source);
   static gboolean OnPointerMotion(GtkWidget* widget, GdkEventMotion* event, PointerSource* source);
+  static gboolean OnPointerLeave(GtkWidget* widget, GdkEventCrossing* event, PointerSource* source);
   static gboolean OnGrabBroken(GtkWidget* widget, GdkEvent* event, PointerSource* source);
   static void OnUnmap(GtkWidget* widget, PointerSource* source);
   static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, GtkFormNative* self);
@@ -128,6 +133,9 @@ class GtkFormNative final : public forms::FormNative {
   // The menu TrackPopupMenu runs; it outlives this object only on the stack.
   PopupRun* popup_ = nullptr;
   bool shownOnce_ = false;
+  // The monitor the geometry hints were made for; null: the primary's
+  // bounds, the window not realized yet.
+  GObjectPtr<GdkMonitor> hintsMonitor_;
   bool hiddenMaximized_ = false;  // maximized when last hidden
   // The size the program gave the window; the window manager may not
   // change it while the window is in its normal state.

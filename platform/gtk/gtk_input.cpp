@@ -51,11 +51,12 @@ bool IsArrow(guint key) {
 }  // namespace
 
 void GtkFormNative::ConnectPointer(GtkWidget* widget, PointerSource& source) {
-  gtk_widget_add_events(widget,
-                        GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
+  gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                    GDK_POINTER_MOTION_MASK | GDK_LEAVE_NOTIFY_MASK);
   g_signal_connect(widget, "button-press-event", G_CALLBACK(OnPointerButton), &source);
   g_signal_connect(widget, "button-release-event", G_CALLBACK(OnPointerButton), &source);
   g_signal_connect(widget, "motion-notify-event", G_CALLBACK(OnPointerMotion), &source);
+  g_signal_connect(widget, "leave-notify-event", G_CALLBACK(OnPointerLeave), &source);
   g_signal_connect(widget, "grab-broken-event", G_CALLBACK(OnGrabBroken), &source);
   g_signal_connect(widget, "unmap", G_CALLBACK(OnUnmap), &source);
 }
@@ -105,6 +106,18 @@ gboolean GtkFormNative::OnPointerButton(GtkWidget*, GdkEventButton* event, Point
 gboolean GtkFormNative::OnPointerMotion(GtkWidget*, GdkEventMotion* event, PointerSource* source) {
   source->form->PointerInput(*source, reinterpret_cast<GdkEvent*>(event));
   return TRUE;
+}
+
+gboolean GtkFormNative::OnPointerLeave(GtkWidget*, GdkEventCrossing* event, PointerSource* source) {
+  // A pointer that jumps out of the window holding the grab in one step
+  // brings it the crossing but no motion (X11 sends the grab's window
+  // nothing more until the pointer moves again): the crossing, where the
+  // pointer now is, is that first move.
+  if (event->mode == GDK_CROSSING_NORMAL && source->handle &&
+      source->form->platform_.GetCapture() == source->handle) {
+    source->form->PointerInput(*source, reinterpret_cast<GdkEvent*>(event));
+  }
+  return FALSE;
 }
 
 gboolean GtkFormNative::OnGrabBroken(GtkWidget*, GdkEvent*, PointerSource* source) {

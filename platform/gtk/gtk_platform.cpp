@@ -1,8 +1,8 @@
-// The Linux platform's system calls: work area, window longs, regions,
-// messages into a window's procedure chain, pointer grabs and the resource
-// bundle; the command line, the link between instances and the immediate
-// end. Not yet: regions other than the rounded rectangle, more than one
-// screen.
+// The Linux platform's system calls: work area (the primary monitor's, and
+// that of the monitor a window is on), window longs, regions, messages into
+// a window's procedure chain, pointer grabs and the resource bundle; the
+// command line, the link between instances and the immediate end. Not yet:
+// regions other than the rounded rectangle, more than one X screen.
 #include "gtk_platform.h"
 
 #include <unistd.h>
@@ -24,11 +24,7 @@ GdkMonitor* PrimaryMonitor() {
   return monitor ? monitor : gdk_display_get_monitor(display, 0);
 }
 
-GdkRectangle MonitorGeometry() {
-  GdkRectangle r{0, 0, 0, 0};
-  if (GdkMonitor* monitor = PrimaryMonitor()) gdk_monitor_get_geometry(monitor, &r);
-  return r;
-}
+forms::RectL RectOf(const GdkRectangle& r) { return {r.x, r.y, r.x + r.width, r.y + r.height}; }
 
 std::unordered_set<const NativeTarget*>& LiveTargets() {
   static std::unordered_set<const NativeTarget*> live;
@@ -52,6 +48,18 @@ forms::LResult GtkDefaultProc(forms::WindowHandle window, std::uint32_t message,
 }
 
 }  // namespace
+
+GdkRectangle PrimaryMonitorGeometry() {
+  GdkRectangle r{0, 0, 0, 0};
+  if (GdkMonitor* monitor = PrimaryMonitor()) gdk_monitor_get_geometry(monitor, &r);
+  return r;
+}
+
+GdkMonitor* MonitorOf(GtkWidget* toplevel) {
+  GdkWindow* window = toplevel ? gtk_widget_get_window(toplevel) : nullptr;
+  return window ? gdk_display_get_monitor_at_window(gdk_window_get_display(window), window)
+                : nullptr;
+}
 
 NativeTarget::NativeTarget() { LiveTargets().insert(this); }
 NativeTarget::~NativeTarget() { LiveTargets().erase(this); }
@@ -137,7 +145,20 @@ bool GtkPlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, void
   if (!monitor) return false;
   GdkRectangle r;
   gdk_monitor_get_workarea(monitor, &r);
-  *static_cast<forms::RectL*>(data) = {r.x, r.y, r.x + r.width, r.y + r.height};
+  *static_cast<forms::RectL*>(data) = RectOf(r);
+  return true;
+}
+
+bool GtkPlatform::MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                                  forms::RectL& monitor) {
+  NativeWindow* w = WindowOf(window);
+  GdkMonitor* m = w && w->form ? MonitorOf(GTK_WIDGET(w->form->Window())) : nullptr;
+  if (!m) return false;
+  GdkRectangle r;
+  gdk_monitor_get_workarea(m, &r);
+  workArea = RectOf(r);
+  gdk_monitor_get_geometry(m, &r);
+  monitor = RectOf(r);
   return true;
 }
 
@@ -213,8 +234,10 @@ void GtkPlatform::UngrabPointer() {
   if (GdkSeat* seat = DefaultSeat()) gdk_seat_ungrab(seat);
 }
 
-int GtkPlatform::ScreenWidthTwips() { return MonitorGeometry().width * TwipsPerPixelX(); }
-int GtkPlatform::ScreenHeightTwips() { return MonitorGeometry().height * TwipsPerPixelY(); }
+int GtkPlatform::ScreenWidthTwips() { return PrimaryMonitorGeometry().width * TwipsPerPixelX(); }
+int GtkPlatform::ScreenHeightTwips() {
+  return PrimaryMonitorGeometry().height * TwipsPerPixelY();
+}
 
 forms::Color GtkPlatform::SystemColor(forms::SysColor color) {
   switch (color) {

@@ -4,7 +4,7 @@
 // (tray icons, opening addresses, the session's end) in gtk_shell.cpp, the
 // message box in gtk_dialogs.cpp, the browser's downloads in downloads.cpp.
 // Everything about one window lives in gtk_form.* and gtk_controls.*; this
-// file must not draw or lay out anything. Not yet: more than one screen,
+// file must not draw or lay out anything. Not yet: more than one X screen,
 // keyboard grabs.
 #pragma once
 
@@ -58,6 +58,11 @@ struct NativeWindow final : NativeTarget {
 
 NativeWindow* WindowOf(forms::WindowHandle handle);
 
+// The primary monitor's rectangle (the first monitor's where none is
+// primary), and the monitor a toplevel is on (null before it is realized).
+GdkRectangle PrimaryMonitorGeometry();
+GdkMonitor* MonitorOf(GtkWidget* toplevel);
+
 class GtkPlatform final : public forms::Platform {
  public:
   // Made before the toolkit starts: it takes its own options out of argv and
@@ -79,6 +84,8 @@ class GtkPlatform final : public forms::Platform {
 
   bool SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
                             std::uint32_t flags) override;
+  bool MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                       forms::RectL& monitor) override;
   std::intptr_t GetWindowLongPtr(forms::WindowHandle window, int index) override;
   std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
                                  std::intptr_t value) override;
@@ -97,6 +104,9 @@ class GtkPlatform final : public forms::Platform {
   std::string CommandLine() override { return commandLine_; }
   // gtk_shell.cpp
   bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  bool TrayPresent() override { return toolkit_ && tray_.Present(); }
+  // A panel is asking for a tray item's menu: `items` go to it, and true.
+  bool ServeHostMenu(const std::vector<forms::PopupItem>& items, const forms::MenuChoice& chosen);
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;

@@ -36,6 +36,14 @@ bool GtkPlatform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIco
   return tray_.Notify(message, data);
 }
 
+bool GtkPlatform::ServeHostMenu(const std::vector<forms::PopupItem>& items,
+                                const forms::MenuChoice& chosen) {
+  SniMenu* menu = tray_.HostMenu();
+  if (!menu) return false;
+  menu->Serve(items, chosen);
+  return true;
+}
+
 std::intptr_t GtkPlatform::ShellExecute(forms::WindowHandle owner, std::string_view verb,
                                         std::string_view file, std::string_view, std::string_view,
                                         int) {

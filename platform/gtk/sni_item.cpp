@@ -1,9 +1,9 @@
 // The StatusNotifierItem on the session bus: its object, its own bus name
 // (org.kde.StatusNotifierItem-<pid>-<n>) and its registration with the
-// watcher; Activate and ContextMenu come back as left and right clicks.
-// Not yet: a D-Bus menu (Menu is "/", the program pops its own menu on a
-// right click), SecondaryActivate and Scroll (the program has no use for
-// a middle click or the wheel), attention and overlay icons.
+// watcher; Activate and ContextMenu come back as left and right clicks, and
+// Menu names the menu the panel draws itself (sni_menu.cpp). Not yet:
+// SecondaryActivate and Scroll (the program has no use for a middle click
+// or the wheel), attention and overlay icons.
 #include "sni_item.h"
 
 #include <unistd.h>
@@ -63,10 +63,12 @@ GVariant* NoPixmaps() { return g_variant_new_array(G_VARIANT_TYPE("(iiay)"), nul
 
 }  // namespace
 
-SniItem::SniItem(GDBusConnection* bus, std::string title, GdkPixbuf* icon, Callbacks callbacks)
+SniItem::SniItem(GDBusConnection* bus, std::string title, GdkPixbuf* icon, std::string menuPath,
+                 Callbacks callbacks)
     : bus_(G_DBUS_CONNECTION(g_object_ref(bus))),
       service_(NextService()),
       title_(std::move(title)),
+      menuPath_(g_variant_is_object_path(menuPath.c_str()) ? std::move(menuPath) : "/"),
       pixmaps_(g_variant_ref_sink(SniPixmaps(icon))),
       callbacks_(std::move(callbacks)),
       cancel_(g_cancellable_new()) {
@@ -153,7 +155,7 @@ GVariant* SniItem::Property(const std::string& name) const {
   if (name == "IconPixmap") return g_variant_ref(pixmaps_);
   if (name == "ToolTip") return g_variant_new("(s@a(iiay)ss)", "", NoPixmaps(), title_.c_str(), "");
   if (name == "ItemIsMenu") return g_variant_new_boolean(FALSE);
-  if (name == "Menu") return g_variant_new_object_path("/");
+  if (name == "Menu") return g_variant_new_object_path(menuPath_.c_str());
   return nullptr;
 }
 

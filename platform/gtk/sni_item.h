@@ -27,7 +27,10 @@ class SniItem {
   };
 
   // Takes no ownership of the pixbuf (it is copied at every size).
-  SniItem(GDBusConnection* bus, std::string title, GdkPixbuf* icon, Callbacks callbacks);
+  // `menuPath`: where the item's menu is served on the same connection
+  // (sni_menu.h); "/" for none, and hosts then ask for ContextMenu.
+  SniItem(GDBusConnection* bus, std::string title, GdkPixbuf* icon, std::string menuPath,
+          Callbacks callbacks);
   ~SniItem();
   SniItem(const SniItem&) = delete;
   SniItem& operator=(const SniItem&) = delete;
@@ -56,6 +59,7 @@ class SniItem {
   GDBusConnection* bus_ = nullptr;
   std::string service_;
   std::string title_;
+  std::string menuPath_;
   GVariant* pixmaps_ = nullptr;  // a(iiay), owned
   Callbacks callbacks_;
   GCancellable* cancel_ = nullptr;

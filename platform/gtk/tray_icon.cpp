@@ -6,7 +6,9 @@
 // The XEmbed icon shows the picture for the tray's height in the screen's
 // pixels (icon_sizes.h), at any scale.
 // With no tray running the XEmbed icon simply waits unembedded, and it
-// embeds by itself in a tray that starts (or restarts) later. Not yet:
+// embeds by itself in a tray that starts (or restarts) later. A right click
+// on the item reaches the window as on the XEmbed icon, but where the panel
+// draws the item's menu, the menu the window pops up is served to it. Not yet:
 // balloon notifications (the record's info fields), kNimModify, the icon's
 // keyboard activation.
 #include "tray_icon.h"
@@ -109,6 +111,7 @@ TrayIcons::~TrayIcons() {
 
 void TrayIcons::Free(Icon* icon) {
   delete icon->item;
+  delete icon->menu;
   if (icon->picture) g_object_unref(icon->picture);
   delete icon;
 }
@@ -171,6 +174,7 @@ bool TrayIcons::Delete(const forms::NotifyIconData& data) {
   Icon* icon = it->second;
   icons_.erase(it);
   DropXEmbed(icon);
+  DropMenu(icon);
   Free(icon);
   return true;
 }
@@ -189,6 +193,27 @@ gboolean TrayIcons::OnButton(GObject*, GdkEventButton* event, Icon* icon) {
   }
   icon->owner->Click(icon, mouse, 0);
   return TRUE;
+}
+
+void TrayIcons::DropMenu(Icon* icon) {
+  if (!icon->menu) return;
+  if (hostMenu_ == icon->menu) hostMenu_ = nullptr;
+  g_idle_add(
+      [](gpointer menu) {
+        delete static_cast<SniMenu*>(menu);
+        return G_SOURCE_REMOVE;
+      },
+      icon->menu);
+  icon->menu = nullptr;
+}
+
+void TrayIcons::AskForMenu(Icon* icon) {
+  // Whatever the program pops up meanwhile goes to the panel's menu; the
+  // choice comes back later, through that menu.
+  SniMenu* const before = hostMenu_;
+  hostMenu_ = icon->menu;
+  Click(icon, forms::kWmRButtonDown, forms::kWmRButtonUp);
+  hostMenu_ = before;
 }
 
 // An XEmbed icon reports press and release apart (up 0); an item's click

@@ -1,7 +1,8 @@
 // The notification-area icons of the program, one per (window, id), as
 // shell32 keeps them: a StatusNotifierItem while a watcher is on the session
-// bus, an XEmbed tray icon otherwise. Not yet: changing an icon in place
-// (kNimModify), balloons.
+// bus, an XEmbed tray icon otherwise (X11 only: Wayland has no XEmbed). The
+// item's menu is the one the panel draws. Not yet: changing an icon in
+// place (kNimModify), balloons.
 #pragma once
 
 #include <gio/gio.h>
@@ -15,6 +16,7 @@
 #include "forms/platform.h"
 #include "forms/types.h"
 #include "sni_item.h"
+#include "sni_menu.h"
 
 namespace gtkplat {
 
@@ -28,12 +30,19 @@ class TrayIcons {
   // kNimAdd: false when the record's window already has that icon.
   // kNimDelete: false when there is no such icon. Other messages: false.
   bool Notify(std::uint32_t message, const forms::NotifyIconData& data);
+  // Whether an icon of ours can show somewhere: a watcher that took (or may
+  // yet take) the item, or an XEmbed tray on the X screen.
+  bool Present() const;
+  // While a panel asks for an item's menu (the right click it draws itself),
+  // the menu that receives what the program pops up; null else.
+  SniMenu* HostMenu() const { return hostMenu_; }
 
  private:
   struct Icon {
     TrayIcons* owner = nullptr;
     GtkStatusIcon* status = nullptr;  // the XEmbed icon, while it is the one shown
     SniItem* item = nullptr;          // while a watcher is present
+    SniMenu* menu = nullptr;          // the item's menu, as long as the item
     bool itemFailed = false;          // the watcher would not take it
     GdkPixbuf* picture = nullptr;     // a reference, for the item
     std::string tip;
@@ -49,10 +58,16 @@ class TrayIcons {
   bool Add(const forms::NotifyIconData& data);
   bool Delete(const forms::NotifyIconData& data);
   void Click(Icon* icon, forms::LParam down, forms::LParam up);
+  // The right click of a panel that draws the item's menu: the program's
+  // popup is served to that menu.
+  void AskForMenu(Icon* icon);
   void MakeXEmbed(Icon* icon);
   void DropXEmbed(Icon* icon);
   static gboolean OnButton(GObject* statusIcon, GdkEventButton* event, Icon* icon);
   static void Free(Icon* icon);
+  // The menu goes once the handler running has returned: it may be inside
+  // the menu's own choice (the exit command).
+  void DropMenu(Icon* icon);
 
   // tray_watch.cpp: which of the two kinds of icon shows.
   void WatchForWatcher();
@@ -69,6 +84,7 @@ class TrayIcons {
   GCancellable* connecting_ = nullptr;  // once the session bus is asked for
   guint watch_ = 0;
   GDBusConnection* bus_ = nullptr;  // while a watcher is present
+  SniMenu* hostMenu_ = nullptr;
 };
 
 }  // namespace gtkplat

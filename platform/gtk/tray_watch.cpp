@@ -3,8 +3,8 @@
 // extension, Wayland panels), the XEmbed icon when there is none or it
 // refuses the item. The watcher's name is followed for the whole run, so a
 // panel that restarts gets the item again and one that quits leaves the
-// XEmbed icon behind. Not yet: more than one item per process (they would
-// share the object path).
+// XEmbed icon behind (on X11; a Wayland session has none). Not yet: more
+// than one item per process (they would share the object paths).
 #include <gdk/gdkx.h>
 
 #include <string>
@@ -17,6 +17,22 @@ namespace gtkplat {
 namespace {
 
 constexpr char kWatcherName[] = "org.kde.StatusNotifierWatcher";
+constexpr char kMenuPath[] = "/MenuBar";
+
+bool OnX11() {
+  GdkDisplay* display = gdk_display_get_default();
+  return display && GDK_IS_X11_DISPLAY(display);
+}
+
+// An XEmbed tray owns the screen's tray selection while it runs.
+bool XEmbedTrayRuns() {
+  if (!OnX11()) return false;
+  GdkDisplay* display = gdk_display_get_default();
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const int screen = gdk_x11_screen_get_screen_number(gdk_display_get_default_screen(display));
+  const std::string selection = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);
+  return XGetSelectionOwner(x, XInternAtom(x, selection.c_str(), False)) != None;
+}
 
 // GLib's last resort for a session bus is to launch one (dbus-launch, on
 // the X display): under a bare X server that prints warnings and leaves a
@@ -76,15 +92,32 @@ void TrayIcons::StopWatching() {
   g_clear_object(&bus_);
 }
 
+bool TrayIcons::Present() const {
+  switch (watcher_) {
+    // Not known yet: taken for there, as the desktop most likely has one.
+    case Watcher::kAsking: return true;
+    case Watcher::kPresent:
+      for (const auto& [key, icon] : icons_) {
+        if (!icon->itemFailed) return true;
+      }
+      break;
+    case Watcher::kNoBus:
+    case Watcher::kAbsent: break;
+  }
+  return XEmbedTrayRuns();
+}
+
 void TrayIcons::PickKind(Icon* icon) {
-  bool xembed = true;
+  // GtkStatusIcon has no tray to be in but XEmbed's, which only X11 has;
+  // elsewhere it only complains.
+  bool xembed = OnX11();
   switch (watcher_) {
     case Watcher::kNoBus:
-    case Watcher::kAbsent: xembed = true; break;
+    case Watcher::kAbsent: break;
     // Not yet known: an icon that came and went again at once would only
     // flicker in an XEmbed tray (or a proxy of one) meanwhile.
     case Watcher::kAsking: xembed = false; break;
-    case Watcher::kPresent: xembed = icon->itemFailed; break;
+    case Watcher::kPresent: xembed = xembed && icon->itemFailed; break;
   }
   if (xembed) {
     MakeXEmbed(icon);
@@ -107,10 +140,13 @@ void TrayIcons::StartItem(Icon* icon) {
   callbacks.registered = [this, icon](bool ok) {
     icon->itemFailed = !ok;
     PickKind(icon);
+    // The panel may read the menu before its first right click.
+    if (ok) AskForMenu(icon);
   };
   const forms::WindowHandle window = icon->window;
   callbacks.windowId = [window] { return XidOf(window); };
-  icon->item = new SniItem(bus_, icon->tip, icon->picture, std::move(callbacks));
+  if (!icon->menu) icon->menu = new SniMenu(kMenuPath, [this, icon] { AskForMenu(icon); });
+  icon->item = new SniItem(bus_, icon->tip, icon->picture, kMenuPath, std::move(callbacks));
 }
 
 void TrayIcons::OnWatcherAppeared(GDBusConnection* bus, const gchar*, const gchar*, gpointer self) {
@@ -134,6 +170,11 @@ void TrayIcons::OnWatcherVanished(GDBusConnection*, const gchar*, gpointer self)
     for (auto& [key, icon] : tray->icons_) {
       delete icon->item;
       icon->item = nullptr;
+      // At once: a watcher that comes straight back gets a new menu at
+      // the same path.
+      if (tray->hostMenu_ == icon->menu) tray->hostMenu_ = nullptr;
+      delete icon->menu;
+      icon->menu = nullptr;
       icon->itemFailed = false;
       tray->PickKind(icon);
     }

@@ -120,7 +120,14 @@ struct UnixLink::Connection {
 
 UnixLink::UnixLink(std::string program, std::string fallbackParent)
     : program_(std::move(program)), fallbackParent_(std::move(fallbackParent)) {
-  if (const char* id = std::getenv("DESKTOP_STARTUP_ID")) startupId_ = id;
+  // What the launcher gave this start to hand on: the start-up id on X11,
+  // the activation token on Wayland; the running instance uses it to come
+  // to the front past focus-stealing prevention.
+  if (const char* id = std::getenv("DESKTOP_STARTUP_ID"); id && *id) {
+    startupId_ = id;
+  } else if (const char* token = std::getenv("XDG_ACTIVATION_TOKEN"); token && *token) {
+    startupId_ = token;
+  }
 }
 
 UnixLink::~UnixLink() {

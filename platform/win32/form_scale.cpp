@@ -1,9 +1,13 @@
 // The form's window at its monitor's scale: where each control's window
 // goes in device pixels, the outline scaled from the program's design
 // pixels, repaints of design rectangles and the move to a monitor of
-// another scale. Implemented: any scale Windows offers, per monitor. Not
-// yet: the maximize bounds of another monitor (they are read once, at load,
-// in the system's pixels, and passed through untouched).
+// another scale. Implemented: any scale Windows offers, per monitor. The
+// maximize bounds are not mapped: the work area of the window's monitor
+// comes in the system's pixels at each WM_GETMINMAXINFO and goes back in
+// them. Not yet: on a monitor larger than the primary one, a work area that
+// covers the primary monitor but not its own (a taskbar there) cannot be
+// said as a size for the primary monitor; it then rests on ptMaxTrackSize,
+// which not every Windows applies to a window being maximized.
 // The model never sees a device pixel: every size and position it reads or
 // gets is in design pixels.
 #include <cstddef>

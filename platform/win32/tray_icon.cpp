@@ -2,9 +2,11 @@
 // program's record, the records kept while added, and the platform's hidden
 // window, which owns the forms without a taskbar button and hears the
 // shell's TaskbarCreated broadcast to add every icon again. Not yet:
-// NIM_MODIFY and balloon tips (the program uses neither). The icon's clicks
-// need nothing here: the shell sends the record's callback message to the
-// owner window, whose procedure chain the program has hooked itself.
+// NIM_MODIFY and balloon tips (the program uses neither). Whether an icon
+// could be added tells the program whether there is a tray to hide into.
+// The icon's clicks need nothing here: the shell sends the record's
+// callback message to the owner window, whose procedure chain the program
+// has hooked itself.
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -113,6 +115,8 @@ bool Win32Platform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyI
     // broadcast that tells of it finds nobody listening.
     HiddenOwner();
     const bool added = Shell_NotifyIconW(NIM_ADD, &nid) != FALSE;
+    // No shell to take it: nothing could bring a hidden window back.
+    trayShown_ = added;
     // Kept even when the shell is not there yet: it adds the icon once it
     // comes and announces itself.
     std::erase_if(trayIcons_, [&](const Nid& kept) { return SameIcon(kept, nid); });
@@ -128,7 +132,7 @@ bool Win32Platform::Shell_NotifyIcon(std::uint32_t message, const forms::NotifyI
 
 void Win32Platform::TrayRecreated() {
   for (Nid& nid : trayIcons_) {
-    if (IsWindow(nid.hWnd)) Shell_NotifyIconW(NIM_ADD, &nid);
+    if (IsWindow(nid.hWnd) && Shell_NotifyIconW(NIM_ADD, &nid)) trayShown_ = true;
   }
 }
 

@@ -1,5 +1,5 @@
 // forms::Platform on Win32: the calls go straight to user32/gdi32, the
-// capture's grab included; the command line, the end of the loop and of the
+// capture's grab and the work area of a window's monitor included; the command line, the end of the loop and of the
 // process, the shell's verbs, the application icon and the loop's hooks
 // (the instance link is dde_link.cpp, the tray tray_icon.cpp). Not yet:
 // verbs other than those ShellExecuteW knows.
@@ -89,6 +89,20 @@ std::unique_ptr<forms::FormNative> Win32Platform::CreateFormNative(forms::Form& 
 bool Win32Platform::SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
                                          std::uint32_t flags) {
   return SystemParametersInfoW(action, param, data, flags) != FALSE;
+}
+
+bool Win32Platform::MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                                    forms::RectL& monitor) {
+  HMONITOR nearest = window ? MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST) : nullptr;
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (!nearest || !GetMonitorInfoW(nearest, &info)) return false;
+  // The process is aware of each monitor's scale, so these are the
+  // system's pixels, as WM_GETMINMAXINFO carries them; no design pixel.
+  workArea = {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+  monitor = {info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
+             info.rcMonitor.bottom};
+  return true;
 }
 
 std::intptr_t Win32Platform::GetWindowLongPtr(forms::WindowHandle window, int index) {

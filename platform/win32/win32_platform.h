@@ -1,5 +1,5 @@
 // The Win32 implementation of forms::Platform: user32/gdi32 pass-throughs
-// (window longs, regions, SendMessage, the pointer capture's grab and the
+// (window longs, regions, SendMessage, a window's monitor and work area, the pointer capture's grab and the
 // double-click metrics), surfaces backed by DIB sections, GDI block copies,
 // the resources linked into kivo.exe, the command line, ending the process
 // the instance link (DdeLink), the notification-area icons, the shell's
@@ -63,6 +63,9 @@ class Win32Platform final : public forms::Platform {
 
   bool SystemParametersInfo(std::uint32_t action, std::uint32_t param, void* data,
                             std::uint32_t flags) override;
+  // MonitorFromWindow (the nearest monitor) and GetMonitorInfoW.
+  bool MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                       forms::RectL& monitor) override;
   std::intptr_t GetWindowLongPtr(forms::WindowHandle window, int index) override;
   std::intptr_t SetWindowLongPtr(forms::WindowHandle window, int index,
                                  std::intptr_t value) override;
@@ -94,6 +97,8 @@ class Win32Platform final : public forms::Platform {
   forms::LinkTransport& Link() override { return link_; }
 
   bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  // A notification area took the last icon added (or none was asked for).
+  bool TrayPresent() override { return trayIcons_.empty() || trayShown_; }
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;
@@ -134,6 +139,7 @@ class Win32Platform final : public forms::Platform {
   Window hiddenOwner_;
   // The icon records added and not deleted, as given to the shell.
   std::vector<NOTIFYICONDATAW> trayIcons_;
+  bool trayShown_ = false;
   struct LoadedIcon {
     int id;
     HICON big;

@@ -44,6 +44,18 @@ start_site() {
 }
 start_site || { echo "kivo-site did not start"; cat "$work/site.out"; exit 1; }
 
+# --- the tray (a suite starts it when it wants one) --------------------------
+start_tray() {
+  [[ -n ${tray_pid:-} ]] && kill -0 "$tray_pid" 2>/dev/null && return 0
+  trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
+    >>"$work/trayer.log" 2>&1 &
+  tray_pid=$!
+  pids+=($tray_pid)
+}
+stop_tray() { kill "$tray_pid" 2>/dev/null && wait "$tray_pid" 2>/dev/null; }
+tray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'; }
+tray_up() { [[ -n $(tray_panel) ]]; }
+
 # --- the program -------------------------------------------------------------
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 export NO_AT_BRIDGE=1
@@ -59,6 +71,25 @@ export KIVO_RELEASE_HIDDEN_AFTER=${KIVO_RELEASE_HIDDEN_AFTER:-3}
 # not for leaks: LeakSanitizer's scan at exit crashes among the engine's
 # threads, and the toolkit keeps its caches to the end on purpose.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+# A default browser of the test's own: every address it is asked to open
+# goes to $work/browser.out. Picked up by programs started afterwards.
+stub_browser() {
+  mkdir -p "$XDG_DATA_HOME/applications" "$XDG_CONFIG_HOME"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/browser.out" >"$work/stub-browser"
+  chmod +x "$work/stub-browser"
+  printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Stub browser' \
+    "Exec=$work/stub-browser %u" 'MimeType=x-scheme-handler/http;x-scheme-handler/https;' \
+    'NoDisplay=true' >"$XDG_DATA_HOME/applications/kivo-stub-browser.desktop"
+  printf '%s\n' '[Default Applications]' 'x-scheme-handler/http=kivo-stub-browser.desktop' \
+    'x-scheme-handler/https=kivo-stub-browser.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
+}
+stub_browser
+# TRAY_AT_START=1: a notification area from the start, as a desktop has one
+# (the close button then hides into it rather than ending the program).
+if [[ ${TRAY_AT_START:-0} == 1 ]]; then
+  start_tray
+  wait_for 10 tray_up || { echo "trayer did not start"; exit 1; }
+fi
 "$KIVO" >"$work/kivo.log" 2>&1 &
 kivo_pid=$!
 pids+=($kivo_pid)
@@ -114,6 +145,11 @@ move_to() {  # move_to X Y (relative to the window), arriving with a second, 1-p
   MX=$1 MY=$2
   geometry
   xdotool mousemove --sync $((X + $1 - 1)) $((Y + $2)) mousemove --sync $((X + $1)) $((Y + $2))
+}
+jump_to() {  # jump_to X Y (relative to the window) in one motion, as a flick of the hand
+  MX=$1 MY=$2
+  geometry
+  xdotool mousemove --sync $((X + $1)) $((Y + $2))
 }
 nudge() {  # moves the pointer by a pixel and back where move_to left it
   geometry
@@ -177,16 +213,7 @@ drag() {  # drag BUTTON X Y DX DY (window-relative start): press, move in steps,
   xdotool mouseup "$1"
 }
 
-# --- the tray and our popup menus (a suite starts the tray when it wants one) -
-start_tray() {
-  trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 \
-    >>"$work/trayer.log" 2>&1 &
-  tray_pid=$!
-  pids+=($tray_pid)
-}
-stop_tray() { kill "$tray_pid" 2>/dev/null && wait "$tray_pid" 2>/dev/null; }
-tray_panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }'; }
-tray_up() { [[ -n $(tray_panel) ]]; }
+# --- our popup menus and the icon in the tray ---------------------------------
 tray_icon() {  # prints our icon's window inside the tray; fails when there is none
   local panel icon
   panel=$(tray_panel)
@@ -219,6 +246,9 @@ menu_keys() {  # menu_keys KEY...: once the menu shows, typed into it
   xdotool key --delay 40 "$@"
 }
 tray_menu() { click_tray 3 && menu_keys "$@"; }
+about_box() { xdotool search --onlyvisible --name '^关于我们$' 2>/dev/null | head -1; }
+has_about_box() { [[ -n $(about_box) ]]; }
+no_about_box() { [[ -z $(about_box) ]]; }
 
 # The page area, window-relative (the category column ends at x 136, the
 # title area at y 85, the status line begins at y 670), and the colours of

@@ -15,6 +15,7 @@ SRC=$3
 # Slow enough that a film takes a few seconds: progress can be seen and a
 # download stopped half-way.
 SITE_ARGS=(--slow=131072)
+TRAY_AT_START=1
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 

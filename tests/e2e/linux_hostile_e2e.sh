@@ -16,6 +16,7 @@ SRC=$3
 WORK_NAME=kivo-hostile
 # The engine says when it ended a stuck page or lost one.
 export KIVO_TRACE=1
+TRAY_AT_START=1
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 

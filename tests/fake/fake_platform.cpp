@@ -178,6 +178,15 @@ class FakeNative final : public forms::FormNative {
     Log("popup", std::to_string(items.size()));
     return platform_.AnswerPopup(items);
   }
+  bool ServePopupMenu(const std::vector<forms::PopupItem>& items,
+                      const forms::MenuChoice& chosen) override {
+    if (!platform_.hostDrawsMenus) return false;
+    platform_.popups.push_back(items);
+    platform_.popupWindows.push_back(HandleOf(&window_));
+    platform_.servedChoice = chosen;
+    Log("popup-served", std::to_string(items.size()));
+    return true;
+  }
   void CancelPopupMenu() override {
     ++platform_.popupCancels;
     Log("popup-cancel");
@@ -347,6 +356,15 @@ bool FakePlatform::SystemParametersInfo(std::uint32_t action, std::uint32_t, voi
                                         std::uint32_t) {
   if (action != forms::kSpiGetWorkArea || workAreaFails || !data) return false;
   *static_cast<forms::RectL*>(data) = workArea;
+  return true;
+}
+
+bool FakePlatform::MonitorWorkArea(forms::WindowHandle window, forms::RectL& work,
+                                   forms::RectL& monitor) {
+  const std::size_t at = Window(window).monitor;
+  if (at >= monitors.size()) return false;
+  work = monitors[at].workArea;
+  monitor = monitors[at].monitor;
   return true;
 }
 

@@ -52,6 +52,7 @@ struct FakeWindow {
   int historyAt = -1;
   int reloads = 0;
   std::vector<bool> silentSets;
+  std::size_t monitor = 0;  // index into FakePlatform::monitors; a move changes it
   forms::DocumentHandle document = nullptr;   // what Document() answers
   forms::DocumentHandle connected = nullptr;  // whose events are connected
   int connects = 0;
@@ -106,8 +107,15 @@ class FakePlatform : public forms::Platform {
   // Machine set-up.
   forms::RectL workArea{0, 0, 1920, 1040};
   bool workAreaFails = false;
-  int screenWidthPx = 1920;
+  int screenWidthPx = 1920;  // the primary monitor
   int screenHeightPx = 1080;
+  // Every monitor with its work area; a window is on the one its
+  // FakeWindow::monitor names. None (or a window on none): the platform
+  // cannot tell.
+  struct Monitor {
+    forms::RectL monitor, workArea;
+  };
+  std::vector<Monitor> monitors;
   std::map<int, forms::Picture> bitmaps;  // resource id -> picture
   std::map<std::string, forms::Picture> designPictures;
   forms::Color windowColor = forms::Rgb(255, 255, 255);
@@ -155,10 +163,15 @@ class FakePlatform : public forms::Platform {
   std::function<int(const std::vector<forms::PopupItem>&)> onPopup;
   std::optional<std::string> nextChoice;
   int popupCancels = 0;
+  // A host that draws menus itself (a panel's menu of a tray item): while
+  // set, popups are served to it and their way back kept here.
+  bool hostDrawsMenus = false;
+  forms::MenuChoice servedChoice;
   // The notification area: every record given, with its message.
   std::vector<std::pair<std::uint32_t, forms::NotifyIconData>> trayCalls;
   std::vector<std::size_t> trayLoadedForms;  // forms still loaded at each call
   bool trayFails = false;
+  bool trayPresent = true;  // what TrayPresent answers
   std::vector<ShellExecuteCall> shellExecutes;
   int loopQuits = 0;
   // Message boxes asked for, and what the user answers; the downloads the
@@ -218,6 +231,8 @@ class FakePlatform : public forms::Platform {
               std::uint32_t rop) override;
   bool StretchBlt(forms::Dc dst, int x, int y, int w, int h, forms::Dc src, int sx, int sy, int sw,
                   int sh, std::uint32_t rop) override;
+  bool MonitorWorkArea(forms::WindowHandle window, forms::RectL& workArea,
+                       forms::RectL& monitor) override;
   int ScreenWidthTwips() override { return screenWidthPx * 15; }
   int ScreenHeightTwips() override { return screenHeightPx * 15; }
   forms::Color SystemColor(forms::SysColor color) override;
@@ -228,6 +243,7 @@ class FakePlatform : public forms::Platform {
   std::optional<forms::Picture> LoadBitmapResource(int id) override;
   std::optional<forms::Picture> LoadDesignPicture(std::string_view name) override;
   bool Shell_NotifyIcon(std::uint32_t message, const forms::NotifyIconData& data) override;
+  bool TrayPresent() override { return trayPresent; }
   std::intptr_t ShellExecute(forms::WindowHandle owner, std::string_view verb,
                              std::string_view file, std::string_view parameters,
                              std::string_view directory, int showCmd) override;

@@ -101,8 +101,8 @@ check "  and no XEmbed icon shows in the tray meanwhile" eval 'wait_for 10 tray_
 check "its properties: title, tool tip, status, category" eval '
   prop_is "$item" Title "$CAPTION" && prop_is "$item" ToolTip.title "$CAPTION" &&
   prop_is "$item" Status Active && prop_is "$item" Category ApplicationStatus'
-check "  no menu of its own, no themed icon, the main window's id" eval '
-  prop_is "$item" ItemIsMenu false && prop_is "$item" Menu / &&
+check "  a menu the panel draws, no themed icon, the main window's id" eval '
+  prop_is "$item" ItemIsMenu false && prop_is "$item" Menu /MenuBar &&
   prop_is "$item" IconName "" && prop_is "$item" WindowId "$win"'
 check "  its pictures at 16, 22, 24, 32, 48 and 64 pixels, each whole" eval '
   prop_is "$item" IconPixmap.sizes "16x16 22x22 24x24 32x32 48x48 64x64" &&
@@ -123,6 +123,31 @@ check "SecondaryActivate and Scroll are answered and change nothing" eval '
   "$PROBE" call "$item" SecondaryActivate && "$PROBE" call "$item" Scroll &&
   sleep 0.5 && shown && menu_closed'
 
+# --- the tray menu as a panel reads and draws it ---------------------------------
+menu_layout() { "$PROBE" layout "$item" /MenuBar; }
+menu_reads() { [[ $(menu_layout | cut -d' ' -f2- | tr '\n' '|') == "$1" ]]; }
+check "the panel reads the tray menu: items, order, separators, texts" \
+  wait_for 10 menu_reads "显示窗口|官方主页|separator|关于我们|separator|退出软件|"
+panel_choose() {  # panel_choose CAPTION: the panel opens the menu and the item is clicked
+  local id
+  id=$(menu_layout | awk -v c="$1" '$2 == c { print $1; exit }')
+  [[ -n $id ]] && "$PROBE" event "$item" /MenuBar 0 opened &&
+    "$PROBE" event "$item" /MenuBar "$id" clicked || return 1
+  # The exit command leaves no menu to tell.
+  "$PROBE" event "$item" /MenuBar 0 closed 2>/dev/null
+  return 0
+}
+"$PROBE" call "$item" Activate
+wait_for 10 hidden
+panel_choose 显示窗口
+check "  its 显示窗口 shows the hidden window" wait_for 10 shown
+panel_choose 官方主页
+check "  its 官方主页 opens the official site in the default browser" \
+  wait_for 10 grep -qxF 'http://127.0.0.1:8080/' "$work/browser.out"
+panel_choose 关于我们
+check "  its 关于我们 opens the about box" wait_for 10 has_about_box
+check "  and no menu of the program's own opened meanwhile" menu_closed
+
 # --- the watcher goes away and comes back --------------------------------------
 stop_watcher
 check "the watcher goes: the XEmbed icon shows in the tray" wait_for 20 tray_icon
@@ -137,9 +162,10 @@ check "  and the XEmbed icon leaves the tray" wait_for 20 tray_without_icon
 check "  and its Activate shows the window" wait_for 10 shown
 
 # --- the end ----------------------------------------------------------------
-"$PROBE" call "$item" ContextMenu
-menu_keys Down Down Down Down Return
-check "tray menu 退出软件 ends the program with status 0" ended_with 0
+check "the new item serves the same menu" \
+  wait_for 10 menu_reads "显示窗口|官方主页|separator|关于我们|separator|退出软件|"
+panel_choose 退出软件
+check "the panel's 退出软件 ends the program with status 0" ended_with 0
 check "  and the item's name has left the bus" wait_for 10 not owned "$item"
 check "  the watcher saw it go" wait_for 10 grep -qxF "gone $item" "$watcher_log"
 check "  and no XEmbed icon was left in the tray" tray_without_icon

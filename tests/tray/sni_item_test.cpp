@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "icon_sizes.h"
+#include "sni_menu.h"
 
 namespace gtkplat {
 namespace {
@@ -113,7 +114,7 @@ class SniItemTest : public ::testing::Test {
     SniItem::Callbacks callbacks;
     callbacks.click = click ? click : [this](SniItem::Click c) { clicks_.push_back(c); };
     callbacks.registered = [this](bool ok) { registered_ = ok; };
-    item_ = std::make_unique<SniItem>(itemBus_, "Kivo手机电影下载器", picture, callbacks);
+    item_ = std::make_unique<SniItem>(itemBus_, "Kivo手机电影下载器", picture, "/MenuBar", callbacks);
     const std::string service = item_->Service();
     EXPECT_TRUE(RunUntil([&] { return Owned(service); })) << "the item never took its name";
     return *item_;
@@ -392,6 +393,74 @@ TEST(SniPixmaps, TheArtForASizeIsOfferedAtThatSize) {
     seen = true;
   }
   EXPECT_TRUE(seen);
+}
+
+// The menu a panel draws, asked for as libdbusmenu's clients and KDE ask:
+// the layout, the opening (once, however it is told), a click by id.
+TEST_F(SniItemTest, MenuIsReadOpenedAndChosenAsAPanelDoes) {
+  int openings = 0;
+  std::vector<int> chosen;
+  SniMenu menu("/MenuBar", [&] { ++openings; });
+  menu.Serve({{"显示_窗口"}, {"", true}, {"退出软件"}}, [&](int i) { chosen.push_back(i); });
+  g_autoptr(GDBusConnection) session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  ASSERT_TRUE(session);
+  const std::string server = g_dbus_connection_get_unique_name(session);
+  const auto call = [&](const char* method, GVariant* args, const GVariantType* type) {
+    return HostCall(server, "/MenuBar", "com.canonical.dbusmenu", method, args, type);
+  };
+  // "id type label" per item, as the panel reads them.
+  const auto layout = [&](guint* revision) {
+    const gchar* none[] = {nullptr};
+    g_autoptr(GVariant) reply =
+        call("GetLayout", g_variant_new("(ii^as)", 0, -1, none), G_VARIANT_TYPE("(u(ia{sv}av))"));
+    std::vector<std::string> rows;
+    if (!reply) return rows;
+    g_autoptr(GVariant) root = g_variant_get_child_value(reply, 1);
+    g_autoptr(GVariant) children = g_variant_get_child_value(root, 2);
+    g_variant_get_child(reply, 0, "u", revision);
+    for (gsize i = 0; i < g_variant_n_children(children); ++i) {
+      g_autoptr(GVariant) boxed = g_variant_get_child_value(children, i);
+      g_autoptr(GVariant) child = g_variant_get_variant(boxed);
+      gint32 id = 0;
+      g_autoptr(GVariant) props = nullptr;
+      g_variant_get_child(child, 0, "i", &id);
+      props = g_variant_get_child_value(child, 1);
+      const gchar* type = "item";
+      const gchar* label = "";
+      g_variant_lookup(props, "type", "&s", &type);
+      g_variant_lookup(props, "label", "&s", &label);
+      rows.push_back(std::to_string(id) + " " + type + " " + label);
+    }
+    return rows;
+  };
+  guint revision = 0;
+  std::vector<std::string> rows;
+  ASSERT_TRUE(RunUntil([&] { return (rows = layout(&revision)).size() == 3; }));
+  EXPECT_EQ(rows[0].substr(rows[0].find(' ')), " item 显示__窗口") << "an underscore is no mnemonic";
+  EXPECT_EQ(rows[1].substr(rows[1].find(' ')), " separator ");
+  EXPECT_EQ(rows[2].substr(rows[2].find(' ')), " item 退出软件");
+
+  const auto event = [&](int id, const char* name) {
+    g_autoptr(GVariant) reply = call(
+        "Event", g_variant_new("(isvu)", id, name, g_variant_new_int32(0), 0u), nullptr);
+    return reply != nullptr;
+  };
+  ASSERT_TRUE(event(0, "opened"));
+  g_autoptr(GVariant) shown = call("AboutToShow", g_variant_new("(i)", 0), nullptr);
+  RunUntil([&] { return openings > 0; });
+  EXPECT_EQ(openings, 1) << "opened and AboutToShow are one opening";
+  // The same items served again: the panel's menu stays as it is.
+  menu.Serve({{"显示_窗口"}, {"", true}, {"退出软件"}}, [&](int i) { chosen.push_back(10 + i); });
+  guint again = 0;
+  EXPECT_EQ(layout(&again).size(), 3u);
+  EXPECT_EQ(again, revision);
+  const int last = std::stoi(rows[2]);
+  ASSERT_TRUE(event(last, "clicked"));
+  ASSERT_TRUE(RunUntil([&] { return !chosen.empty(); }));
+  EXPECT_EQ(chosen, std::vector<int>{12}) << "the newest way back, with the item's index";
+  ASSERT_TRUE(event(0, "closed"));
+  ASSERT_TRUE(event(0, "opened"));
+  EXPECT_TRUE(RunUntil([&] { return openings == 2; })) << "each opening after a close";
 }
 
 }  // namespace

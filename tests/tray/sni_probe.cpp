@@ -7,6 +7,9 @@
 //        sni_probe props SERVICE X Y   (prints the properties; X Y: a pixel of the 48-px picture)
 //        sni_probe call SERVICE METHOD (Activate, ContextMenu, SecondaryActivate, Scroll)
 //        sni_probe owned NAME          (exit status 0 when NAME has an owner)
+//        sni_probe layout SERVICE PATH (the item's menu, read as a panel reads it:
+//                                       one line per item, "ID separator" or "ID LABEL")
+//        sni_probe event SERVICE PATH ID EVENT (a panel's Event: opened, clicked, closed)
 #include <gio/gio.h>
 #include <glib-unix.h>
 
@@ -178,6 +181,57 @@ int Call(const char* service, const char* method) {
   return reply ? 0 : 1;
 }
 
+constexpr char kMenuInterface[] = "com.canonical.dbusmenu";
+
+int Layout(const char* service, const char* path) {
+  GDBusConnection* bus = Bus();
+  if (!bus) return 1;
+  g_autoptr(GError) error = nullptr;
+  const gchar* none[] = {nullptr};
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, service, path, kMenuInterface, "GetLayout", g_variant_new("(ii^as)", 0, -1, none),
+      G_VARIANT_TYPE("(u(ia{sv}av))"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+  if (!reply) {
+    g_printerr("GetLayout: %s\n", error->message);
+    return 1;
+  }
+  g_autoptr(GVariant) root = g_variant_get_child_value(reply, 1);
+  g_autoptr(GVariant) children = g_variant_get_child_value(root, 2);
+  for (gsize i = 0; i < g_variant_n_children(children); ++i) {
+    g_autoptr(GVariant) boxed = g_variant_get_child_value(children, i);
+    g_autoptr(GVariant) child = g_variant_get_variant(boxed);
+    gint32 id = 0;
+    g_autoptr(GVariant) props = nullptr;
+    g_autoptr(GVariant) grandchildren = nullptr;
+    g_variant_get(child, "(i@a{sv}@av)", &id, &props, &grandchildren);
+    const gchar* type = nullptr;
+    const gchar* label = nullptr;
+    gboolean visible = TRUE;
+    g_variant_lookup(props, "type", "&s", &type);
+    g_variant_lookup(props, "label", "&s", &label);
+    g_variant_lookup(props, "visible", "b", &visible);
+    if (!visible) continue;
+    if (type && std::strcmp(type, "separator") == 0) {
+      std::printf("%d separator\n", id);
+    } else {
+      std::printf("%d %s\n", id, label ? label : "");
+    }
+  }
+  return 0;
+}
+
+int Event(const char* service, const char* path, int id, const char* event) {
+  GDBusConnection* bus = Bus();
+  if (!bus) return 1;
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, service, path, kMenuInterface, "Event",
+      g_variant_new("(isvu)", id, event, g_variant_new_int32(0), 0u), nullptr,
+      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+  if (!reply) g_printerr("Event: %s\n", error->message);
+  return reply ? 0 : 1;
+}
+
 int Owned(const char* name) {
   GDBusConnection* bus = Bus();
   if (!bus) return 2;
@@ -199,6 +253,8 @@ int main(int argc, char** argv) {
     return PrintProperties(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (command == "call" && argc == 4) return Call(argv[2], argv[3]);
   if (command == "owned" && argc == 3) return Owned(argv[2]);
+  if (command == "layout" && argc == 4) return Layout(argv[2], argv[3]);
+  if (command == "event" && argc == 6) return Event(argv[2], argv[3], atoi(argv[4]), argv[5]);
   g_printerr("usage: sni_probe watcher | props SERVICE X Y | call SERVICE METHOD | owned NAME\n");
   return 2;
 }

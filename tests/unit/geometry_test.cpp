@@ -48,6 +48,48 @@ TEST(MinMax, FallsBackToTheScreenWhenTheWorkAreaCannotBeRead) {
   EXPECT_EQ(info.ptMaxPosition, (forms::PointL{0, 0}));
 }
 
+forms::PointL SizeOf(const forms::RectL& r) { return {r.right - r.left, r.bottom - r.top}; }
+
+TEST(MinMax, AnswersWithTheWorkAreaOfTheMonitorTheWindowIsOnAtEachMessage) {
+  struct Case {
+    const char* what;
+    forms::RectL monitor, workArea;
+    // Windows reads ptMaxSize as meant for the 1920 x 1080 primary monitor
+    // and grows one that covers it by what the window's monitor has more.
+    forms::PointL maxSize;
+  };
+  const Case cases[] = {
+      {"primary", {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, {1920, 1040}},
+      {"smaller, right", {1920, 0, 3200, 1024}, {1920, 0, 3200, 984}, {1280, 984}},
+      {"taskbars left and top", {-1280, -200, 0, 824}, {-1216, -160, 0, 824}, {1216, 984}},
+      {"larger, no taskbar", {1920, 0, 4480, 1440}, {1920, 0, 4480, 1440}, {1920, 1080}},
+      // Not expressible as a primary size: the track size holds it.
+      {"larger, taskbar", {1920, 0, 4480, 1440}, {1920, 0, 4480, 1400}, {2560, 1400}},
+  };
+  Harness h(/*load=*/false);
+  h.platform.workArea = {0, 0, 1920, 1040};
+  for (const auto& c : cases) h.platform.monitors.push_back({c.monitor, c.workArea});
+  h.ba1->Form_Load();
+  // The window moves from monitor to monitor after the load.
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    h.Window().monitor = i;
+    const auto info = AskBounds(h);
+    EXPECT_EQ(info.ptMaxSize, c.maxSize) << c.what;
+    EXPECT_EQ(info.ptMaxPosition, (forms::PointL{c.workArea.left - c.monitor.left,
+                                                 c.workArea.top - c.monitor.top}))
+        << c.what;
+    EXPECT_EQ(info.ptMaxTrackSize, SizeOf(c.workArea)) << c.what;
+    EXPECT_EQ(info.ptMinTrackSize, (forms::PointL{0, 0})) << c.what;
+  }
+  // Where the platform cannot tell the monitor, the work area read at load.
+  h.Window().monitor = std::size(cases);
+  const auto info = AskBounds(h);
+  EXPECT_EQ(info.ptMaxSize, (forms::PointL{1920, 1040}));
+  EXPECT_EQ(info.ptMaxTrackSize, info.ptMaxSize);
+  EXPECT_EQ(info.ptMaxPosition, (forms::PointL{0, 0}));
+}
+
 int gPreviousCalls = 0;
 forms::LResult RecordingProc(forms::WindowHandle, std::uint32_t msg, forms::WParam wp,
                              forms::LParam lp) {

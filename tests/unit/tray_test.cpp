@@ -224,6 +224,62 @@ TEST(TrayIcon, NoTrayHostLeavesTheProgramRunningAndReachable) {
   EXPECT_EQ(h.platform.loopQuits, 0);
 }
 
+TEST(TrayIcon, AMenuThePanelDrawsRunsTheSameCommandsWhenChosen) {
+  Harness h;
+  h.platform.hostDrawsMenus = true;
+  // The panel opening the menu reaches the program as the right click.
+  EXPECT_EQ(h.platform.Send(h.ba1->hWnd(), 2025, 0, forms::kWmRButtonUp), 0);
+  ASSERT_EQ(h.platform.popups.size(), 1u);
+  std::vector<std::string> captions;
+  for (const auto& item : h.platform.popups[0]) captions.push_back(item.separator ? "-" : item.caption);
+  EXPECT_EQ(captions, (std::vector<std::string>{"显示窗口", "官方主页", "-", "关于我们", "-",
+                                                "退出软件"}));
+  ASSERT_TRUE(h.platform.servedChoice);
+  const forms::MenuChoice choose = h.platform.servedChoice;
+  choose(3);
+  EXPECT_TRUE(h.ba1->tip().Visible()) << "关于我们";
+  // Chosen after the about box closed: its window is loaded again, hidden.
+  h.ba1->tip().Unload();
+  h.ba1->Hide();
+  for (int nothing : {2, 6, -1}) choose(nothing);
+  EXPECT_FALSE(h.ba1->Visible()) << "separators and strays run nothing";
+  choose(0);
+  EXPECT_TRUE(h.ba1->Visible()) << "显示窗口";
+  EXPECT_FALSE(h.ba1->tip().Visible());
+  choose(5);
+  EXPECT_EQ(h.platform.loopQuits, 1) << "退出软件";
+}
+
+TEST(ExitSequence, WithoutANotificationAreaClosingEndsTheProgram) {
+  for (bool button : {true, false}) {
+    SCOPED_TRACE(button ? "close button" : "desktop's close request");
+    Harness h;
+    h.platform.trayPresent = false;
+    h.platform.runningDownloads = 1;
+    const auto close = [&] {
+      if (button) {
+        h.ba1->npc_Click(0);
+      } else {
+        h.ba1->NativeCloseRequest(forms::UnloadMode::kFormControlMenu);
+      }
+    };
+    close();
+    EXPECT_EQ(h.platform.messageBoxes.size(), 1u) << "asked first";
+    EXPECT_TRUE(h.ba1->Visible()) << "answered Cancel: nothing hidden, nothing ended";
+    h.platform.trayPresent = true;
+    close();
+    EXPECT_FALSE(h.ba1->Visible()) << "a tray came: the window hides into it";
+    EXPECT_EQ(h.platform.loopQuits, 0);
+    h.ba1->Show();
+    h.platform.trayPresent = false;
+    h.platform.messageBoxAnswer = forms::kIdOk;
+    close();
+    EXPECT_EQ(h.platform.trayCalls.back().first, forms::kNimDelete);
+    EXPECT_TRUE(h.platform.LoadedForms().empty());
+    EXPECT_EQ(h.platform.loopQuits, 1);
+  }
+}
+
 TEST(ExitSequence, IconGoesBeforeEitherWindowThenTheLoopEnds) {
   Harness h;
   auto& main = h.Window();
