@@ -43,8 +43,8 @@ check "frame pixels equal the art" look start 2
 # --- pointer looks -----------------------------------------------------------------
 move_to 71 "$(category_y 5)"
 check "a category shows its hover look under the pointer" look hover-5 2 --hover 5
-# One motion, straight out of the button onto the title band: the button
-# hears of it only as the pointer leaving.
+# One motion, straight out of the button onto the title band: no motion
+# over the button's edge tells it the pointer is going.
 geometry && hand move $((X + 250)) $((Y + 20))
 check "  and its normal look after one jump onto the title band" look unhover-5 2
 # A hand moves on from there: what follows does not hang on that jump.
@@ -192,9 +192,8 @@ click_at $((888 - 43 + 18)) 9
 check "a second start brings the window hidden with the close button back" \
   eval 'wait_for 10 hidden && second_start'
 
-# The panel's menu for our icon, below the panel; the main window hidden
-# where it can be, so that no popup of the program's own could be taken
-# for it.
+# The panel's menu for our icon, below the panel. The first time with the
+# main window hidden: no popup of the program's own could be taken for it.
 tray_menu() {  # opens it; tray-menu.png shows it with its four rows
   park
   wait_for 10 icon_shown || { echo "no icon"; return 1; }
@@ -210,7 +209,7 @@ hide_by_icon
 check "a right click on the icon: the panel draws our menu of four items" tray_menu
 # The panel's menu takes no keys (a panel has no keyboard on this
 # compositor): it is left by choosing.
-check "tray menu 显示窗口 shows the window" eval 'choose tray-menu 1 && wait_for 10 shown'
+check "tray menu 显示窗口 shows the window" eval 'hidden && choose tray-menu 1 && wait_for 10 shown'
 check "tray menu 关于我们 opens the about box" eval 'tray_item 3 && wait_for 10 has_about_box'
 swaymsg '[title="^关于我们$"] kill' >/dev/null 2>&1
 wait_for 10 not has_about_box
