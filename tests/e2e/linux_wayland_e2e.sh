@@ -57,7 +57,7 @@ click_at 400 50
 key ctrl+a BackSpace
 hand type 'wayland 42'
 key Return
-search=/e/search/?searchget=1\&keyboard=wayland%2042\&show=title
+search='/e/search/?searchget=1&keyboard=wayland%2042&show=title'
 check "a search typed into the search field and sent with Enter" wait_for 10 logged "$search"
 
 # --- the drag ----------------------------------------------------------------------
@@ -202,7 +202,10 @@ tray_menu() {  # opens it; tray-menu.png shows it with its four rows
   popup tray-before tray-menu 4 "0,$PANEL_H,$SCREEN_W,$SCREEN_H"
 }
 tray_item() { tray_menu && choose tray-menu "$1"; }  # tray_item N: chooses the N-th item
-hide_by_icon() { click_icon 1 && wait_for 10 hidden || { echo "the window did not hide"; return 1; }; }
+hide_by_icon() {
+  click_icon 1 || return 1
+  wait_for 10 hidden || { echo "the window did not hide"; return 1; }
+}
 about_box() { window_line 关于我们; }
 has_about_box() { [[ -n $(about_box) ]]; }
 hide_by_icon
