@@ -195,6 +195,14 @@ void GtkFormNative::ApplyMinMax() {
       {hints.min_width, normalWidth_ + 1, std::min(info.ptMaxTrackSize.x, maxSize.x)});
   hints.max_height = std::max(
       {hints.min_height, normalHeight_ + 1, std::min(info.ptMaxTrackSize.y, maxSize.y)});
+#ifdef GDK_WINDOWING_WAYLAND
+  // A tiling compositor (sway) floats only a window of one size, and gives
+  // any other a tile; the range opens while the window is maximized.
+  if (GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(window_)) && !maximizing_) {
+    hints.min_width = hints.max_width = normalWidth_;
+    hints.min_height = hints.max_height = normalHeight_;
+  }
+#endif
   // No pointer resizing: sizes go in steps larger than any screen from the
   // program's size, so a drag on the border or with Alt lands on that size
   // again. Window managers drop the steps while a window is maximized.
@@ -308,6 +316,7 @@ void GtkFormNative::FormSetState(forms::WindowState state) {
   switch (state) {
     case forms::WindowState::kMinimized: gtk_window_iconify(Window()); break;
     case forms::WindowState::kMaximized:
+      maximizing_ = true;
       ApplyMinMax();
       gtk_window_deiconify(Window());
       gtk_window_maximize(Window());
@@ -430,7 +439,14 @@ gboolean GtkFormNative::OnWindowState(GtkWidget*, GdkEventWindowState* event, Gt
     }
   });
   // Back from maximized: the restored size is checked once it has settled.
-  if (event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) self->KeepNormalSize();
+  if (event->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
+    const bool maximized = (s & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    if (self->maximizing_ != maximized) {
+      self->maximizing_ = maximized;
+      self->ApplyMinMax();
+    }
+    self->KeepNormalSize();
+  }
   return FALSE;
 }
 

@@ -136,6 +136,8 @@ class GtkFormNative final : public forms::FormNative {
   // The monitor the geometry hints were made for; null: the primary's
   // bounds, the window not realized yet.
   GObjectPtr<GdkMonitor> hintsMonitor_;
+  // Maximized, or asked to be: the size hints open to the work area.
+  bool maximizing_ = false;
   bool hiddenMaximized_ = false;  // maximized when last hidden
   // The size the program gave the window; the window manager may not
   // change it while the window is in its normal state.

@@ -28,14 +28,6 @@ floats() {
   [[ $FLOATING == floating && "$W,$H" == "888,700" ]]
 }
 check "the window floats at 888 x 700 by itself" eval 'wait_for 5 floats || { floats; false; }'
-if ! floats >/dev/null; then
-  # So that the rest still says something: floated by a rule of ours,
-  # which also holds when the window is shown again (a new toplevel).
-  echo "     (floated from here on by a for_window rule of the suite's)"
-  swaymsg 'for_window [app_id="^kivo$"] floating enable, move position center' >/dev/null
-  swaymsg '[app_id="^kivo$"] floating enable, move position center' >/dev/null
-  wait_for 10 floats >/dev/null
-fi
 check "home page requested at start" wait_for 30 logged //xiazai/
 park
 check "frame pixels equal the art" look start 2
