@@ -60,6 +60,7 @@ void BA1::FirstInstance() {
 
   labelHot = false;
   selectedCategory = 2;
+  npc[selectedCategory]->SetChecked(true);
 }
 
 void BA1::Form_LinkExecute(std::string_view, int& Cancel) {

@@ -22,6 +22,8 @@ void BA1::npc_Click(int Index) {
   ShowCell(*npc[Index], *ppt[selected.holder], selected.x, selected.y, selected.w, selected.h);
   const Cell normal = CategoryCell(kCategoryNormalHolder, selectedCategory);
   ShowCell(*npc[selectedCategory], *ppt[normal.holder], normal.x, normal.y, normal.w, normal.h);
+  npc[selectedCategory]->SetChecked(false);
+  npc[Index]->SetChecked(true);
   selectedCategory = Index;
   Navigate(browse::AddressOf(*browse::CategoryDestination(Index)));
 }

@@ -90,6 +90,34 @@ void Control::SetForeColor(ColorSetting color) {
   if (native_) native_->Refresh();
 }
 
+void Control::SetAccessible(AccRole role, std::string name) {
+  if (role_ == role && accName_ == name) return;
+  role_ = role;
+  accName_ = std::move(name);
+  if (native_) native_->AccessibilityChanged();
+}
+
+void Control::SetChecked(bool checked) {
+  if (checked_ == checked) return;
+  checked_ = checked;
+  if (native_) native_->AccessibilityChanged();
+}
+
+bool Control::HasDefaultAction() const {
+  return Exposed() && (role_ == AccRole::kPushButton || role_ == AccRole::kRadioButton ||
+                       role_ == AccRole::kLink);
+}
+
+bool Control::DoDefaultAction() {
+  if (!HasDefaultAction()) return false;
+  // Exactly what a left click does: the same event to the same handler.
+  Event click;
+  click.kind = EventKind::kClick;
+  click.source = this;
+  form_->Raise(click);
+  return true;
+}
+
 void Control::SetMouseIcon(std::shared_ptr<const Picture> icon) {
   if (mouseIcon_ == icon) return;
   mouseIcon_ = std::move(icon);

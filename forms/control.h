@@ -23,6 +23,20 @@ class Menu;
 
 enum class ControlKind { kPictureBox, kTextBox, kLabel, kImage, kWebBrowser, kCommandButton };
 
+// What assistive technology is told a control is. kNone keeps it out of
+// the accessible tree: skin holders, and containers that only lay out.
+enum class AccRole {
+  kNone,
+  kGroup,        // a named set of controls (the categories)
+  kPushButton,
+  kRadioButton,  // one of a group, of which one is checked
+  kEntry,
+  kLink,
+  kStaticText,
+  kImage,
+  kPageArea,     // the region holding the browser's document
+};
+
 enum class EventKind {
   kClick,
   kDblClick,
@@ -58,12 +72,15 @@ inline constexpr int kVkBack = 8;
 inline constexpr int kVkTab = 9;
 inline constexpr int kVkReturn = 13;
 inline constexpr int kVkEscape = 27;
+inline constexpr int kVkSpace = 32;
 inline constexpr int kVkLeft = 37;
 inline constexpr int kVkUp = 38;
 inline constexpr int kVkRight = 39;
 inline constexpr int kVkDown = 40;
 inline constexpr int kVkF1 = 112;  // F1..F24 follow in order
 inline constexpr int kVkF5 = 116;
+inline constexpr int kVkF10 = 121;
+inline constexpr int kVkApps = 93;  // the Menu key
 inline constexpr int kShiftMask = 1;
 inline constexpr int kCtrlMask = 2;
 inline constexpr int kAltMask = 4;
@@ -178,6 +195,19 @@ class Control {
   bool LinkExecute(std::string_view command);
   static constexpr int kLinkTimeoutMs = 2000;
 
+  // Accessibility: the role and name assistive technology reads, and the
+  // checked state of a radio button. Exposed: a role, and showing.
+  AccRole Role() const { return role_; }
+  const std::string& AccName() const { return accName_; }
+  void SetAccessible(AccRole role, std::string name);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+  bool Exposed() const { return role_ != AccRole::kNone && Showing(); }
+  // Buttons, radio buttons and links do what a left click does; false for
+  // everything else, and for a control not exposed.
+  bool HasDefaultAction() const;
+  bool DoDefaultAction();
+
   // Set-up, used while the form is built from its design.
   struct Design {
     Rect rect;
@@ -233,6 +263,9 @@ class Control {
   bool autoSize_ = false;
   ScaleMode scaleMode_ = ScaleMode::kPixels;
   int tabIndex_ = -1;
+  AccRole role_ = AccRole::kNone;
+  std::string accName_;
+  bool checked_ = false;
   Surface image_;
   std::unique_ptr<ControlNative> native_;
   std::string linkTopic_;

@@ -355,14 +355,27 @@ bool Form::NativeLinkExecute(std::string_view command) {
 }
 
 bool Form::NativeKeyDown(int keyCode, int shift) {
-  if (dying_ || !keyPreview_ || keyCode == 0) return false;
-  int code = keyCode;
-  Event event;
-  event.kind = EventKind::kKeyDown;
-  event.keyCode = &code;
-  event.shift = shift;
-  OnEvent(event);
-  return code == 0;
+  if (dying_ || keyCode == 0) return false;
+  NativeKeyboardUsed();
+  if (keyPreview_) {
+    int code = keyCode;
+    Event event;
+    event.kind = EventKind::kKeyDown;
+    event.keyCode = &code;
+    event.shift = shift;
+    OnEvent(event);
+    if (code == 0) return true;
+  }
+  if ((keyCode == kVkReturn || keyCode == kVkSpace) && shift == 0 && focused_ && !dying_) {
+    return focused_->DoDefaultAction();
+  }
+  return false;
+}
+
+void Form::NativeKeyboardUsed() {
+  if (focusCues_ || dying_) return;
+  focusCues_ = true;
+  if (focused_ && focused_->Native()) focused_->Native()->Refresh();
 }
 
 }  // namespace forms

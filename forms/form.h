@@ -137,6 +137,10 @@ class Form {
   // with no source.
   bool KeyPreview() const { return keyPreview_; }
   void SetKeyPreview(bool preview) { keyPreview_ = preview; }
+  // Focus cues show once the keyboard has been used in the form, as
+  // Windows hides them until a key is pressed: a pointer user sees the
+  // skin exactly as drawn.
+  bool FocusCues() const { return focusCues_; }
 
   // Entry points for the backend.
   void NativeSized(int clientWidthPx, int clientHeightPx);
@@ -149,8 +153,13 @@ class Form {
   // A command arrived for the served topic; true when it was accepted.
   bool NativeLinkExecute(std::string_view command);
   // A key went down (a virtual key code, shift 1 / ctrl 2 / alt 4): true
-  // when the form used it and the backend should swallow it.
+  // when the form used it and the backend should swallow it. After the
+  // form's preview, Enter and Space work the focused button, category or
+  // link as its click.
   bool NativeKeyDown(int keyCode, int shift);
+  // A key went down anywhere in the form, the keys the backend keeps for
+  // itself (Tab) included: from now on focus cues show.
+  void NativeKeyboardUsed();
   void Raise(const Event& event) {
     if (!dying_) OnEvent(event);
   }
@@ -192,6 +201,7 @@ class Form {
   PointerRouter pointer_{*this};
   Control* focused_ = nullptr;
   bool keyPreview_ = false;
+  bool focusCues_ = false;
   bool dying_ = false;
   IconHandle icon_ = nullptr;
   Form* owner_ = nullptr;

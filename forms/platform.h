@@ -45,6 +45,8 @@ class ControlNative {
   virtual void SelectionChanged() {}
   // Gives the control's window the keyboard focus.
   virtual void Focus() {}
+  // Role, name or checked state changed: assistive technology is told.
+  virtual void AccessibilityChanged() {}
   // The browser control's own interface; null for every other control.
   virtual BrowserNative* Browser() { return nullptr; }
 };

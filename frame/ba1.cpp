@@ -83,6 +83,11 @@ void BA1::Build() {
     else if (name == "logo") logo = &control;
     else if (name == "so") so = &control;
   }
+  for (const auto& entry : kAccessible) {
+    if (forms::Control* c = Find(std::string(entry.name), entry.index)) {
+      c->SetAccessible(entry.role, std::string(entry.accName));
+    }
+  }
 }
 
 void BA1::Navigate(const std::string& address) { Web1->Navigate(address); }

@@ -95,4 +95,40 @@ inline constexpr std::array<ControlDesign, 32> kControls{{
     {"so", -1, K::kImage, "", 3720, 1080, 4545, 420, true, kWindowColor, kWindowTextColor, "", P::kDefault, false, false, kPx, -1, "so", ""},
 }};
 
+// What assistive technology reads of the frame: a role and a name per
+// control, the names being the words the skin paints. The rest (the skin
+// holders, the link's control, the frame's layout boxes, the search
+// field's picture frame) is not exposed.
+struct AccessibleDesign {
+  std::string_view name;
+  int index;
+  forms::AccRole role;
+  std::string_view accName;
+};
+using R = forms::AccRole;
+inline constexpr std::array<AccessibleDesign, 22> kAccessible{{
+    {"logo", -1, R::kImage, kCaption},
+    {"npc", 1, R::kPushButton, "最小化"},
+    {"npc", 0, R::kPushButton, "关闭"},
+    {"Pic1", -1, R::kGroup, "影片分类"},
+    {"Web1", -1, R::kPageArea, "影片网页"},
+    {"la", 0, R::kLink, "求片专区"},
+    {"la", 1, R::kLink, "问题反馈"},
+    {"la", 2, R::kStaticText, kStatusText},
+    {"npc", 2, R::kRadioButton, "热门影片"},
+    {"npc", 3, R::kRadioButton, "今日更新"},
+    {"npc", 4, R::kRadioButton, "下载排行"},
+    {"npc", 5, R::kRadioButton, "手机电影"},
+    {"npc", 6, R::kRadioButton, "手机剧集"},
+    {"npc", 7, R::kRadioButton, "手机动漫"},
+    {"npc", 8, R::kRadioButton, "手机MTV"},
+    {"npc", 9, R::kRadioButton, "手机综艺"},
+    {"npc", 10, R::kRadioButton, "高清电影"},
+    {"npc", 11, R::kRadioButton, "手机动作片"},
+    {"npc", 12, R::kRadioButton, "手机爱情片"},
+    {"npc", 13, R::kRadioButton, "手机恐怖片"},
+    {"sotext", -1, R::kEntry, "搜索影片"},
+    {"sok", -1, R::kPushButton, "搜索"},
+}};
+
 }  // namespace frame

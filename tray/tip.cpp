@@ -54,6 +54,12 @@ void tip::Load() {
     else if (name == "Image1")
       Image1 = &control;
   }
+  // Read as the box shows them: its texts, its button, the program's picture.
+  for (forms::Control* label : {Label1, Label2, Label3}) {
+    label->SetAccessible(forms::AccRole::kStaticText, label->Text());
+  }
+  Command1->SetAccessible(forms::AccRole::kPushButton, Command1->Text());
+  Image1->SetAccessible(forms::AccRole::kImage, std::string(frame::kCaption));
   AddMenus(kTipMenus);
   CreateNative();
   Form_Load();

@@ -45,6 +45,7 @@ class FakeControlNative final : public forms::ControlNative {
     platform_.Record("refresh " + NameOf(own_.control));
   }
   void TextChanged() override { platform_.Record("text " + NameOf(own_.control)); }
+  void AccessibilityChanged() override { platform_.Record("accessible " + NameOf(own_.control)); }
   void SelectionChanged() override {
     const forms::Control& c = *own_.control;
     platform_.pointerLog.push_back("select " + NameOf(&c) + " " + std::to_string(c.SelStart()) +
