@@ -6,6 +6,7 @@
 // (the control's own shortcuts work through its accelerators). Each raise
 // may unload the form and with it this peer: nothing of it is touched
 // afterwards.
+#include "platform/win32/accessible.h"
 #include "platform/win32/control_peers.h"
 #include "platform/win32/web_host.h"
 #include "platform/win32/win32_form.h"
@@ -23,6 +24,9 @@ BrowserPeer::BrowserPeer(Win32FormNative& owner, forms::Control& control) : Peer
     owner_.Raise(event);
   };
   sinks.focus = [this] { owner_.FocusArrived(control_); };
+  sinks.accessible = [this](WPARAM wParam, LPARAM lParam) {
+    return AnswerGetObject(owner_, &control_, wParam, lParam);
+  };
   sinks.contextMenu = [this](forms::DocumentHandle document, bool& show) {
     // The handler answers through a bool of its own, so the answer
     // survives the form unloading meanwhile.

@@ -7,6 +7,8 @@
 // command button's own click is the system's and goes to the form.
 #include "platform/win32/control_peers.h"
 
+#include "platform/win32/accessible.h"
+
 #include "platform/win32/web_host.h"
 #include "platform/win32/win32_form.h"
 #include "platform/win32/win32_platform.h"
@@ -66,6 +68,8 @@ void ControlPeer::FocusWindow() {
   if (GetFocus() == window_) owner_.FocusArrived(control_);
 }
 
+void ControlPeer::TellReaders() { NotifyAccessibilityChanged(owner_, control_); }
+
 // --- labels and images --------------------------------------------------------
 
 WindowlessPeer::WindowlessPeer(Win32FormNative& owner, forms::Control& control)
@@ -120,7 +124,15 @@ LRESULT PictureBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: owner_.PaintPictureBox(window, control_); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_CAPTURECHANGED: owner_.CaptureLost(window); return 0;
-    case WM_SETFOCUS: owner_.FocusArrived(control_); return 0;
+    case WM_SETFOCUS:
+      // The focus cue comes and goes with the focus.
+      InvalidateRect(window, nullptr, FALSE);
+      owner_.FocusArrived(control_);
+      return 0;
+    case WM_KILLFOCUS: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_GETOBJECT:
+      if (const LRESULT object = AnswerGetObject(owner_, &control_, wParam, lParam)) return object;
+      break;
     case WM_NCDESTROY:
       window_ = nullptr;
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -236,6 +248,10 @@ LRESULT TextBoxPeer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       owner_.CaptureLost(window);
       return result;
     }
+    case WM_GETOBJECT:
+      // Named by what the skin paints beside it, not by its text.
+      if (const LRESULT object = AnswerGetObject(owner_, &control_, wParam, lParam)) return object;
+      break;
     case WM_NCDESTROY: {
       // Hand the window back to its class before it goes.
       const WNDPROC original = editProc_;

@@ -1,7 +1,8 @@
 // The typed native peers of a form's controls on Win32: a child window for
 // each picture box, text box, command button and browser, nothing but a
 // rectangle of the form's surface for labels and images. Implemented:
-// mirroring moves, visibility, images, text and focus; each child window
+// mirroring moves, visibility, images, text and focus, the accessible
+// object of each window (accessible.cpp) and its change events; each child window
 // hands its pointer, focus and capture messages to its form (the command
 // button's clicks come as BN_CLICKED to the form). Not yet: controls
 // created after the form, other button styles.
@@ -44,6 +45,7 @@ class ControlPeer {
   void ShowAsModel();
   void Repaint();
   void FocusWindow();
+  void TellReaders();
 
   Win32FormNative& owner_;
   forms::Control& control_;
@@ -63,6 +65,7 @@ class Peer : public Interface, public ControlPeer {
   void Refresh() override { Repaint(); }
   void TextChanged() override {}
   void Focus() override { FocusWindow(); }
+  void AccessibilityChanged() override { TellReaders(); }
 };
 
 // Labels and images: painted on the form's surface by the form.

@@ -2,13 +2,17 @@
 // form's router, the pointer shown over its surface, the capture the system
 // takes away, focus moves inside the window and the Tab order. Implemented:
 // mouse buttons and moves, the surface's arrow and custom pointers, focus of
-// the windowed controls (the browser's inner windows found after input).
+// the windowed controls (the browser's inner windows found after input),
+// Enter and Space on a focused picture box as its click, the first key
+// that turns focus cues on, and the actions accessible objects post.
 // Not yet: the wheel, keyboard events other than the text box's KeyPress
-// (no key preview: the form never sees KeyDown here).
+// (no key preview: the form sees KeyDown only for Enter and Space on a
+// picture box).
 // Nothing here decides what a click is or who holds the capture.
 #include <algorithm>
 
 #include "forms/pointer.h"
+#include "platform/win32/accessible.h"
 #include "platform/win32/control_peers.h"
 #include "platform/win32/picture_loader.h"
 #include "platform/win32/win32_form.h"
@@ -178,6 +182,40 @@ bool Win32FormNative::TabKey(const MSG& message) {
     if (next && next->Native()) next->Native()->Focus();
   });
   return true;
+}
+
+bool Win32FormNative::ButtonKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || (message.wParam != VK_RETURN && message.wParam != VK_SPACE)) {
+    return false;
+  }
+  // Only a picture box: the text box keeps Enter for its KeyPress, the
+  // browser keeps both for its page.
+  forms::Control* focused = Closing() ? nullptr : form_.ControlOf(message.hwnd);
+  if (!focused || focused->Kind() != forms::ControlKind::kPictureBox) return false;
+  if (GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) {
+    return false;
+  }
+  bool used = false;
+  const int key = message.wParam == VK_RETURN ? forms::kVkReturn : forms::kVkSpace;
+  Guarded([&] { used = form_.NativeKeyDown(key, 0); });
+  return used;
+}
+
+bool Win32FormNative::ShowsFocusCue(const forms::Control& control, HWND window) const {
+  return !Closing() && form_.FocusCues() && form_.Focused() == &control && GetFocus() == window;
+}
+
+void Win32FormNative::AccessibleAction(WPARAM action, LPARAM lParam) {
+  auto* wanted = reinterpret_cast<forms::Control*>(lParam);
+  // The control may have gone with its form since the request was posted.
+  if (Closing() || !form_.Owns(wanted)) return;
+  Guarded([&] {
+    if (action == kActFocus) {
+      wanted->SetFocus();
+    } else {
+      wanted->DoDefaultAction();
+    }
+  });
 }
 
 }  // namespace win32

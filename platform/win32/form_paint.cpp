@@ -1,5 +1,6 @@
 // Painting: the form's persistent image with the labels and images drawn on
-// top, each picture box's own image, the text box's colours and the UI font.
+// top, each picture box's own image with its focus cue once the keyboard
+// was used, the text box's colours and the UI font.
 // Not yet: labels and images inside picture boxes (the design has none).
 // Painting reads the model only; it must never change it or raise events.
 #include <algorithm>
@@ -272,16 +273,27 @@ void Win32FormNative::PaintPictureBox(HWND window, forms::Control& control) {
   PaintScope paint(window);
   RECT client{};
   GetClientRect(window, &client);
+  DrawPictureBox(paint.Dc(), client, control);
+  if (ShowsFocusCue(control, window)) {
+    // A pixel inside the edge, as the system's buttons show it; only after
+    // a key, so the pointer user's skin stays exactly as drawn.
+    RECT cue = client;
+    InflateRect(&cue, -1, -1);
+    DrawFocusRect(paint.Dc(), &cue);
+  }
+}
+
+void Win32FormNative::DrawPictureBox(HDC dc, const RECT& client, forms::Control& control) {
   const forms::Color back = forms::Resolve(platform_, control.BackColor());
   forms::Surface* image = control.Image();
   if (!image || image->Empty()) {
-    Fill(paint.Dc(), client, back);
+    Fill(dc, client, back);
     return;
   }
   // The image never gets smaller than the control (it only grows), so it
   // covers the whole client area.
   if (state_.scale.Identity()) {
-    BlitSurface(paint.Dc(), 0, 0, client.right, client.bottom, *image, 0, 0);
+    BlitSurface(dc, 0, 0, client.right, client.bottom, *image, 0, 0);
     return;
   }
   auto& buffer = state_.backBuffer;
@@ -298,7 +310,7 @@ void Win32FormNative::PaintPictureBox(HWND window, forms::Control& control) {
   forms::Enlarge({image->Bits(), image->Width(), image->Height(), image->Width()}, origin.x,
                  origin.y, scale, {buffer->Bits(), client.right, client.bottom, buffer->Width()},
                  scale.ToDevice(origin.x), scale.ToDevice(origin.y));
-  BitBlt(paint.Dc(), 0, 0, client.right, client.bottom, buffer->Dc(), 0, 0, SRCCOPY);
+  BitBlt(dc, 0, 0, client.right, client.bottom, buffer->Dc(), 0, 0, SRCCOPY);
 }
 
 HBRUSH Win32FormNative::TextBoxBrush(HDC dc, HWND edit) {

@@ -328,6 +328,11 @@ LRESULT CALLBACK WebHost::HostProc(HWND window, UINT message, WPARAM wParam, LPA
         case WM_SETFOCUS:
           if (host->sinks_.focus) host->sinks_.focus();
           break;
+        case WM_GETOBJECT:
+          if (host->sinks_.accessible) {
+            if (const LRESULT object = host->sinks_.accessible(wParam, lParam)) return object;
+          }
+          break;
         case WM_DESTROY:
           // Close the browser while its windows still exist.
           host->Shutdown();

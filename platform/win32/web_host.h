@@ -3,7 +3,7 @@
 // Implemented: Navigate, back, forward, refresh, stop, Silent, DownloadBegin and
 // DownloadComplete, the top-level document and its context-menu request
 // (document_events.cpp), the browser's keyboard shortcuts, the host's
-// focus. Not yet: the browser's other events. It knows nothing of forms
+// focus and its accessible object (given by the peer). Not yet: the browser's other events. It knows nothing of forms
 // beyond the event kinds and handles it reports; it must not reach into the
 // form or its controls.
 #pragma once
@@ -30,6 +30,8 @@ class WebHost {
     std::function<void()> focus;
     // The connected document asks for its context menu.
     DocumentConnection::ContextMenuHandler contextMenu;
+    // WM_GETOBJECT on the host window: the answer, or 0 for the default.
+    std::function<LRESULT(WPARAM, LPARAM)> accessible;
   };
 
   static void RegisterWindowClass(HINSTANCE instance);

@@ -8,9 +8,11 @@
 // Native* entry points. No window's close or destruction ends the loop.
 #include "platform/win32/win32_form.h"
 
+#include <cwchar>
 #include <initializer_list>
 #include <stdexcept>
 
+#include "platform/win32/accessible.h"
 #include "platform/win32/control_peers.h"
 #include "platform/win32/resource_ids.h"
 #include "platform/win32/web_host.h"
@@ -155,6 +157,13 @@ std::unique_ptr<forms::ControlNative> Win32FormNative::CreateControl(forms::Cont
   return std::make_unique<WindowlessPeer>(*this, control);
 }
 
+Win32FormNative* Win32FormNative::FromWindow(HWND window) {
+  wchar_t name[16] = {};
+  if (!window || !GetClassNameW(window, name, 16) || wcscmp(name, kFormClass) != 0) return nullptr;
+  auto* native = reinterpret_cast<Win32FormNative*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  return native && !native->Closing() ? native : nullptr;
+}
+
 void Win32FormNative::Register(ControlPeer& peer) { state_.peers.push_back(&peer); }
 
 void Win32FormNative::Unregister(ControlPeer& peer) { std::erase(state_.peers, &peer); }
@@ -229,6 +238,9 @@ void Win32FormNative::FormSetState(forms::WindowState state) {
 }
 
 bool Win32FormNative::PreTranslate(MSG& message) {
+  if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) && !Closing()) {
+    Guarded([&] { form_.NativeKeyboardUsed(); });
+  }
   if (state_.dialog) {
     // Tab, Enter and Space on the dialog's buttons, as a dialog box has them.
     return state_.window && IsDialogMessageW(state_.window, &message);
@@ -237,7 +249,7 @@ bool Win32FormNative::PreTranslate(MSG& message) {
     auto* browser = dynamic_cast<BrowserPeer*>(peer);
     if (browser && browser->HandleAccelerator(message)) return true;
   }
-  return TabKey(message);
+  return TabKey(message) || ButtonKey(message);
 }
 
 void Win32FormNative::WindowPosChanged(const WINDOWPOS& position) {
@@ -317,6 +329,10 @@ LRESULT Win32FormNative::OnFormMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
       if (Command(wParam, lParam)) return 0;
       break;
+    case WM_GETOBJECT:
+      if (const LRESULT object = AnswerGetObject(*this, nullptr, wParam, lParam)) return object;
+      break;
+    case kWmAccessibleAction: AccessibleAction(wParam, lParam); return 0;
     case WM_CLOSE:
       // The close box, Alt+F4, the taskbar's close (SC_CLOSE comes here
       // too): the program decides; the form may be gone afterwards.

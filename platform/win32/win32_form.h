@@ -94,6 +94,9 @@ class Win32FormNative final : public forms::FormNative {
   bool PreTranslate(MSG& message);
   void AfterDispatch(const MSG& message);
   bool IsDialog() const { return state_.dialog; }
+  // The live form a window of class KivoForm belongs to; null for any other
+  // window and for a form on its way out.
+  static Win32FormNative* FromWindow(HWND window);
 
   // For the peers.
   Win32Platform& Os() const { return platform_; }
@@ -122,6 +125,9 @@ class Win32FormNative final : public forms::FormNative {
   // belongs to, null for the form's own surface.
   void PointerMessage(forms::Control* window, UINT message, WPARAM wParam, LPARAM lParam);
   void FocusArrived(forms::Control& control);
+  // Focus cues show on the control that has the keyboard focus once a key
+  // was pressed in the form.
+  bool ShowsFocusCue(const forms::Control& control, HWND window) const;
   void CaptureLost(HWND window);
 
   // Runs program code (handlers run inside window procedures and COM
@@ -168,6 +174,7 @@ class Win32FormNative final : public forms::FormNative {
   void DrawLabel(forms::Control& label, HDC dc, POINT origin);
   HBRUSH TextBoxBrush(HDC dc, HWND edit);
   void PaintScaled(HDC target, const RECT& area);
+  void DrawPictureBox(HDC dc, const RECT& client, forms::Control& control);
   Font MakeUiFont() const;
   Font MakeButtonFont() const;
 
@@ -176,6 +183,9 @@ class Win32FormNative final : public forms::FormNative {
   HCURSOR CursorFor(const forms::Control& control);
   forms::Control* ControlWithFocus() const;
   bool TabKey(const MSG& message);
+  bool ButtonKey(const MSG& message);
+  // An accessible object's posted request (kWmAccessibleAction).
+  void AccessibleAction(WPARAM action, LPARAM control);
 
   bool Closing() const { return !state_.alive; }
 

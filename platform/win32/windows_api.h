@@ -1,7 +1,7 @@
 // The one place the backend includes <windows.h>; every backend file gets it
 // through here. Portable code must never include this. Implemented: the
 // headers the backend uses (user32, gdi32, OLE, the web browser and its
-// documents' event numbers, WIC, DDEML, shell32). Not yet: anything newer
+// documents' event numbers, WIC, DDEML, shell32, Active Accessibility). Not yet: anything newer
 // than Windows 7.
 //
 // <windows.h> maps CallWindowProc, SendMessage, ShellExecute and more names
@@ -32,6 +32,7 @@
 #include <exdispid.h>
 #include <mshtmdid.h>
 #include <ole2.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <wincodec.h>
 #include <windowsx.h>

@@ -6,8 +6,8 @@
 # started, stops only its own prefix's wineserver and removes its temp dir.
 #
 # usage: wine_e2e.sh KIVO_EXE KIVO_SITE_BIN SOURCE_DIR
-# kivo_winctl.exe and kivo_link_check.exe (test tools built beside kivo.exe)
-# must sit next to it.
+# kivo_winctl.exe, kivo_link_check.exe and kivo_a11y.exe (test tools built
+# beside kivo.exe) must sit next to it.
 # KIVO_E2E_PAINT_RUNS=N first measures start-to-first-paint N times;
 # KIVO_E2E_HANDOFF_RUNS=N (default 5) times N hand-offs to a hidden window;
 # KIVO_E2E_KEEP=1 keeps the temp dir (screenshots, logs) for a look after.
@@ -22,6 +22,7 @@ site_bin=$(readlink -f "$2")
 src=$(readlink -f "$3")
 winctl_exe=$(dirname "$kivo_exe")/kivo_winctl.exe
 link_check_exe=$(dirname "$kivo_exe")/kivo_link_check.exe
+a11y_exe=$(dirname "$kivo_exe")/kivo_a11y.exe
 art=$src/frame/art
 py=/usr/bin/python3
 compare=$src/tests/e2e/frame_compare.py
@@ -39,7 +40,7 @@ source "$(dirname "$0")/wine_checks.sh"
 for tool in wine Xvfb openbox xdotool xprop xwininfo import "$py"; do
   command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
-for file in "$kivo_exe" "$winctl_exe" "$link_check_exe" "$site_bin" "$compare" "$x_cursor"; do
+for file in "$kivo_exe" "$winctl_exe" "$link_check_exe" "$a11y_exe" "$site_bin" "$compare" "$x_cursor"; do
   [[ -f $file ]] || die "missing file: $file"
 done
 
@@ -584,6 +585,105 @@ winctl restore 20 >/dev/null
 poll 20 eval 'read_rect && test "$visible" = 1'
 check "no hover look is left after hiding and showing" \
   frame_matches shownagain "$x0" "$y0" $width $height 7
+
+# --- assistive technology and the keyboard -------------------------------------
+# Read from another process as a screen reader reads it, through Active
+# Accessibility: each child window's object and the main window's tree.
+# Category 7 is the selected one here.
+a11y() { wine "$a11y_exe" "$@" 2>/dev/null | tr -d '\r'; }
+a11y windows >"$work/a11y_windows.txt"
+a11y tree >"$work/a11y_tree.txt"
+echo "--- the child windows as read through Active Accessibility"
+cat "$work/a11y_windows.txt"
+echo "--- the main window's accessible tree"
+cat "$work/a11y_tree.txt"
+# windows_read LINE...: each "CLASS | ROLE | NAME | STATE" starts a line.
+windows_read() {
+  local line missing=()
+  for line in "$@"; do
+    grep -qF -- "$line" "$work/a11y_windows.txt" || missing+=("$line")
+  done
+  ((${#missing[@]} == 0)) || printf 'not read: %s\n' "${missing[@]}"
+  ((${#missing[@]} == 0))
+}
+categories=(热门影片 今日更新 下载排行 手机电影 手机剧集 手机动漫 手机MTV 手机综艺 高清电影 手机动作片
+  手机爱情片 手机恐怖片)
+radio_lines=()
+for k in "${!categories[@]}"; do
+  state="focusable"
+  ((k + 2 == 7)) && state="focusable+checked"
+  radio_lines+=("KivoPictureBox | radio button | ${categories[k]} | $state | 选中")
+done
+check "every frame button, category, the search field and the page is read by role and name" \
+  windows_read "KivoPictureBox | push button | 关闭 | focusable | 按" \
+  "KivoPictureBox | push button | 最小化 | focusable | 按" \
+  "KivoPictureBox | push button | 搜索 | focusable | 按" \
+  "KivoPictureBox | grouping | 影片分类 |" "Edit | text | 搜索影片 |" \
+  "KivoBrowserHost | pane | 影片网页 |" "${radio_lines[@]}"
+check "of the categories only the selected one reads as checked" \
+  test "$(grep -c 'radio button .*checked' "$work/a11y_windows.txt")" -eq 1
+check "no picture box reads as a nameless client, the hidden ones as nothing but invisible" \
+  eval '! grep -q "KivoPictureBox | client" "$work/a11y_windows.txt" &&
+    test "$(grep -c "KivoPictureBox | - | - | invisible | -" "$work/a11y_windows.txt")" -eq 7'
+tree_has() { grep -qxF -- "$1" "$work/a11y_tree.txt"; }
+check "the windowless logo, links and status line are children of the main window" \
+  eval 'tree_has "  graphic | $caption | readonly | -" &&
+    tree_has "  link | 求片专区 | linked | 跳转" && tree_has "  link | 问题反馈 | linked | 跳转" &&
+    tree_has "  static text | $caption 2011 Beta1 | readonly | -"'
+check "the twelve categories are the children of their group" \
+  test "$(grep -c '^    radio button | ' "$work/a11y_tree.txt")" -eq 12
+check "the accessible tree leaves the layout boxes and skin holders out" \
+  test "$(grep -c '^  [a-z]' "$work/a11y_tree.txt")" -eq 10
+
+check "a reader's default action on a category is taken" eval '[[ $(a11y do 今日更新) == "done 今日更新" ]]'
+expect_request "... and opens the category's page" "$(category_path 3)"
+checked_now() { a11y windows | grep -q "radio button | 今日更新 | focusable+checked"; }
+check "... and the category reads as checked" poll 20 checked_now
+check "a reader's default action on a link is taken" eval '[[ $(a11y do 问题反馈) == "done 问题反馈" ]]'
+expect_request "... and opens the guestbook" "$gbook"
+
+# The keyboard: Shift+Tab from the search box reaches the last category,
+# Space opens it; Tab twice reaches the search button, Enter searches. The
+# focused button shows the system's dotted focus rectangle a pixel inside
+# its edge, and only now: the frame's pixel checks above ran with the
+# focus on a button and no key pressed yet.
+pointer_at 250 20
+click_at 400 51
+xdotool key shift+Tab
+focus_on() { a11y focus | grep -q "^focus $1"; }
+check "Shift+Tab from the search box reaches the last category" \
+  poll 20 focus_on "radio button | 手机恐怖片 | focusable+focused"
+xdotool key space
+expect_request "Space on a focused category opens its page" "$(category_path 13)"
+read -r _ _ _ cue_x cue_y cue_w cue_h < <(a11y focus | sed 's/.* at /at x x /')
+# cue_only SHOT: the frame differs from the art on the inset ring alone.
+cue_only() {
+  shot "$1"
+  "$py" - "$src" "$work/$1.png" "$x0" "$y0" $width $height "$cue_x" "$cue_y" "$cue_w" "$cue_h" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1] + "/tests/e2e")
+import frame_compare
+from PIL import Image
+src, shot, x0, y0, w, h, cx, cy, cw, ch = sys.argv[1], sys.argv[2], *map(int, sys.argv[3:])
+want = frame_compare.expected_frame(src + "/frame/art", w, h, 13)
+keep = frame_compare.compared_mask(w, h)
+got = Image.open(shot).convert("RGB").crop((x0, y0, x0 + w, y0 + h))
+ring = lambda x, y: (x in (cx + 1, cx + cw - 2) and cy + 1 <= y <= cy + ch - 2) or \
+    (y in (cy + 1, cy + ch - 2) and cx + 1 <= x <= cx + cw - 2)
+diff = [(x, y) for y in range(h) for x in range(w)
+        if keep[y][x] and got.getpixel((x, y)) != want.getpixel((x, y))]
+off = [p for p in diff if not ring(*p)]
+print(f"differing: {len(diff)}, off the ring: {off[:5]}")
+sys.exit(0 if diff and not off else 1)
+PY
+}
+check "the focused category shows a focus rectangle and nothing else differs from the art" \
+  poll 20 cue_only focuscue
+xdotool key Tab Tab
+check "Tab twice reaches the search button" poll 20 focus_on "push button | 搜索 | focusable+focused"
+xdotool key Return
+expect_request "Enter on the focused search button searches" "$search_default"
+click_at 400 51
 
 click_at $((width - 43 + 18)) 9
 check "close button hides the window" poll 20 eval 'read_rect && test "$visible" = 0'
