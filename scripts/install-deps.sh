@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   xrestop
   sway waybar wayvnc grim util-linux
+  systemd
 )
 
 missing=()

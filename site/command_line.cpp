@@ -6,14 +6,14 @@
 namespace site {
 namespace {
 
-std::optional<int> ParsePort(std::string_view text) {
-  int port = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || port < 0 ||
-      port > 65535) {
+std::optional<int> ParseWhole(std::string_view text, int lowest, int highest) {
+  int number = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      number < lowest || number > highest) {
     return {};
   }
-  return port;
+  return number;
 }
 
 // A whole number of bytes per second, 1 to kMaxSlowRate.
@@ -53,7 +53,7 @@ std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
       options.downloadBytesPerSecond = *rate;
       continue;
     }
-    if (name != "--host" && name != "--port" && name != "--log") {
+    if (name != "--host" && name != "--port" && name != "--log" && name != "--idle-exit") {
       return UsageError{"unknown argument '" + std::string(arg) + "'"};
     }
     if (!value) {
@@ -67,11 +67,18 @@ std::variant<Options, HelpRequested, UsageError> ParseCommandLine(
       if (value->empty()) return UsageError{"--host needs an address"};
       options.host = *value;
     } else if (name == "--port") {
-      std::optional<int> port = ParsePort(*value);
+      std::optional<int> port = ParseWhole(*value, 0, 65535);
       if (!port) {
         return UsageError{"invalid port '" + *value + "' (expected a number from 0 to 65535)"};
       }
       options.port = *port;
+    } else if (name == "--idle-exit") {
+      std::optional<int> seconds = ParseWhole(*value, 1, kMaxIdleExitSeconds);
+      if (!seconds) {
+        return UsageError{"invalid time '" + *value + "' for --idle-exit (expected seconds, 1 to " +
+                          std::to_string(kMaxIdleExitSeconds) + ")"};
+      }
+      options.idleExitSeconds = *seconds;
     } else {
       if (value->empty()) return UsageError{"--log needs a file name"};
       options.logPath = *value;

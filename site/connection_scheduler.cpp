@@ -20,10 +20,13 @@ constexpr int kMaxEvents = 256;
 
 Connection::~Connection() { ::close(sock); }
 
-ConnectionScheduler::ConnectionScheduler(const SchedulerLimits& limits, Serve serve, Expire expire)
+ConnectionScheduler::ConnectionScheduler(const SchedulerLimits& limits, Serve serve, Expire expire,
+                                         Idle idle)
     : limits_(limits),
       serve_(std::move(serve)),
       expire_(std::move(expire)),
+      idle_(std::move(idle)),
+      lastActivity_(Clock::now().time_since_epoch().count()),
       epoll_(::epoll_create1(EPOLL_CLOEXEC)),
       wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       workers_(limits.workers) {
@@ -58,7 +61,15 @@ void ConnectionScheduler::shutdown() {
 }
 
 void ConnectionScheduler::Adopt(socket_t sock) {
-  Hand(std::make_shared<Connection>(sock, limits_.readTimeoutMs, limits_.writeTimeoutMs));
+  ++open_;
+  lastActivity_ = Clock::now().time_since_epoch().count();
+  // Counted down when the last holder lets go, whichever thread that is.
+  Hand(std::shared_ptr<Connection>(
+      new Connection(sock, limits_.readTimeoutMs, limits_.writeTimeoutMs), [this](Connection* c) {
+        delete c;
+        lastActivity_ = Clock::now().time_since_epoch().count();
+        --open_;
+      }));
 }
 
 void ConnectionScheduler::Hand(std::shared_ptr<Connection> connection) {

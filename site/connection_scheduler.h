@@ -15,6 +15,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -77,17 +78,29 @@ class ConnectionScheduler final : public httplib::TaskQueue {
   // Runs on the head thread for a head that missed its deadline, before
   // the connection is closed; must not block.
   using Expire = std::function<void(Connection&)>;
+  // Runs on the accepting thread whenever a wait for a new client ran out
+  // (only with the server's idle interval set).
+  using Idle = std::function<void()>;
 
-  ConnectionScheduler(const SchedulerLimits& limits, Serve serve, Expire expire);
+  ConnectionScheduler(const SchedulerLimits& limits, Serve serve, Expire expire,
+                      Idle idle = {});
   ~ConnectionScheduler() override;
 
   void enqueue(std::function<void()> fn) override { fn(); }
   // Closes every waiting connection and lets the workers finish what they
   // hold; the connections they hand back are closed.
   void shutdown() override;
+  void on_idle() override {
+    if (idle_) idle_();
+  }
 
   // Takes ownership of a freshly accepted socket. Any thread.
   void Adopt(socket_t sock);
+
+  // Connections adopted and not yet closed, and when the last one came or
+  // went: what an idle site decides its end by.
+  std::size_t OpenConnections() const { return open_; }
+  Clock::time_point LastActivity() const { return Clock::time_point(Clock::duration(lastActivity_)); }
 
  private:
   void Hand(std::shared_ptr<Connection> connection);
@@ -105,6 +118,9 @@ class ConnectionScheduler final : public httplib::TaskQueue {
   SchedulerLimits limits_;
   Serve serve_;
   Expire expire_;
+  Idle idle_;
+  std::atomic<std::size_t> open_{0};
+  std::atomic<Clock::rep> lastActivity_;
   int epoll_ = -1;
   int wake_ = -1;  // eventfd
 

@@ -1,8 +1,6 @@
 // kivo-site: the demo film site the desktop program shows, on
-// http://127.0.0.1:8080/ unless told otherwise.
-#include <pthread.h>
-#include <signal.h>
-
+// http://127.0.0.1:8080/ unless told otherwise, or on the socket systemd
+// hands over when the site is started by its socket unit.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -15,23 +13,39 @@
 
 #include "site/access_log.h"
 #include "site/command_line.h"
+#include "site/process.h"
 #include "site/server.h"
 
 namespace {
 
-std::string HostForUrl(const std::string& host) {
-  return host.find(':') == std::string::npos ? host : "[" + host + "]";
+// Binds the address asked for, or takes systemd's socket; says where the
+// site listens once clients can connect.
+bool StartListening(site::SiteServer& server, const site::Options& options,
+                    socket_t handedOver) {
+  if (handedOver != INVALID_SOCKET) {
+    server.AdoptListeningSocket(handedOver);
+    if (options.idleExitSeconds > 0) {
+      server.ExitWhenIdle(std::chrono::seconds(options.idleExitSeconds));
+    }
+  } else {
+    errno = 0;
+    bool bound = options.port == 0 ? server.bind_to_any_port(options.host) > 0
+                                   : server.bind_to_port(options.host, options.port);
+    if (!bound) {
+      std::cerr << "kivo-site: cannot listen on " << options.host << ":" << options.port;
+      if (errno != 0) std::cerr << ": " << std::strerror(errno);
+      std::cerr << "\n";
+      return false;
+    }
+  }
+  std::cout << "kivo-site listening on http://" << site::LocalAddress(server.ListeningSocket()) << "/"
+            << std::endl;
+  return true;
 }
 
 int Run(const site::Options& options) {
-  // Block the stop signals before any thread exists, so every thread
-  // inherits the mask and only the sigtimedwait below ever takes them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  socket_t handedOver = site::TakeHandedOverSocket();
+  site::CatchStopRequests();
 
   site::AccessLog log;
   if (!options.logPath.empty()) {
@@ -44,20 +58,7 @@ int Run(const site::Options& options) {
 
   site::SiteServer server(options.logPath.empty() ? nullptr : &log);
   server.ThrottleDownloads(options.downloadBytesPerSecond);
-  int port = options.port;
-  errno = 0;
-  bool bound = port == 0 ? (port = server.bind_to_any_port(options.host)) > 0
-                         : server.bind_to_port(options.host, port);
-  if (!bound) {
-    std::cerr << "kivo-site: cannot listen on " << options.host << ":" << options.port;
-    if (errno != 0) std::cerr << ": " << std::strerror(errno);
-    std::cerr << "\n";
-    return 1;
-  }
-  // The socket is already listening, so a client that reads this line can
-  // connect at once.
-  std::cout << "kivo-site listening on http://" << HostForUrl(options.host) << ":" << port << "/"
-            << std::endl;
+  if (!StartListening(server, options, handedOver)) return 1;
 
   std::atomic<bool> listenEnded{false};
   bool listenOk = false;
@@ -67,12 +68,10 @@ int Run(const site::Options& options) {
   });
   bool stopRequested = false;
   while (!listenEnded) {
-    timespec tick{0, 100'000'000};
-    int received = sigtimedwait(&stopSignals, nullptr, &tick);
-    if (received == SIGINT || received == SIGTERM) stopRequested = true;
-    // stop() does nothing until the accept loop has started, so keep
+    if (site::WaitForStop(std::chrono::milliseconds(100))) stopRequested = true;
+    // Stop() does nothing until the accept loop has started, so keep
     // asking until it has ended.
-    if (stopRequested) server.stop();
+    if (stopRequested) server.Stop();
   }
   listener.join();
   return listenOk || stopRequested ? 0 : 1;

@@ -7,6 +7,9 @@
 namespace site {
 namespace {
 
+// Spacing comes from margins, not `gap`: the Windows browser control (IE11
+// at its best) lays out flexbox but knows no flex gaps. Without flexbox at
+// all the nav still runs as a line of links and the year floats right.
 constexpr std::string_view kStyle = R"(
 *{box-sizing:border-box}
 body{margin:0;background:#eaf4fc;color:#24405a;font:14px/1.7 "Microsoft YaHei","WenQuanYi Micro Hei","PingFang SC",sans-serif}
@@ -14,21 +17,22 @@ a{color:#1f6fb2;text-decoration:none}
 a:hover{color:#e07b00;text-decoration:underline}
 .wrap{max-width:960px;margin:0 auto;padding:0 12px}
 .site-head{background:linear-gradient(#63b0ea,#3a89d0);color:#fff}
-.site-head .wrap{display:flex;flex-wrap:wrap;align-items:center;justify-content:space-between;min-height:64px;gap:8px}
-.site-title{margin:0;font-size:24px;letter-spacing:2px}
+.site-head .wrap{display:flex;flex-wrap:wrap;align-items:center;justify-content:space-between;min-height:64px}
+.site-title{margin:8px 8px 8px 0;font-size:24px;letter-spacing:2px}
+.search{margin:8px 0}
 .site-title a{color:#fff;text-decoration:none}
 .search input[type=text]{width:220px;padding:5px 8px;border:1px solid #9cc8ee;border-radius:3px}
 .search button,.gbook button{padding:5px 14px;border:0;border-radius:3px;background:#ff9f2e;color:#fff;cursor:pointer}
 .site-nav{background:#d3e8f9;border-bottom:1px solid #b3d4f0}
 .site-nav .wrap{display:flex;flex-wrap:wrap}
-.site-nav a{padding:7px 10px;color:#1d5d96}
+.site-nav a{display:inline-block;padding:7px 10px;color:#1d5d96}
 .site-nav a.on{background:#fff;font-weight:bold}
 main{background:#fff;border:1px solid #cbe1f4;margin:12px auto;padding:6px 18px 18px}
 h1{font-size:18px;color:#2a72b8;border-bottom:2px solid #d3e8f9;padding-bottom:6px}
 .lead{color:#5b7a96}
 ul.films{list-style:none;margin:0;padding:0}
-ul.films li{display:flex;justify-content:space-between;gap:12px;padding:7px 4px;border-bottom:1px dashed #d3e8f9}
-.meta{color:#7c93a8;white-space:nowrap}
+ul.films li{display:flex;justify-content:space-between;padding:7px 4px;border-bottom:1px dashed #d3e8f9}
+.meta{float:right;margin-left:12px;color:#7c93a8;white-space:nowrap}
 .rank{display:inline-block;width:20px;margin-right:6px;border-radius:3px;background:#3a89d0;color:#fff;font-size:12px;text-align:center}
 .notice{background:#f2f8fe;border-left:4px solid #63b0ea;padding:8px 12px;word-break:break-all}
 .download{display:inline-block;margin:8px 0;padding:7px 22px;border-radius:4px;background:#3a89d0;color:#fff}
@@ -53,6 +57,8 @@ std::string Layout(std::string_view title, std::string_view activePath,
   html +=
       "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n"
       "<meta charset=\"utf-8\">\n"
+      // Must come before anything but <title> and other <meta> to count.
+      "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, "
       "initial-scale=1\">\n<title>";
   html += title;

@@ -76,7 +76,7 @@ std::string RefusalHead(int status, std::size_t contentLength) {
   head += "\r\nContent-Type: ";
   head += kHtmlType;
   head +=
-      "\r\nCache-Control: no-store\r\nConnection: close\r\n"
+      "\r\nCache-Control: no-store\r\nX-UA-Compatible: IE=edge\r\nConnection: close\r\n"
       "Content-Length: " +
       std::to_string(contentLength) + "\r\n\r\n";
   return head;
@@ -133,7 +133,10 @@ SiteServer::SiteServer(AccessLog* log) : log_(log) {
     int yes = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
-  set_default_headers({{"Cache-Control", "no-store"}});
+  // X-UA-Compatible: the Windows browser control otherwise shows pages in
+  // its IE7 mode, where the layout falls apart. Each page says so in a
+  // <meta> as well, for a page saved and opened from disk.
+  set_default_headers({{"Cache-Control", "no-store"}, {"X-UA-Compatible", "IE=edge"}});
   set_payload_max_length(kMaxPayload);
   set_keep_alive_max_count(kKeepAliveRequests);
   new_task_queue = [this] {
@@ -144,7 +147,7 @@ SiteServer::SiteServer(AccessLog* log) : log_(log) {
     limits.writeTimeoutMs = Milliseconds(write_timeout_sec_, write_timeout_usec_);
     scheduler_ = new ConnectionScheduler(
         limits, [this](Connection& connection) { return Serve(connection); },
-        [this](Connection& connection) { RefuseSlowHead(connection); });
+        [this](Connection& connection) { RefuseSlowHead(connection); }, [this] { EndIfIdle(); });
     return scheduler_;
   };
 }
@@ -160,6 +163,34 @@ int SiteServer::bind_to_any_port(const std::string& host, int socket_flags) {
   int port = httplib::Server::bind_to_any_port(host, socket_flags);
   if (port > 0) ::listen(svr_sock_, kListenBacklog);
   return port;
+}
+
+void SiteServer::AdoptListeningSocket(socket_t sock) {
+  svr_sock_ = sock;
+  // The accept loop waits this long at a time instead of blocking in
+  // accept(), so it notices Stop() and the idle end without the socket
+  // being shut down under systemd.
+  set_idle_interval(0, 100'000);
+  adopted_ = true;
+}
+
+void SiteServer::Stop() {
+  if (!adopted_) {
+    stop();
+    return;
+  }
+  // Closed by main once the accept loop has ended; closing it under the
+  // loop's wait could hand the number to another socket meanwhile.
+  svr_sock_ = INVALID_SOCKET;
+}
+
+void SiteServer::EndIfIdle() {
+  if (idleExit_.count() == 0 || scheduler_ == nullptr) return;
+  if (scheduler_->OpenConnections() == 0 && Clock::now() - scheduler_->LastActivity() >= idleExit_) {
+    // Ends the accept loop on this, its own thread: no client can be taken
+    // from the socket's queue after this decision.
+    svr_sock_ = INVALID_SOCKET;
+  }
 }
 
 void SiteServer::ThrottleDownloads(std::uint64_t bytesPerSecond) { downloadRate_ = bytesPerSecond; }

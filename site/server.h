@@ -25,6 +25,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -50,6 +51,21 @@ class SiteServer : public httplib::Server {
   bool bind_to_port(const std::string& host, int port, int socket_flags = 0);
   int bind_to_any_port(const std::string& host, int socket_flags = 0);
 
+  // Serves on a socket already listening (systemd's, handed over at
+  // start) instead of binding one. The socket stays systemd's: Stop() and
+  // an idle end leave it listening, so the next client is queued there
+  // and systemd starts the site again.
+  void AdoptListeningSocket(socket_t sock);
+
+  // With an adopted socket: listen_after_bind() returns once no request
+  // came for `after` and no connection is open.
+  void ExitWhenIdle(std::chrono::milliseconds after) { idleExit_ = after; }
+
+  socket_t ListeningSocket() const { return svr_sock_; }
+
+  // stop(), but an adopted socket is only let go of, never shut down.
+  void Stop();
+
   // Film downloads go out at no more than this many bytes a second; 0, the
   // default, means no limit. Pages are never slowed.
   void ThrottleDownloads(std::uint64_t bytesPerSecond);
@@ -65,6 +81,7 @@ class SiteServer : public httplib::Server {
   void PrimeHttplib();
   ConnectionScheduler::After Serve(Connection& connection);
   void RefuseSlowHead(Connection& connection);
+  void EndIfIdle();
 
   AccessLog* log_;
   SchedulerLimits limits_;
@@ -72,6 +89,8 @@ class SiteServer : public httplib::Server {
   // on the listening thread only.
   ConnectionScheduler* scheduler_ = nullptr;
   std::atomic<std::uint64_t> downloadRate_{0};
+  bool adopted_ = false;
+  std::chrono::milliseconds idleExit_{0};
 };
 
 }  // namespace site

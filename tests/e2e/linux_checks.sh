@@ -44,3 +44,17 @@ wait_for() {  # wait_for SECONDS COMMAND...
     sleep 0.2
   done
 }
+
+# The program under test, started by the desktop as $kivo_pid.
+alive() { kill -0 "$kivo_pid" 2>/dev/null; }
+ended_with() {  # ended_with STATUS: the program ends, with that exit status
+  local deadline=$((SECONDS + 15)) rc
+  while alive; do
+    ((SECONDS >= deadline)) && { echo "still running"; return 1; }
+    sleep 0.2
+  done
+  wait "$kivo_pid"
+  rc=$?
+  echo "exit status $rc"
+  ((rc == $1))
+}

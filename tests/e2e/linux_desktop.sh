@@ -105,18 +105,6 @@ window_found() {
 }
 wait_for 30 window_found || { echo "no window"; cat "$work/kivo.log"; exit 1; }
 
-alive() { kill -0 "$kivo_pid" 2>/dev/null; }
-ended_with() {  # ended_with STATUS: the program ends, with that exit status
-  local deadline=$((SECONDS + 15)) rc
-  while alive; do
-    ((SECONDS >= deadline)) && { echo "still running"; return 1; }
-    sleep 0.2
-  done
-  wait "$kivo_pid"
-  rc=$?
-  echo "exit status $rc"
-  ((rc == $1))
-}
 geometry() {  # sets X Y W H of the window on the screen
   eval "$(xdotool getwindowgeometry --shell "$win")"
   X=$X Y=$Y W=$WIDTH H=$HEIGHT

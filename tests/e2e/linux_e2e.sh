@@ -13,6 +13,8 @@ SRC=$3
 TRAY_AT_START=1
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
+# shellcheck source=tests/e2e/page_looks.sh
+source "$SRC/tests/e2e/page_looks.sh"
 color_count() {  # color_count SHOT X0 Y0 X1 Y1 R G B (window-relative box) -> pixels of that colour
   geometry
   "$PY" -c 'import sys; from PIL import Image
@@ -507,45 +509,12 @@ check "the icon shows in the tray" wait_for 20 tray_icon
 # The page's menu is ours: WebKit's own (Back, Forward, Stop, Reload) has no
 # item that asks for //xiazai. Going back and forward may be served from the
 # engine's memory, so those are told by what the page shows.
-same_page() {  # same_page A B: the page areas of A.png and B.png look alike
-  geometry
-  "$PY" -c 'import sys; from PIL import Image, ImageChops
-box = [int(v) for v in sys.argv[3:7]]
-a = Image.open(sys.argv[1]).convert("RGB").crop(box)
-b = Image.open(sys.argv[2]).convert("RGB").crop(box)
-diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > 24 else 0)
-n = sum(1 for v in diff.getdata() if v)
-print("differing pixels", n)
-sys.exit(0 if n < 200 else 1)' "$work/$1.png" "$work/$2.png" $((X + 140)) $((Y + 90)) $((X + 870)) $((Y + 680))
-}
 drawn() {  # drawn SHOT: the page area shows a page, not a blank one being loaded
   geometry
   "$PY" -c 'import sys; from PIL import Image
 box = [int(v) for v in sys.argv[2:6]]
 sys.exit(0 if len(Image.open(sys.argv[1]).convert("RGB").crop(box).getcolors(1 << 20)) > 20 else 1)' \
     "$work/$1.png" $((X + 140)) $((Y + 90)) $((X + 870)) $((Y + 680))
-}
-page_is() {  # page_is SHOT: the page area comes to look as in SHOT.png, polled
-  local deadline=$((SECONDS + 15))
-  while :; do
-    shot page-now
-    same_page "$1" page-now && return 0
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.3
-  done
-}
-settled_page() {  # settled_page NAME: a shot once the page (not the last one shown) stops changing
-  local deadline=$((SECONDS + 15)) last=${2:-}
-  shot "$1"
-  while :; do
-    sleep 0.5
-    shot page-now
-    if same_page "$1" page-now >/dev/null && drawn "$1"; then
-      [[ -z $last ]] || ! same_page "$last" "$1" >/dev/null && return 0
-    fi
-    cp "$work/page-now.png" "$work/$1.png"
-    ((SECONDS >= deadline)) && return 1
-  done
 }
 wait_for 30 logged //xiazai/
 move_to 250 20

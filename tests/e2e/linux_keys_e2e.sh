@@ -13,6 +13,8 @@ SITE=$2
 SRC=$3
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
+# shellcheck source=tests/e2e/page_looks.sh
+source "$SRC/tests/e2e/page_looks.sh"
 
 BLANK_X=860 BLANK_Y=640 # a spot of every page where no link lies
 
@@ -30,40 +32,6 @@ stop_site() {
   wait_for 10 not site_up
 }
 
-same_page() {  # same_page A B: the page areas of A.png and B.png look alike
-  geometry
-  "$PY" -c 'import sys; from PIL import Image, ImageChops
-box = [int(v) for v in sys.argv[3:7]]
-a = Image.open(sys.argv[1]).convert("RGB").crop(box)
-b = Image.open(sys.argv[2]).convert("RGB").crop(box)
-diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > 24 else 0)
-n = sum(1 for v in diff.getdata() if v)
-print("differing pixels", n)
-sys.exit(0 if n < 200 else 1)' "$work/$1.png" "$work/$2.png" \
-    $((X + PAGE_BOX[0])) $((Y + ${PAGE_TOP:-${PAGE_BOX[1]}})) $((X + PAGE_BOX[2])) $((Y + PAGE_BOX[3]))
-}
-page_is() {  # page_is SHOT: the page area comes to look as in SHOT.png, polled
-  local deadline=$((SECONDS + 15))
-  while :; do
-    shot page-now
-    same_page "$1" page-now && return 0
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.3
-  done
-}
-settled_page() {  # settled_page NAME [NOT_LIKE]: a shot once the page stops changing
-  local deadline=$((SECONDS + 15)) last=${2:-}
-  shot "$1"
-  while :; do
-    sleep 0.5
-    shot page-now
-    if same_page "$1" page-now >/dev/null; then
-      [[ -z $last ]] || ! same_page "$last" "$1" >/dev/null && return 0
-    fi
-    cp "$work/page-now.png" "$work/$1.png"
-    ((SECONDS >= deadline)) && return 1
-  done
-}
 check "home page requested at start" wait_for 30 logged //xiazai/
 settled_page page-home
 click_category 3

@@ -14,6 +14,8 @@ SITE=$2
 SRC=$3
 # shellcheck source=tests/e2e/wayland_desktop.sh
 source "$SRC/tests/e2e/wayland_desktop.sh"
+# shellcheck source=tests/e2e/page_looks.sh
+source "$SRC/tests/e2e/page_looks.sh"
 
 start_panel || { echo "waybar did not become the watcher"; cat "$work/waybar.log"; exit 1; }
 start_kivo || { echo "no window"; cat "$work/kivo.log"; exit 1; }
@@ -71,41 +73,6 @@ check "a drag on the title band moves the window by the pointer's distance" \
 
 # --- the page menu -----------------------------------------------------------------
 # A page's looks, compared with the pointer out of the way.
-same_page() {  # same_page A B: the page areas of A.png and B.png look alike
-  geometry || return 1
-  "$PY" -c 'import sys; from PIL import Image, ImageChops
-box = [int(v) for v in sys.argv[3:7]]
-a = Image.open(sys.argv[1]).convert("RGB").crop(box)
-b = Image.open(sys.argv[2]).convert("RGB").crop(box)
-diff = ImageChops.difference(a, b).convert("L").point(lambda v: 255 if v > 24 else 0)
-n = sum(1 for v in diff.getdata() if v)
-print("differing pixels", n)
-sys.exit(0 if n < 200 else 1)' "$work/$1.png" "$work/$2.png" $((X + 140)) $((Y + 90)) $((X + 870)) $((Y + 665))
-}
-settled_page() {  # settled_page NAME [OTHER]: a shot once the page (not OTHER) stops changing
-  local deadline=$((SECONDS + 15)) last=${2:-}
-  park
-  shot "$1"
-  while :; do
-    sleep 0.5
-    shot page-now
-    if same_page "$1" page-now >/dev/null; then
-      [[ -z $last ]] || ! same_page "$last" "$1" >/dev/null && return 0
-    fi
-    cp "$work/page-now.png" "$work/$1.png"
-    ((SECONDS >= deadline)) && return 1
-  done
-}
-page_is() {  # page_is SHOT: the page area comes to look as in SHOT.png
-  local deadline=$((SECONDS + 15))
-  park
-  while :; do
-    shot page-now
-    same_page "$1" page-now && return 0
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.3
-  done
-}
 # A popup's place and rows, from shots before and after it opened.
 popup() {  # popup BEFORE NAME ROWS [BOX]: NAME.png shows a popup of ROWS rows (in BOX)
   local deadline=$((SECONDS + 10))

@@ -229,18 +229,6 @@ start_kivo() {  # the first instance, its output in kivo.log; waits for its wind
   kivo_pid=$spawned
   wait_for 30 shown
 }
-alive() { kill -0 "$kivo_pid" 2>/dev/null; }
-ended_with() {  # ended_with STATUS: the program ends, with that exit status
-  local deadline=$((SECONDS + 15)) rc
-  while alive; do
-    ((SECONDS >= deadline)) && { echo "still running"; return 1; }
-    sleep 0.2
-  done
-  wait "$kivo_pid"
-  rc=$?
-  echo "exit status $rc"
-  ((rc == $1))
-}
 
 # --- looks --------------------------------------------------------------------------
 # The compositor draws the pointer into the shot: its picture (up to 32

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian packages as CPack makes them: control data, file lists and
-# permissions, no maintainer scripts, lintian, dependencies apt can meet;
+# permissions, maintainer scripts (none for kivo; kivo-site's only apply and
+# undo its preset), lintian, dependencies apt can meet;
 # then kivo installed with dpkg into a scratch root, started there through
 # its menu entry under Xvfb until its window shows, and removed again,
 # leaving nothing behind.
@@ -50,13 +51,24 @@ check "kivo control: name, version, section, maintainer, homepage, dependencies"
 check "kivo-site control: name, version, section, maintainer, homepage, dependencies" \
   control_right "$site_deb" kivo-site web libc6 libcpp-httplib0.11
 
-only_control_and_md5sums() {
+control_members_are() {  # control_members_are DEB MEMBER...
   local members
   members=$(dpkg-deb --ctrl-tarfile "$1" | tar -t | sed 's|^\./||' | grep -v '^$' | LC_ALL=C sort | tr '\n' ' ')
-  [[ $members == "control md5sums " ]] || { echo "control members: $members"; return 1; }
+  shift
+  [[ $members == "$* " ]] || { echo "control members: $members"; return 1; }
 }
-check "kivo has no maintainer scripts" only_control_and_md5sums "$app_deb"
-check "kivo-site has no maintainer scripts" only_control_and_md5sums "$site_deb"
+check "kivo has no maintainer scripts" control_members_are "$app_deb" control md5sums
+check "kivo-site's maintainer scripts: postinst and prerm" \
+  control_members_are "$site_deb" control md5sums postinst prerm
+# They may touch the preset's link and nothing else: no unit started, none
+# enabled by name against the preset.
+scripts_start_nothing() {
+  local text
+  text=$(dpkg-deb --ctrl-tarfile "$site_deb" | tar -xO ./postinst ./prerm)
+  ! grep -Eq 'systemctl [^#]*(start|restart|enable)|deb-systemd-invoke|invoke-rc.d' <<<"$text" ||
+    { echo "$text"; return 1; }
+}
+check "kivo-site's scripts start nothing" scripts_start_nothing
 
 # dpkg-deb -c: MODE OWNER SIZE DATE TIME PATH
 contents_right() {  # contents_right DEB COMPONENT
@@ -151,10 +163,25 @@ if ((EUID == 0)); then
   check "the program ends by its id" end_shown
 
   check "dpkg --root purges kivo" scratch_dpkg --purge kivo
+
+  # The site: its scripts run from outside the scratch root (it has no
+  # shell), told where it is by DPKG_ROOT.
+  site_enabled() {
+    [[ -f $root/usr/lib/systemd/user/kivo-site.socket && -f $root/usr/lib/systemd/user/kivo-site.service ]] ||
+      { echo "units not installed"; return 1; }
+    [[ $(systemctl --root="$root" --global is-enabled kivo-site.socket) == enabled ]] &&
+      [[ -L $root/etc/systemd/user/sockets.target.wants/kivo-site.socket ]]
+  }
+  check "dpkg --root installs kivo-site" scratch_dpkg --force-script-chrootless -i "$site_deb"
+  check "its user units are installed and the socket enabled for every user by the preset" site_enabled
+  check "dpkg --root purges kivo-site" scratch_dpkg --force-script-chrootless --purge kivo-site
   left_nothing() {
     local left
+    # The folders systemctl made for the link may stay, empty, as
+    # systemctl leaves them on any system.
     left=$(cd "$root" && find . -mindepth 1 ! -path ./var ! -path ./var/lib ! -path "./$admin" \
-      ! -path "./$admin/*" -printf '%P\n')
+      ! -path "./$admin/*" ! \( -type d -path './etc*' -empty \) ! -path ./etc ! -path ./etc/systemd \
+      ! -path ./etc/systemd/user ! -path ./etc/systemd/user/sockets.target.wants -printf '%P\n')
     [[ -z $left ]] || { echo "left: $left"; return 1; }
   }
   check "removal leaves nothing outside dpkg's own records" left_nothing

@@ -15,6 +15,7 @@ TEST(CommandLineTest, AcceptsOptionsInBothSpellings) {
     int port;
     std::string logPath;
     std::uint64_t rate = 0;
+    int idleExit = 0;
   };
   const OkCase kCases[] = {
       {{}, "127.0.0.1", 8080, ""},
@@ -29,6 +30,8 @@ TEST(CommandLineTest, AcceptsOptionsInBothSpellings) {
       {{"--slow=1", "--port=9"}, "127.0.0.1", 9, "", 1},
       {{"--slow", "--port", "9"}, "127.0.0.1", 9, "", kDefaultSlowRate},  // takes no next arg
       {{"--slow=1073741824"}, "127.0.0.1", 8080, "", kMaxSlowRate},
+      {{"--idle-exit", "300"}, "127.0.0.1", 8080, "", 0, 300},
+      {{"--idle-exit=86400"}, "127.0.0.1", 8080, "", 0, kMaxIdleExitSeconds},
   };
   for (const OkCase& c : kCases) {
     auto result = ParseCommandLine(c.args);
@@ -38,6 +41,7 @@ TEST(CommandLineTest, AcceptsOptionsInBothSpellings) {
     EXPECT_EQ(options->port, c.port);
     EXPECT_EQ(options->logPath, c.logPath);
     EXPECT_EQ(options->downloadBytesPerSecond, c.rate);
+    EXPECT_EQ(options->idleExitSeconds, c.idleExit);
   }
 }
 
@@ -64,6 +68,10 @@ TEST(CommandLineTest, RejectsBadArgumentsWithAReason) {
       {"--slow=1073741825"},
       {"--slow=99999999999999999999999"},
       {"--slow", "1000"},  // the rate only ever follows '='
+      {"--idle-exit"},
+      {"--idle-exit", "0"},
+      {"--idle-exit", "86401"},
+      {"--idle-exit=5s"},
   };
   for (const auto& args : kCases) {
     auto result = ParseCommandLine(args);

@@ -25,6 +25,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The Windows browser control shows a page in its best mode only when it
+// says so, in the head of the response and in the page itself.
+constexpr std::string_view kEdgeHeader = "X-UA-Compatible: IE=edge\r\n";
+constexpr std::string_view kEdgeMeta = "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">";
+
+bool DeclaresEdge(const std::string& rawAnswer) {
+  return rawAnswer.find(kEdgeHeader) != std::string::npos &&
+         rawAnswer.find(kEdgeMeta) != std::string::npos;
+}
+
 class SiteServerTest : public testing::Test {
  protected:
   void SetUp() override { Start(SchedulerLimits{}); }
@@ -148,6 +158,8 @@ TEST_F(SiteServerTest, ServesPagesAndLogsRawTargets) {
        "<strong>%ZZ\xEF\xBF\xBD</strong>",
        "GET /e/search/?searchget=1&keyboard=%ZZ%FF&show=title 200"},
       {"GET", "/xiazai/影片", 404, "404", "GET /xiazai/%E5%BD%B1%E7%89%87 404"},
+      {"GET", "/film/1701.html", 200, "/download/1701.mp4", "GET /film/1701.html 200"},
+      {"GET", "/e/tool/gbook/?bid=1", 200, "<h1>留言板</h1>", "GET /e/tool/gbook/?bid=1 200"},
       {"HEAD", "/tv/", 200, "", "HEAD /tv/ 200"},
       // A refused body is still read off the connection, so the requests
       // after it on the same connection are answered in step.
@@ -166,9 +178,12 @@ TEST_F(SiteServerTest, ServesPagesAndLogsRawTargets) {
     ASSERT_TRUE(result) << step.target << ": " << httplib::to_string(result.error());
     EXPECT_EQ(result->status, step.status) << step.target;
     EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store") << step.target;
+    EXPECT_EQ(result->get_header_value("X-UA-Compatible"), "IE=edge") << step.target;
     EXPECT_NE(result->body.find(step.bodyHas), std::string::npos) << step.target;
     if (step.method == "HEAD") {
       EXPECT_TRUE(result->body.empty());
+    } else {
+      EXPECT_NE(result->body.find(kEdgeMeta), std::string::npos) << step.target;
     }
 
     // The line is there as soon as the response is.
@@ -277,6 +292,7 @@ TEST_F(SiteServerTest, HostileHeadsGetOneClearAnswerAndAClose) {
     std::string answer = Exchange(test.request, &closed);
     EXPECT_EQ(Statuses(answer), std::vector<int>{test.status}) << test.name << ":\n" << answer;
     EXPECT_NE(answer.find("<h1>" + std::to_string(test.status)), std::string::npos) << test.name;
+    EXPECT_TRUE(DeclaresEdge(answer)) << test.name;
     EXPECT_TRUE(closed) << test.name;
     ExpectStillServing();
   }
@@ -478,7 +494,10 @@ TEST_F(SiteServerDeadlineTest, SlowClientsCostNoWorkerAndMissTheirDeadline) {
         ReadAll(sock, static_cast<int>(std::max<long long>(left.count(), 1)), &closed);
     EXPECT_TRUE(closed);
     if (answer.empty()) ++dropped;
-    if (Statuses(answer) == std::vector<int>{408}) ++timedOut;
+    if (Statuses(answer) == std::vector<int>{408}) {
+      ++timedOut;
+      EXPECT_TRUE(DeclaresEdge(answer));
+    }
     ::close(sock);
   }
   EXPECT_EQ(dropped + timedOut, 200);
