@@ -185,6 +185,19 @@ class Accessible final : public IAccessible {
  private:
   ~Accessible() = default;
 
+  // Runs `body(form, target)` for `child` while the form and this object's
+  // control are there: not connected once they have gone, E_INVALIDARG for
+  // a child there is no such.
+  template <class F>
+  HRESULT OnChild(VARIANT child, F&& body) {
+    return Safely([&]() -> HRESULT {
+      Win32FormNative* form = Live();
+      if (!form) return CO_E_OBJNOTCONNECTED;
+      forms::Control* target = nullptr;
+      if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+      return body(*form, target);
+    });
+  }
   // The form, while it and this object's control are still there.
   Win32FormNative* Live() const {
     Win32FormNative* form = Win32FormNative::FromWindow(form_);
@@ -280,12 +293,8 @@ HRESULT Accessible::get_accChild(VARIANT child, IDispatch** out) {
 HRESULT Accessible::get_accName(VARIANT child, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
-    if (!target) return PutString(out, Widen(form->Model().Caption()));
+  return OnChild(child, [&](Win32FormNative& form, forms::Control* target) -> HRESULT {
+    if (!target) return PutString(out, Widen(form.Model().Caption()));
     if (!target->Exposed() || target->AccName().empty()) return S_FALSE;
     return PutString(out, Widen(target->AccName()));
   });
@@ -294,11 +303,7 @@ HRESULT Accessible::get_accName(VARIANT child, BSTR* out) {
 HRESULT Accessible::get_accValue(VARIANT child, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     // The text box's value is what it holds, the name being what it is for.
     if (!target || !target->Exposed() || target->Role() != forms::AccRole::kEntry) {
       return DISP_E_MEMBERNOTFOUND;
@@ -310,11 +315,7 @@ HRESULT Accessible::get_accValue(VARIANT child, BSTR* out) {
 HRESULT Accessible::get_accRole(VARIANT child, VARIANT* out) {
   if (!out) return E_POINTER;
   VariantInit(out);
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     const LONG role = target ? (target->Exposed() ? RoleOf(target->Role()) : 0) : ROLE_SYSTEM_CLIENT;
     if (role == 0) return DISP_E_MEMBERNOTFOUND;
     out->vt = VT_I4;
@@ -326,11 +327,7 @@ HRESULT Accessible::get_accRole(VARIANT child, VARIANT* out) {
 HRESULT Accessible::get_accState(VARIANT child, VARIANT* out) {
   if (!out) return E_POINTER;
   VariantInit(out);
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     LONG state = 0;
     HWND own = target && HasOwnWindow(*target) ? target->hWnd() : (target ? nullptr : form_);
     if (target ? !target->Showing() || !IsWindowVisible(form_) : !IsWindowVisible(form_)) {
@@ -392,22 +389,14 @@ HRESULT Accessible::get_accFocus(VARIANT* out) {
 HRESULT Accessible::get_accDefaultAction(VARIANT child, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     if (!target || !target->HasDefaultAction()) return S_FALSE;
     return PutString(out, ActionOf(target->Role()));
   });
 }
 
 HRESULT Accessible::accDoDefaultAction(VARIANT child) {
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     if (!target || !target->HasDefaultAction()) return DISP_E_MEMBERNOTFOUND;
     // The click's handler may open a menu or unload the form: it runs from
     // the window's queue, never inside the reader's call.
@@ -418,11 +407,7 @@ HRESULT Accessible::accDoDefaultAction(VARIANT child) {
 }
 
 HRESULT Accessible::accSelect(LONG flags, VARIANT child) {
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     if (flags != SELFLAG_TAKEFOCUS || !target || !target->Focusable()) return DISP_E_MEMBERNOTFOUND;
     // A focus move raises the program's LostFocus: posted, as actions are.
     PostMessageW(form_, kWmAccessibleAction, kActFocus, reinterpret_cast<LPARAM>(target));
@@ -433,11 +418,7 @@ HRESULT Accessible::accSelect(LONG flags, VARIANT child) {
 HRESULT Accessible::accLocation(LONG* x, LONG* y, LONG* w, LONG* h, VARIANT child) {
   if (!x || !y || !w || !h) return E_POINTER;
   *x = *y = *w = *h = 0;
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* target = nullptr;
-    if (!Target(child, form->Model(), target)) return E_INVALIDARG;
+  return OnChild(child, [&](Win32FormNative&, forms::Control* target) -> HRESULT {
     RECT r{};
     if (!Locate(target, r)) return S_FALSE;
     *x = r.left;

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_util.h"
+
 namespace {
 
 constexpr wchar_t kCaption[] = L"Kivo手机电影下载器";
@@ -31,16 +33,6 @@ constexpr wchar_t kCaption[] = L"Kivo手机电影下载器";
 // IID_IAccessible to a thunk, so every call would answer E_NOINTERFACE.
 constexpr IID kIidAccessible = {
     0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
 
 void Print(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -61,7 +53,7 @@ template <typename Get>
 std::string Text(Get get) {
   BSTR text = nullptr;
   const HRESULT hr = get(&text);
-  std::string out = (hr == S_OK && text) ? Utf8(std::wstring(text, SysStringLen(text))) : "-";
+  std::string out = (hr == S_OK && text) ? win32::Narrow(std::wstring_view(text, SysStringLen(text))) : "-";
   SysFreeString(text);
   return out;
 }
@@ -74,7 +66,7 @@ std::string RoleText(IAccessible* object, LONG& role) {
   role = v.lVal;
   wchar_t text[64] = {};
   GetRoleTextW(static_cast<DWORD>(role), text, 64);
-  return Utf8(text);
+  return win32::Narrow(text);
 }
 
 std::string StateText(IAccessible* object) {
@@ -128,7 +120,7 @@ int Windows(HWND main) {
     GetClassNameW(child, cls, 64);
     IAccessible* object = OfWindow(child);
     LONG role = 0;
-    Print(Utf8(cls) + " | " + (object ? Describe(object, role) : "no object"));
+    Print(win32::Narrow(cls) + " | " + (object ? Describe(object, role) : "no object"));
     if (object) object->Release();
   }
   return 0;
@@ -253,7 +245,7 @@ int wmain(int argc, wchar_t** argv) {
   } else if (command == L"focus") {
     rc = Focus(main);
   } else if (command == L"do" && argc == 3) {
-    rc = Do(main, Utf8(argv[2]));
+    rc = Do(main, win32::Narrow(argv[2]));
   } else {
     Print("usage: kivo_a11y windows|tree|focus|do NAME");
   }
