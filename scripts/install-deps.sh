@@ -15,6 +15,7 @@ packages=(
   dpkg-dev file desktop-file-utils appstream lintian libglib2.0-bin iproute2
   clang libclang-rt-14-dev llvm
   xrestop
+  at-spi2-core python3-pyatspi
   sway waybar wayvnc grim util-linux
   systemd
 )

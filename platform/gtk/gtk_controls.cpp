@@ -47,12 +47,14 @@ PeerCore::PeerCore(GtkFormNative& owner, forms::Control& control, GtkWidget* wid
   if (!widget_) return;
   // Ours until the control goes, whatever its container does meanwhile.
   g_object_ref_sink(widget_);
+  BindAccessible(widget_, &control_, owner_);
   Place();
 }
 
 PeerCore::~PeerCore() {
   if (!widget_) return;
   g_signal_handlers_disconnect_by_data(widget_, this);
+  UnbindAccessible(widget_);
   gtk_widget_destroy(widget_);
   g_object_unref(widget_);
 }
@@ -100,6 +102,13 @@ void PeerCore::WidgetFocus() {
   owner_.Form().NativeFocus(&control_);
 }
 
+WindowlessPeer::~WindowlessPeer() { ForgetWindowlessAccessible(accessible_.get()); }
+
+AtkObject* WindowlessPeer::Accessible() {
+  if (!accessible_) accessible_.reset(NewWindowlessAccessible(control_, owner_));
+  return accessible_.get();
+}
+
 PicturePeer::PicturePeer(GtkFormNative& owner, forms::Control& control)
     : ControlPeer(owner, control, MakeWidget(owner, control)) {
   source_.form = &owner;
@@ -121,11 +130,11 @@ GtkWidget* PicturePeer::MakeWidget(GtkFormNative& owner, forms::Control& control
   const bool holdsChildren = std::any_of(controls.begin(), controls.end(), [&](const auto& other) {
     return other->Container() == &control;
   });
-  return holdsChildren ? gtk_layout_new(nullptr, nullptr) : gtk_drawing_area_new();
+  return holdsChildren ? NewAccessibleLayout() : NewAccessibleDrawingArea();
 }
 
 EntryPeer::EntryPeer(GtkFormNative& owner, forms::Control& control)
-    : ControlPeer(owner, control, (InstallStyle(), gtk_entry_new())) {
+    : ControlPeer(owner, control, (InstallStyle(), NewAccessibleEntry())) {
   GtkEntry* entry = GTK_ENTRY(widget_);
   gtk_style_context_add_class(gtk_widget_get_style_context(widget_), "kivo");
   gtk_entry_set_has_frame(entry, FALSE);

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "accessible.h"
 #include "forms/control.h"
 #include "gtk_form.h"
 #include "gtk_platform.h"
@@ -57,16 +58,24 @@ class WidgetPeer : public PeerCore, public Native {
   void Refresh() override { WidgetRefresh(); }
   void TextChanged() override {}
   void Focus() override { WidgetFocus(); }
+  void AccessibilityChanged() override { AnnounceAccessibility(widget_, nullptr, control_); }
 };
 
 using ControlPeer = WidgetPeer<forms::ControlNative>;
 
-// Labels and images.
+// Labels and images. Their accessible is made when assistive technology
+// first asks for it.
 class WindowlessPeer final : public ControlPeer {
  public:
   WindowlessPeer(GtkFormNative& owner, forms::Control& control)
       : ControlPeer(owner, control, nullptr) {}
+  ~WindowlessPeer() override;
   void TextChanged() override { owner_.InvalidateWindowless(control_); }
+  void AccessibilityChanged() override { AnnounceAccessibility(nullptr, accessible_.get(), control_); }
+  AtkObject* Accessible();
+
+ private:
+  GObjectPtr<AtkObject> accessible_;
 };
 
 // A picture box: a drawing area, or a layout of its own when it holds other

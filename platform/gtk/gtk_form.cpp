@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "accessible.h"
 #include "gtk_controls.h"
 #include "icon_sizes.h"
 #include "popup_menu.h"
@@ -91,7 +92,9 @@ GtkFormNative::GtkFormNative(GtkPlatform& platform, forms::Form& form)
     gtk_window_set_skip_pager_hint(Window(), TRUE);
   }
 
-  root_ = gtk_layout_new(nullptr, nullptr);
+  // Its accessible lists the form's exposed controls.
+  root_ = NewAccessibleLayout();
+  BindAccessible(root_, nullptr, *this);
   gtk_container_add(GTK_CONTAINER(window_), root_);
   if (Dialog()) {
     ApplyDialogFrame();

@@ -63,6 +63,7 @@ class GtkFormNative final : public forms::FormNative {
   GtkPlatform& Platform() const { return platform_; }
   GtkWindow* Window() const { return GTK_WINDOW(window_); }
   GtkWidget* Surface() const { return surface_; }
+  GtkWidget* Root() const { return root_; }
   // The widget a control's children are put into.
   GtkWidget* ContainerWidget(const forms::Control& control) const;
   void InvalidateWindowless(const forms::Control& control);

@@ -221,6 +221,9 @@ gboolean GtkFormNative::OnKey(GtkWidget*, GdkEventKey* event, GtkFormNative* sel
     return self->PreviewKey(event) ? TRUE : FALSE;
   }
   if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;
+  // Tab never reaches the key preview, yet it is the key that most wants
+  // the focus shown.
+  Guarded([&] { self->form_.NativeKeyboardUsed(); });
   const bool backwards = key == GDK_KEY_ISO_Left_Tab || (event->state & GDK_SHIFT_MASK);
   Guarded([&] {
     PeerCore* focused = self->PeerOfWidget(gtk_window_get_focus(self->Window()));

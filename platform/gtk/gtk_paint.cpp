@@ -1,6 +1,7 @@
 // Painting: the form's surface (its persistent image, then its labels and
-// images above it), picture boxes and containers, in the program's font.
-// Not yet: label alignment, word wrap, transparent label backgrounds drawn
+// images above it), picture boxes and containers, in the program's font,
+// and the focus cue of a focused picture box once the keyboard was used.
+// Not yet: focus cues of containers (they would lie under their children), label alignment, word wrap, transparent label backgrounds drawn
 // over picture boxes.
 #include <cstdint>
 
@@ -51,6 +52,29 @@ gboolean LayOutAgain(gpointer data) {
       once, +[](gpointer id, GClosure*) { delete static_cast<gulong*>(id); },
       static_cast<GConnectFlags>(0));
   return G_SOURCE_REMOVE;
+}
+
+// The classic focus rectangle: every other pixel of a rectangle 1 pixel
+// inside the control's edge, inverted, so it shows on any part of the skin.
+void PaintFocusCue(cairo_t* cr, int width, int height) {
+  const int right = width - 2;
+  const int bottom = height - 2;
+  if (right <= 1 || bottom <= 1) return;
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  for (int x = 1; x <= right; ++x) {
+    for (int y : {1, bottom}) {
+      if ((x + y) % 2 == 0) cairo_rectangle(cr, x, y, 1, 1);
+    }
+  }
+  for (int y = 2; y < bottom; ++y) {
+    for (int x : {1, right}) {
+      if ((x + y) % 2 == 0) cairo_rectangle(cr, x, y, 1, 1);
+    }
+  }
+  cairo_fill(cr);
+  cairo_restore(cr);
 }
 
 }  // namespace
@@ -131,11 +155,15 @@ gboolean GtkFormNative::OnDrawSurface(GtkWidget*, cairo_t* cr, GtkFormNative* se
   return FALSE;
 }
 
-gboolean GtkFormNative::OnDrawPicture(GtkWidget*, cairo_t* cr, PeerCore* peer) {
+gboolean GtkFormNative::OnDrawPicture(GtkWidget* widget, cairo_t* cr, PeerCore* peer) {
   forms::Control& c = peer->Model();
   SetSourceColor(cr, forms::Resolve(peer->Owner().Platform(), c.BackColor()));
   cairo_paint(cr);
   if (forms::Surface* image = c.Image()) PaintSurface(cr, *image, 0, 0);
+  // Never before a key: a pointer user sees the skin as drawn.
+  if (c.Owner().FocusCues() && gtk_widget_has_focus(widget)) {
+    PaintFocusCue(cr, c.Width(), c.Height());
+  }
   return FALSE;
 }
 

@@ -1,5 +1,6 @@
 #include "web_view.h"
 
+#include "accessible.h"
 #include "downloads.h"
 
 #include "engine_loader.h"
@@ -23,7 +24,7 @@ gboolean PaintBlank(GtkWidget* widget, cairo_t* cr, gpointer) {
 
 GtkWidget* MakeHolder() {
   // A frame without shadow: it gives its one child all of its room.
-  GtkWidget* holder = gtk_frame_new(nullptr);
+  GtkWidget* holder = NewAccessibleFrame();
   gtk_frame_set_shadow_type(GTK_FRAME(holder), GTK_SHADOW_NONE);
   g_signal_connect(holder, "draw", G_CALLBACK(PaintBlank), nullptr);
   return holder;

@@ -58,7 +58,9 @@ tray_up() { [[ -n $(tray_panel) ]]; }
 
 # --- the program -------------------------------------------------------------
 export XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
-export NO_AT_BRIDGE=1
+# Without assistive technology, as most users run it; AT_BRIDGE=1 (the
+# accessibility suite, which brings its own bus) lets GTK bridge ATK to AT-SPI.
+[[ ${AT_BRIDGE:-0} == 1 ]] || export NO_AT_BRIDGE=1
 # The file chooser keeps its settings: in memory here, not in the desktop's.
 export GSETTINGS_BACKEND=memory
 # The instances' lock and socket: private to this run.
