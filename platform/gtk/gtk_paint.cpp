@@ -1,8 +1,9 @@
 // Painting: the form's surface (its persistent image, then its labels and
 // images above it), picture boxes and containers, in the program's font,
 // and the focus cue of a focused picture box once the keyboard was used.
-// Not yet: focus cues of containers (they would lie under their children), label alignment, word wrap, transparent label backgrounds drawn
-// over picture boxes.
+// Not yet: focus cues of containers (they would lie under their
+// children), label alignment, word wrap, transparent label backgrounds
+// drawn over picture boxes.
 #include <cstdint>
 
 #include "engine_loader.h"
