@@ -305,10 +305,9 @@ move_to 680 20
 kill "$site_pid"
 wait "$site_pid" 2>/dev/null
 click_category 6
-sleep 2
+move_to 680 20
+check "buttons still work while the site is down" look site-down 6
 check "program survives a site that is down" kill -0 "$kivo_pid"
-shot site-down
-check "buttons still work while the site is down" frame_ok site-down 6
 start_site
 click_category 7
 check "and browsing resumes once it is back" wait_for 10 logged /animation/
@@ -336,9 +335,10 @@ check "minimize button minimizes" wait_for 10 iconic
 xdotool windowactivate "$win" 2>/dev/null || wmctrl -i -a "$win"
 normal() { xprop -id "$win" WM_STATE | grep -q Normal; }
 check "the window comes back" wait_for 10 normal
-sleep 1
-shot restored
-check "layout and selection kept after minimize" frame_ok restored 7
+# The pointer still lies on the minimize button: moved off it, as a hand
+# would, before the frame is compared.
+move_to 680 20
+check "layout and selection kept after minimize" look restored 7
 
 click_at $((888 - 43 + 18)) 9
 check "close button hides the window" wait_for 10 hidden
