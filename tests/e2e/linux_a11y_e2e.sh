@@ -17,14 +17,10 @@ SRC=$3
 # bus as it starts): started around a second run of this script, ended by
 # their pids.
 if [[ -z ${KIVO_A11Y_BUS:-} ]]; then
+  # shellcheck source=tests/e2e/session_bus.sh
+  source "$SRC/tests/e2e/session_bus.sh"
   busdir=$(mktemp -d /tmp/kivo-a11y-bus.XXXXXX)
-  dbus-daemon --session --nofork --print-address=3 3>"$busdir/address" >"$busdir/bus.log" 2>&1 &
-  bus_pid=$!
-  for ((i = 0; i < 100; i++)); do
-    [[ -s $busdir/address ]] && break
-    sleep 0.1
-  done
-  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$busdir/address")
+  start_session_bus "$busdir" || { rm -rf "$busdir"; exit 1; }
   # It answers GetAddress on the session bus and runs the accessibility
   # bus, on which the registry starts when first asked.
   /usr/libexec/at-spi-bus-launcher >"$busdir/launcher.log" 2>&1 &

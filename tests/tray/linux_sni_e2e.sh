@@ -16,20 +16,11 @@ PROBE=$4
 # The bus outlives the desktop below (the program must find it at start),
 # so it is started around a second run of this script and ended by its pid.
 if [[ -z ${KIVO_SNI_BUS:-} ]]; then
+  # shellcheck source=tests/e2e/session_bus.sh
+  source "$SRC/tests/e2e/session_bus.sh"
   busdir=$(mktemp -d /tmp/kivo-sni-bus.XXXXXX)
-  dbus-daemon --session --nofork --print-address=3 3>"$busdir/address" >"$busdir/bus.log" 2>&1 &
-  bus_pid=$!
-  for ((i = 0; i < 100; i++)); do
-    [[ -s $busdir/address ]] && break
-    sleep 0.1
-  done
-  if [[ ! -s $busdir/address ]]; then
-    echo "dbus-daemon did not start"
-    cat "$busdir/bus.log"
-    kill "$bus_pid" 2>/dev/null
-    exit 1
-  fi
-  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$busdir/address") KIVO_SNI_BUS=$bus_pid bash "$0" "$@"
+  start_session_bus "$busdir" || { rm -rf "$busdir"; exit 1; }
+  KIVO_SNI_BUS=$bus_pid bash "$0" "$@"
   rc=$?
   kill "$bus_pid" 2>/dev/null && wait "$bus_pid" 2>/dev/null
   rm -rf "$busdir"
