@@ -444,16 +444,12 @@ HRESULT Accessible::Sibling(Win32FormNative& form, const forms::Control* from, i
 HRESULT Accessible::accNavigate(LONG direction, VARIANT start, VARIANT* out) {
   if (!out) return E_POINTER;
   VariantInit(out);
-  return Safely([&]() -> HRESULT {
-    Win32FormNative* form = Live();
-    if (!form) return CO_E_OBJNOTCONNECTED;
-    forms::Control* from = nullptr;
-    if (!Target(start, form->Model(), from)) return E_INVALIDARG;
+  return OnChild(start, [&](Win32FormNative& form, forms::Control* from) -> HRESULT {
     const bool self = from == control_;
     if (direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD) {
       if (!self) return E_INVALIDARG;
       if (ChildrenAreWindows()) return std_->accNavigate(direction, start, out);
-      const auto children = ExposedChildren(form->Model(), control_);
+      const auto children = ExposedChildren(form.Model(), control_);
       if (children.empty()) return S_FALSE;
       *out = Object(form_, direction == NAVDIR_FIRSTCHILD ? children.front() : children.back());
       return S_OK;
@@ -464,7 +460,7 @@ HRESULT Accessible::accNavigate(LONG direction, VARIANT start, VARIANT* out) {
                                        : DISP_E_MEMBERNOTFOUND;
     }
     if (self && !control_) return std_ ? std_->accNavigate(direction, start, out) : S_FALSE;
-    return Sibling(*form, from, direction == NAVDIR_NEXT ? 1 : -1, out);
+    return Sibling(form, from, direction == NAVDIR_NEXT ? 1 : -1, out);
   });
 }
 
