@@ -75,6 +75,7 @@ check "the window is ${w_dev}x${h_dev} at $dpi DPI" \
   test $((wr - wl)) -eq "$w_dev" -a $((wb - wt)) -eq "$h_dev"
 check "the window starts centred on the screen" \
   test "$wl" -eq $(((screen_w - w_dev) / 2)) -a "$wt" -eq $(((screen_h - h_dev) / 2))
+echo "window at ($wl, $wt)-($wr, $wb) on the desktop at ($dx, $dy)"
 x0=$((dx + wl))
 y0=$((dy + wt))
 
