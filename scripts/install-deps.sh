@@ -18,6 +18,7 @@ packages=(
   at-spi2-core python3-pyatspi
   sway waybar wayvnc grim util-linux
   systemd
+  libqrencode-dev zbar-tools
 )
 
 missing=()

@@ -35,7 +35,7 @@ constexpr char kStyle[] = R"css(
 .kivo-downloads button label { color: #ffffff; }
 )css";
 
-enum Action { kCancel = 1, kOpen, kFolder, kClear };
+enum Action { kCancel = 1, kOpen, kFolder, kClear, kSend };
 
 GtkWidget* Button(const char* text, int id, Action action, gpointer self, GCallback callback) {
   GtkWidget* button = gtk_button_new_with_label(text);
@@ -113,8 +113,16 @@ void DownloadWindow::OnDestroy(GtkWidget*, DownloadWindow* self) {
   self->downloads_.List().Changed = nullptr;
 }
 
-void DownloadWindow::Present() {
+void DownloadWindow::Present(GtkWindow* over) {
   if (!window_) return;
+  if (over && gtk_window_get_transient_for(GTK_WINDOW(window_)) != over) {
+    // Above the main window, which comes back to the front when the file
+    // chooser closes; placed over its middle rather than the screen's corner.
+    gtk_window_set_transient_for(GTK_WINDOW(window_), over);
+    if (!gtk_widget_get_visible(window_)) {
+      gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER_ON_PARENT);
+    }
+  }
   if (!gtk_widget_get_visible(window_)) gtk_widget_show_all(window_);
   for (auto& [id, row] : shown_) Update(id);
 }
@@ -130,10 +138,11 @@ DownloadWindow::Row DownloadWindow::MakeRow(int id) {
   Style(row.name, "kivo-name");
   gtk_box_pack_start(GTK_BOX(top), row.name, TRUE, TRUE, 0);
   const GCallback clicked = G_CALLBACK(OnButton);
+  row.send = Button("发送到手机", id, kSend, this, clicked);
   row.folder = Button("打开文件夹", id, kFolder, this, clicked);
   row.open = Button("打开", id, kOpen, this, clicked);
   row.cancel = Button("取消", id, kCancel, this, clicked);
-  for (GtkWidget* button : {row.folder, row.open, row.cancel}) {
+  for (GtkWidget* button : {row.send, row.folder, row.open, row.cancel}) {
     gtk_widget_set_no_show_all(button, TRUE);
     gtk_box_pack_end(GTK_BOX(top), button, FALSE, FALSE, 0);
   }
@@ -189,6 +198,7 @@ void DownloadWindow::Update(int id) {
     gtk_widget_set_visible(row.cancel, live);
     gtk_widget_set_visible(row.open, d->state == DownloadState::kDone);
     gtk_widget_set_visible(row.folder, d->state == DownloadState::kDone);
+    gtk_widget_set_visible(row.send, d->state == DownloadState::kDone);
   }
   gtk_widget_set_visible(empty_, shown_.empty());
 }
@@ -244,6 +254,7 @@ void DownloadWindow::OnButton(GtkButton* button, DownloadWindow* self) {
       case kCancel: self->downloads_.List().Cancel(id); break;
       case kOpen: self->downloads_.Open(id); break;
       case kFolder: self->downloads_.ShowInFolder(id); break;
+      case kSend: self->downloads_.SendToPhone(id); break;
       case kClear: self->downloads_.List().ClearFinished(); break;
       default: break;
     }

@@ -19,8 +19,10 @@ class DownloadWindow {
   DownloadWindow(const DownloadWindow&) = delete;
   DownloadWindow& operator=(const DownloadWindow&) = delete;
 
-  // Shows the window without taking the focus from the chooser or the page.
-  void Present();
+  // Shows the window without taking the focus from the chooser or the page,
+  // kept above `over` (the main window) when there is one.
+  void Present(GtkWindow* over = nullptr);
+  GtkWindow* Window() const { return window_ ? GTK_WINDOW(window_) : nullptr; }
   // To the front with the focus, as asked for by the user.
   void Raise() {
     if (window_) gtk_window_present(GTK_WINDOW(window_));
@@ -38,6 +40,7 @@ class DownloadWindow {
     GtkWidget* cancel;
     GtkWidget* open;
     GtkWidget* folder;
+    GtkWidget* send;
   };
   Row MakeRow(int id);
   void Update(int id);

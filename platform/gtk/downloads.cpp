@@ -5,11 +5,14 @@
 // shows. "Open" and "show in folder" go to the desktop's own handlers.
 #include "downloads.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "download_window.h"
+#include "send_window.h"
 #include "gtk_form.h"
 #include "gtk_platform.h"
 
@@ -43,6 +46,10 @@ forms::DownloadFailure FailureOf(DownloadError error, const char* message) {
 GtkDownloads::GtkDownloads(forms::Platform& platform) : platform_(platform) {}
 
 GtkDownloads::~GtkDownloads() {
+  // The send windows first: each withdraws its film, and the last stops
+  // the sender before it goes.
+  sends_.clear();
+  sender_.reset();
   if (chooser_) {
     g_signal_handlers_disconnect_by_data(chooser_, this);
     gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(chooser_));
@@ -60,7 +67,7 @@ void GtkDownloads::DownloadDestination(EngineDownload& download, const char* sug
     const int id = list_.Begin(download.Uri(), suggestedName, download.Length());
     jobs_[id] = &download;
     if (!window_ || window_->Gone()) window_ = std::make_unique<DownloadWindow>(*this);
-    window_->Present();
+    window_->Present(MainWindow());
     if (const int status = download.HttpStatus(); status >= 400) {
       // An error page is no film: nothing is saved.
       list_.Failed(id, forms::DownloadFailure::kHttpStatus, status, "");
@@ -75,7 +82,7 @@ void GtkDownloads::DownloadDestination(EngineDownload& download, const char* sug
 
 void GtkDownloads::ShowWindow() {
   if (!window_ || window_->Gone()) window_ = std::make_unique<DownloadWindow>(*this);
-  window_->Present();
+  window_->Present(MainWindow());
   window_->Raise();
 }
 
@@ -208,6 +215,27 @@ void GtkDownloads::ShowInFolder(int id) {
   if (!d || d->state != forms::DownloadState::kDone) return;
   g_autofree char* uri = g_filename_to_uri(d->target.parent_path().c_str(), nullptr, nullptr);
   if (uri) platform_.ShellExecute(nullptr, "open", uri, "", "", forms::kSwShowNormal);
+}
+
+void GtkDownloads::SendToPhone(int id) {
+  const forms::Download* d = list_.Find(id);
+  if (!d || d->state != forms::DownloadState::kDone) return;
+  if (auto it = sends_.find(id); it != sends_.end()) {
+    it->second->Raise();
+    return;
+  }
+  if (!sender_) {
+    sender::ServiceOptions options;
+    // How long a send may go without a request: shortened by the tests.
+    if (const char* idle = g_getenv("KIVO_SEND_IDLE_SECONDS")) {
+      const long seconds = std::strtol(idle, nullptr, 10);
+      if (seconds > 0 && seconds < 24 * 3600) options.expiry = std::chrono::seconds(seconds);
+    }
+    sender_ = std::make_unique<sender::Service>(options);
+  }
+  GtkWindow* owner = window_ && !window_->Gone() ? window_->Window() : MainWindow();
+  sends_[id] = std::make_unique<SendWindow>(*sender_, owner, d->target, d->name,
+                                            [this, id] { sends_.erase(id); });
 }
 
 }  // namespace gtkplat

@@ -16,11 +16,13 @@
 
 #include "forms/downloads.h"
 #include "forms/platform.h"
+#include "send/service.h"
 #include "web_engine.h"
 
 namespace gtkplat {
 
 class DownloadWindow;
+class SendWindow;
 
 class GtkDownloads final : public DownloadHost, private forms::DownloadTransfers {
  public:
@@ -41,6 +43,9 @@ class GtkDownloads final : public DownloadHost, private forms::DownloadTransfers
   // The window's buttons.
   void Open(int id);
   void ShowInFolder(int id);
+  // "发送到手机": the finished file offered to phones, in a window of its
+  // own (the same one again for the same download while it is open).
+  void SendToPhone(int id);
 
  private:
   void CancelTransfer(int id) override;
@@ -48,10 +53,14 @@ class GtkDownloads final : public DownloadHost, private forms::DownloadTransfers
   static void OnChosen(GtkNativeDialog* chooser, gint response, GtkDownloads* self);
   int IdOf(EngineDownload& download) const;
   GtkWindow* MainWindow() const;
+  GtkWindow* ListWindow() const;
 
   forms::Platform& platform_;
   forms::DownloadList list_{*this};
   std::unique_ptr<DownloadWindow> window_;
+  // The sender runs only while a send window is open.
+  std::unique_ptr<sender::Service> sender_;
+  std::map<int, std::unique_ptr<SendWindow>> sends_;
   // The engine's downloads by the list's id, while they run.
   std::map<int, EngineDownload*> jobs_;
   // Waiting for the chooser, first come first asked.

@@ -13,37 +13,12 @@ KIVO=$1
 SITE=$2
 SRC=$3
 
-# The buses outlive the desktop below (the program finds the accessibility
-# bus as it starts): started around a second run of this script, ended by
-# their pids.
+# On a private session bus with the accessibility bus (the program finds
+# it as it starts).
 if [[ -z ${KIVO_A11Y_BUS:-} ]]; then
   # shellcheck source=tests/e2e/session_bus.sh
   source "$SRC/tests/e2e/session_bus.sh"
-  busdir=$(mktemp -d /tmp/kivo-a11y-bus.XXXXXX)
-  start_session_bus "$busdir" || { rm -rf "$busdir"; exit 1; }
-  # It answers GetAddress on the session bus and runs the accessibility
-  # bus, on which the registry starts when first asked.
-  /usr/libexec/at-spi-bus-launcher >"$busdir/launcher.log" 2>&1 &
-  launcher_pid=$!
-  a11y_bus() {
-    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress
-  }
-  for ((i = 0; i < 100; i++)); do
-    a11y_bus >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  if ! a11y_bus >/dev/null 2>&1; then
-    echo "no accessibility bus"
-    cat "$busdir"/*.log
-    rc=1
-  else
-    KIVO_A11Y_BUS=1 bash "$0" "$@"
-    rc=$?
-  fi
-  kill "$launcher_pid" 2>/dev/null && wait "$launcher_pid" 2>/dev/null
-  kill "$bus_pid" 2>/dev/null && wait "$bus_pid" 2>/dev/null
-  rm -rf "$busdir"
-  exit $rc
+  rerun_with_a11y_bus "$0" "$@"
 fi
 
 export AT_BRIDGE=1 TRAY_AT_START=1

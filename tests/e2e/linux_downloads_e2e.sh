@@ -19,102 +19,9 @@ TRAY_AT_START=1
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
 
-dl=$work/dl
-mkdir -p "$dl" "$work/Downloads" "$XDG_CONFIG_HOME"
-# The user's download folder, where the chooser starts.
-printf 'XDG_DOWNLOAD_DIR="%s"\n' "$work/Downloads" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+# shellcheck source=tests/e2e/download_steps.sh
+source "$SRC/tests/e2e/download_steps.sh"
 
-BAR=59,151,225      # a progress bar's filled part
-BUTTON=36,149,207   # the download window's buttons
-FAILED=176,0,0      # a failure's text
-RANK=58,137,208     # the site's rank badges and download button
-
-dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
-chooser_up() { [[ -n $(dialog 保存文件) ]]; }
-chooser_gone() { ! chooser_up; }
-list_up() { [[ -n $(dialog "下载 - $CAPTION") ]]; }
-partials() { find "$dl" -name '*.part*' | wc -l; }
-no_partials() { (($(partials) == 0)); }
-has_partial() { (($(partials) > 0)); }
-# find WHAT [find_color options]: the areas of colour WHAT in the last shot,
-# inside the window (or box) given as X0 Y0 X1 Y1 on the screen.
-find_color() { "$PY" "$SRC/tests/e2e/find_color.py" "$work/now.png" "$@"; }
-click_screen() { xdotool mousemove --sync "$1" "$2" click 1; }
-# The download window may lie over the main window: the main one to the
-# front before a click into it.
-main_front() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; }
-
-# window_box WIN: sets BX BY BW BH
-window_box() {
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  BX=$X BY=$Y BW=$WIDTH BH=$HEIGHT
-}
-
-# A film page, reached as a person would: the ranking, then its fourth film
-# (of almost 2 MB: 15 s at the site's pace).
-open_film() {
-  main_front
-  click_category 4
-  wait_for 10 logged /xiazai/3.html || return 1
-  sleep 0.5
-  geometry
-  local area
-  # The badges are squares; the same blue also underlines the page's title.
-  area=$(shot now && find_color "$RANK" $((X + 130)) $((Y + 80)) $((X + 885)) $((Y + 670)) |
-    awk '$4 >= 10 && $3 < 40' | sed -n 4p)
-  [[ -n $area ]] || { echo "no ranked film"; return 1; }
-  read -r cx cy _ <<<"$area"
-  local before
-  before=$(grep -c '^GET /film/' "$log")
-  click_screen $((cx + 40)) "$cy"
-  wait_for 10 test "$(grep -c '^GET /film/' "$log")" -gt "$before" || return 1
-  film=$(grep -o '^GET /film/[0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
-}
-# Clicks the film page's download button; the chooser comes.
-click_download() {
-  main_front
-  sleep 0.5
-  geometry
-  local area
-  download_button() {
-    shot now
-    area=$(find_color "$RANK" $((X + 130)) $((Y + 80)) $((X + 885)) $((Y + 670)) --min 200 |
-      awk '$4 >= 20' | head -1)
-    [[ -n $area ]]
-  }
-  wait_for 10 download_button || { echo "no download button"; return 1; }
-  read -r cx cy _ <<<"$area"
-  click_screen "$cx" "$cy"
-  wait_for 20 chooser_up
-}
-# answer PATH: types where to save it into the chooser, as a person would.
-answer() {
-  xdotool key --delay 60 ctrl+a BackSpace
-  xdotool type --delay 40 "$1"
-  xdotool key --delay 60 Return
-  wait_for 10 chooser_gone
-}
-# answer_folder DIR/: keeps the chooser's name for the file, typing only
-# the folder before it (the name is selected when the chooser opens).
-answer_folder() {
-  xdotool key --delay 60 Home
-  xdotool type --delay 40 "$1"
-  xdotool key --delay 60 Return
-  wait_for 10 chooser_gone
-}
-# The download window's buttons in the row of the newest download: right
-# to left "打开文件夹 打开" when done, "取消" while it runs. The first
-# button from the top is the band's "clear"; the row's come next.
-row_buttons() {
-  local win
-  win=$(dialog "下载 - $CAPTION")
-  [[ -n $win ]] || return 1
-  xdotool windowactivate --sync "$win" >/dev/null 2>&1
-  window_box "$win"
-  shot now
-  find_color "$BUTTON" "$BX" "$BY" $((BX + BW)) $((BY + BH)) --min 100 |
-    awk '$4 >= 16' | tail -n +2 | awk 'NR == 1 { y = $2 } $2 == y'
-}
 clear_list() {  # the band's "clear finished" button
   local win area
   win=$(dialog "下载 - $CAPTION")
@@ -137,14 +44,6 @@ list_shows() {  # list_shows COLOUR: the colour is somewhere in the download win
 site_file() {  # site_file ID OUT: the film's bytes as the site serves them
   curl -s -o "$2" "http://127.0.0.1:8080/download/$1.mp4"
 }
-disposition_name() {  # the file name the site suggests (filename*, decoded)
-  "$PY" -c '
-import sys, urllib.parse
-for line in open(sys.argv[1], encoding="latin-1"):
-    if line.lower().startswith("content-disposition:"):
-        star = line.split("filename*=", 1)[1].strip().split(";")[0]
-        print(urllib.parse.unquote(star.split("'"''"'", 1)[1]))' "$1"
-}
 
 # --- a film downloaded to the end -------------------------------------------
 check "a film page is one click from the ranking" open_film
@@ -154,6 +53,8 @@ curl -sI "http://127.0.0.1:8080/download/$film.mp4" >"$work/film.headers"
 name=$(disposition_name "$work/film.headers")
 check "the site suggests a Chinese file name" test -n "$name"
 answer_folder "$dl/"
+check "the download window shows above the main window" wait_for 10 list_above_main
+check "  leaving the keyboard with the main window" wait_for 10 main_active
 check "the download writes a partial file first" wait_for 10 has_partial
 check "  and no file of the chosen name until it is complete" test ! -e "$dl/$name"
 check "the window shows the bar part-way" wait_for 10 list_shows "$BAR"
@@ -167,8 +68,8 @@ check "  with the site's bytes exactly" cmp "$work/film.mp4" "$dl/$name"
 check "  and nothing partial beside it" no_partials
 check "  the site sent it once, whole" \
   test "$(grep -c "^GET /download/$film.mp4 200" "$log")" -ge 1
-done_buttons() { [[ $(row_buttons | wc -l) == 2 ]]; }
-check "a done download offers open and show in folder" wait_for 10 done_buttons
+done_buttons() { [[ $(row_buttons | wc -l) == 3 ]]; }
+check "a done download offers open, show in folder and send to a phone" wait_for 10 done_buttons
 cp "$work/now.png" "$work/download-done.png"
 # What the desktop opens files and folders with: a stub of the test's own.
 printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.out" >"$work/stub-open"
@@ -182,7 +83,7 @@ printf '%s\n' '[Default Applications]' 'video/mp4=kivo-stub-open.desktop' \
 read -r cx cy _ <<<"$(row_buttons | head -1)"
 click_screen "$cx" "$cy"
 check "open hands the film to the desktop's handler" wait_for 10 grep -qxF "$dl/$name" "$work/opened.out"
-read -r cx cy _ <<<"$(row_buttons | tail -1)"
+read -r cx cy _ <<<"$(row_buttons | sed -n 2p)"
 click_screen "$cx" "$cy"
 check "show in folder opens its folder" wait_for 10 grep -qxF "$dl" "$work/opened.out"
 wmctrl -c "下载 - $CAPTION"

@@ -73,9 +73,13 @@ w_dev=$(dev $width)
 h_dev=$(dev $height)
 check "the window is ${w_dev}x${h_dev} at $dpi DPI" \
   test $((wr - wl)) -eq "$w_dev" -a $((wb - wt)) -eq "$h_dev"
-check "the window starts centred on the screen" \
-  test "$wl" -eq $(((screen_w - w_dev) / 2)) -a "$wt" -eq $(((screen_h - h_dev) / 2))
-echo "window at ($wl, $wt)-($wr, $wb) on the desktop at ($dx, $dy)"
+# Polled: once (in one CI run of many) the first read found the window
+# elsewhere; where it was is printed so it can be told apart from a window
+# that never gets there.
+echo "first read: the window at ($wl, $wt)-($wr, $wb), the desktop at ($dx, $dy)"
+centred() { read_rect && ((wl == (screen_w - w_dev) / 2 && wt == (screen_h - h_dev) / 2)); }
+check "the window starts centred on the screen" poll 10 centred
+echo "the window at ($wl, $wt)-($wr, $wb)"
 x0=$((dx + wl))
 y0=$((dy + wt))
 

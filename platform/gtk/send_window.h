@@ -1,0 +1,70 @@
+// "发送到手机": a finished download offered to phones on the local network.
+// The window shows the film, a QR code of its address, the address itself,
+// what the phones have fetched so far and "停止发送". Closing it (or the
+// button) withdraws the film at once; the sender stops with the last one.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "send/service.h"
+
+namespace gtkplat {
+
+class SendWindow {
+ public:
+  // `closed` runs (from an idle, never inside a signal of the window) once
+  // the user closed it; the owner then destroys this object.
+  SendWindow(sender::Service& service, GtkWindow* owner, std::filesystem::path file,
+             std::string name, std::function<void()> closed);
+  ~SendWindow();
+  SendWindow(const SendWindow&) = delete;
+  SendWindow& operator=(const SendWindow&) = delete;
+
+  void Raise();
+
+ private:
+  // Offers the film on `address` (withdrawing it from the last one);
+  // an empty address or a refusal shows why instead of a code.
+  void Offer(const std::string& address);
+  void Withdraw();
+  void ShowProblem(const std::string& text);
+  void Refresh();
+  static gboolean OnTick(gpointer self);
+  static gboolean OnDrawCode(GtkWidget* area, cairo_t* cr, SendWindow* self);
+  static void OnNetworkChosen(GtkComboBox* box, SendWindow* self);
+  static void OnStop(GtkButton*, SendWindow* self);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, SendWindow* self);
+  static gboolean OnClosedIdle(gpointer self);
+  void Close();
+
+  sender::Service& service_;
+  std::filesystem::path file_;
+  std::string name_;
+  std::function<void()> closed_;
+  std::vector<sender::LocalAddress> addresses_;
+  sender::SendHandle send_ = 0;
+  bool offered_ = false;
+  bool ended_ = false;  // the file went or the send expired
+  std::string url_;
+  // The code's modules, row by row (true: dark), and its width in modules.
+  std::vector<bool> modules_;
+  int modulesWide_ = 0;
+
+  GtkWidget* window_ = nullptr;
+  GtkWidget* code_ = nullptr;
+  GtkWidget* address_ = nullptr;
+  GtkWidget* hint_ = nullptr;
+  GtkWidget* progress_ = nullptr;
+  GtkWidget* problem_ = nullptr;
+  GtkWidget* stop_ = nullptr;
+  guint tick_ = 0;
+  guint closing_ = 0;
+};
+
+}  // namespace gtkplat
