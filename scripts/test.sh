@@ -25,10 +25,10 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-# The code that runs on more than one thread (the site's head reader and
-# workers, the engine loader) built with ThreadSanitizer: only those tests,
-# at -O1 with line tables, to keep it to about two minutes; any report
-# fails them.
+# The code that runs on more than one thread (the head reader and workers
+# of the site and of the phone sender, the engine loader) built with
+# ThreadSanitizer: only those tests, at -O1 with line tables, to keep it to
+# about two minutes; any report fails them.
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan
