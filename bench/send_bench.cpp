@@ -100,7 +100,8 @@ void Round(int port, const std::string& path, int clients) {
 
 int main() {
   namespace fs = std::filesystem;
-  fs::path file = fs::temp_directory_path() / ("kivo_send_bench_" + std::to_string(::getpid()) + ".mp4");
+  fs::path file =
+      fs::temp_directory_path() / ("kivo_send_bench_" + std::to_string(::getpid()) + ".mp4");
   std::ofstream(file).close();
   fs::resize_file(file, kFileSize);
 
@@ -116,8 +117,8 @@ int main() {
   }
   std::string url = service.Url(opened.handle);
   int port = std::stoi(url.substr(std::string("http://127.0.0.1:").size()));
-  std::string path = url.substr(url.find('/', 7)) + "f/" +
-                     "%E6%B5%8B%E8%AF%95%E5%BD%B1%E7%89%87.mp4";
+  std::string path =
+      url.substr(url.find('/', 7)) + "f/" + "%E6%B5%8B%E8%AF%95%E5%BD%B1%E7%89%87.mp4";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   std::printf("RSS with the server up and idle: %ld KiB\n", RssKiB());
 

@@ -63,7 +63,8 @@ HeldFile::~HeldFile() {
 }
 
 bool HeldFile::Intact() const {
-  struct stat held {}, named {};
+  struct stat held {
+  }, named{};
   if (::fstat(fd_, &held) != 0 || held.st_nlink == 0) return false;
   if (::stat(path_.c_str(), &named) != 0) return false;
   return SameFile(held, dev_, ino_, size_, mtimeSec_, mtimeNsec_) &&
@@ -73,8 +74,8 @@ bool HeldFile::Intact() const {
 bool HeldFile::Read(std::uint64_t offset, std::span<char> out) const {
   std::size_t done = 0;
   while (done < out.size()) {
-    ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                        static_cast<off_t>(offset + done));
+    ssize_t n =
+        ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);

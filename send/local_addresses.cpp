@@ -25,7 +25,8 @@ std::string DefaultRouteInterface(const std::string& procNetRoute) {
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
     std::string iface, destination, gateway, flags, refCount, use, metric, mask;
-    if (!(fields >> iface >> destination >> gateway >> flags >> refCount >> use >> metric >> mask)) {
+    if (!(fields >> iface >> destination >> gateway >> flags >> refCount >> use >> metric >>
+          mask)) {
       continue;
     }
     unsigned long flagBits = 0;

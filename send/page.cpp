@@ -53,8 +53,8 @@ std::string_view Trim(std::string_view text) {
 
 std::string FileNameFor(std::string_view path, std::string_view displayName) {
   std::string ext = Extension(path);
-  std::string name = site::SafeFileName(displayName.empty() ? path.substr(path.rfind('/') + 1)
-                                                            : displayName);
+  std::string name =
+      site::SafeFileName(displayName.empty() ? path.substr(path.rfind('/') + 1) : displayName);
   if (!ext.empty() && EndsWithIgnoringCase(name, ext)) name.resize(name.size() - ext.size());
   // Leading and trailing dots and spaces: a name of dots would be read as
   // "." or ".." in the address, and file systems treat them badly anyway.
@@ -94,8 +94,8 @@ std::string PercentEncode(std::string_view text) {
   std::string out;
   for (char c : text) {
     auto b = static_cast<unsigned char>(c);
-    bool unreserved = (b >= '0' && b <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z') ||
-                      c == '-' || c == '.' || c == '_' || c == '~';
+    bool unreserved = (b >= '0' && b <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z') || c == '-' ||
+                      c == '.' || c == '_' || c == '~';
     if (unreserved) {
       out += c;
     } else {
@@ -126,16 +126,17 @@ std::string RenderPage(std::string_view fileName, std::uint64_t size, std::strin
   std::string name = site::HtmlEscape(fileName);
   std::string href = site::HtmlEscape(fileHref);
   std::string_view type = ContentTypeFor(fileName);
-  std::string page =
-      "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<title>" + name + "</title>\n"
+  std::string page = "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">\n";
+  page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  page += "<title>" + name + "</title>\n";
+  page +=
       "<style>body{font-family:sans-serif;margin:1.5em;line-height:1.5}"
       "a.get{display:block;margin:1em 0;padding:.8em;text-align:center;background:#1a73e8;"
       "color:#fff;border-radius:.4em;text-decoration:none;font-size:1.2em}"
-      "video{width:100%}</style></head>\n<body>\n<h1>" + name + "</h1>\n"
-      "<p>大小：" + HumanSize(size) + "</p>\n"
-      "<a class=\"get\" href=\"" + href + "\" download>下载到手机</a>\n";
+      "video{width:100%}</style></head>\n";
+  page += "<body>\n<h1>" + name + "</h1>\n";
+  page += "<p>大小：" + HumanSize(size) + "</p>\n";
+  page += "<a class=\"get\" href=\"" + href + "\" download>下载到手机</a>\n";
   if (type == "video/mp4" || type == "video/webm") {
     page += "<video controls preload=\"none\" src=\"" + href + "\"></video>\n";
   }

@@ -230,8 +230,8 @@ void Server::Handle(const httplib::Request& req, httplib::Response& res) {
   std::string_view rest = slash == std::string_view::npos ? "" : path.substr(slash);
 
   bool page = rest.empty() || rest == "/";
-  bool file = rest.starts_with("/f/") &&
-              site::PercentDecode(rest.substr(3), false) == offer->FileName();
+  bool file =
+      rest.starts_with("/f/") && site::PercentDecode(rest.substr(3), false) == offer->FileName();
   if (!page && !file) return NotFound(res);
   if (req.method != "GET" && req.method != "HEAD") {
     res.set_header("Allow", "GET, HEAD");
@@ -259,8 +259,8 @@ void Server::ServeFile(const std::shared_ptr<Offer>& offer, const httplib::Reque
   // One range is answered with 206; a list of them with the whole file
   // (200), as the site does. There are no validators to match an If-Range
   // against, so it too gets the whole file.
-  site::RangeChoice range = req.has_header("If-Range") ? site::RangeChoice{}
-                                                       : site::ChooseRange(rangeHeader, size);
+  site::RangeChoice range =
+      req.has_header("If-Range") ? site::RangeChoice{} : site::ChooseRange(rangeHeader, size);
   res.set_header("Accept-Ranges", "bytes");
   if (range.kind == site::RangeChoice::kUnsatisfiable) {
     res.set_header("Content-Range", "bytes */" + std::to_string(size));

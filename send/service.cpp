@@ -46,8 +46,8 @@ Opened Service::Open(const std::string& path, const std::string& displayName,
 
   std::lock_guard lock(mutex_);
   if (server_ && address != serverAddress_) {
-    result.error = "正在从 " + serverAddress_ + " 发送其他文件，请先停止那些发送，再换用 " +
-                   address + "。";
+    result.error =
+        "正在从 " + serverAddress_ + " 发送其他文件，请先停止那些发送，再换用 " + address + "。";
     return result;
   }
   std::optional<HeldFile> file = HeldFile::Open(path, &result.error);
@@ -62,12 +62,13 @@ Opened Service::Open(const std::string& path, const std::string& displayName,
     serverAddress_ = address;
   }
   std::string name = FileNameFor(path, displayName);
-  auto offer = std::make_shared<Offer>(*token, std::move(name), std::move(*file),
-                                       OfferLimits{options_.maxPhones, options_.expiry},
-                                       options_.now);
+  auto offer =
+      std::make_shared<Offer>(*token, std::move(name), std::move(*file),
+                              OfferLimits{options_.maxPhones, options_.expiry}, options_.now);
   server_->Add(offer);
   result.handle = ++lastHandle_;
-  std::string url = "http://" + address + ":" + std::to_string(server_->Port()) + "/" + *token + "/";
+  std::string url =
+      "http://" + address + ":" + std::to_string(server_->Port()) + "/" + *token + "/";
   sends_.emplace(result.handle, Entry{std::move(offer), std::move(url)});
   result.error.clear();
   return result;

@@ -63,8 +63,7 @@ class Service {
   // Fails for an empty, malformed, loopback or unspecified address, a file
   // that can't be opened, and an address other than the one the running
   // server already listens on.
-  Opened Open(const std::string& path, const std::string& displayName,
-              const std::string& address);
+  Opened Open(const std::string& path, const std::string& displayName, const std::string& address);
 
   // Ends the send: its transfers are cut off and its address answers 404
   // from now on. Closing the last send stops the server. Unknown handles
