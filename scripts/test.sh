@@ -4,9 +4,9 @@
 # the site tests, the end-to-end tests under Xvfb (Linux) and Wine, the unit
 # tests and the Linux end-to-end suite once more built with the sanitizers
 # (the asan preset), the threaded code with ThreadSanitizer (tsan), a
-# short run of the fuzz targets, then the benchmarks (resize, a second
-# start beside /bin/true, one cold start beside surf) and a short soak of
-# each build, whose figures are printed.
+# short run of the fuzz targets, then the benchmarks (resize, sending to
+# phones over loopback, a second start beside /bin/true, one cold start
+# beside surf) and a short soak of each build, whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,10 +25,10 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-# The code that runs on more than one thread (the site's head reader and
-# workers, the engine loader) built with ThreadSanitizer: only those tests,
-# at -O1 with line tables, to keep it to about two minutes; any report
-# fails them.
+# The code that runs on more than one thread (the head reader and workers
+# of the site and of the phone sender, the engine loader) built with
+# ThreadSanitizer: only those tests, at -O1 with line tables, to keep it to
+# about two minutes; any report fails them.
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan
@@ -38,6 +38,7 @@ ctest --preset tsan
 bash scripts/fuzz.sh 5
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
+./build/linux/bench/send_bench
 bash bench/instance_bench.sh build/linux/kivo 30
 # One cold start of the program beside surf, for its figures only (the
 # full table: bench/startup_bench.sh -n 7); it passes or fails nothing.
