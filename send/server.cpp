@@ -189,17 +189,19 @@ ConnectionScheduler::After Server::Serve(site::Connection& connection) {
   site::ConnectionStream::Head head = stream.ReadHead();
   if (head == site::ConnectionStream::Head::kClosed) return After::kClose;
   stream.ExpectResponse({});
+  site::RequestLineParts parts = site::SplitRequestLine(stream.RequestLine());
   if (head != site::ConnectionStream::Head::kRequest) {
     bool longLine = head == site::ConnectionStream::Head::kLineTooLong;
-    std::string body = longLine ? "414 URI Too Long\n" : "431 Request Header Fields Too Large\n";
-    stream.WriteAll(PlainHead(longLine ? 414 : 431,
-                              longLine ? "URI Too Long" : "Request Header Fields Too Large",
-                              body.size()) +
-                    body);
+    int status = longLine ? 414 : 431;
+    const char* reason = longLine ? "URI Too Long" : "Request Header Fields Too Large";
+    std::string body = std::to_string(status) + " " + reason + "\n";
+    stream.WriteAll(PlainHead(status, reason, body.size()));
+    if (parts.method != "HEAD") stream.WriteAll(body);
     stream.FinishResponse();
+    // What else the client sends is read and dropped while it lingers.
     return After::kClose;
   }
-  std::string target(site::SplitRequestLine(stream.RequestLine()).target);
+  std::string target(parts.target);
   bool clientClosing = false;
   bool lastRequest = ++connection.served >= keep_alive_max_count_ || stream.MustClose();
   tServingSocket = connection.sock;
