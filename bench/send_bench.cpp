@@ -66,7 +66,7 @@ std::uint64_t Fetch(int port, const std::string& path) {
 
 // `clients` fetch the file at once; prints their MB/s together and the
 // highest RSS seen meanwhile.
-void Round(int port, const std::string& path, int clients) {
+void Round(int port, const std::string& path, int clients, const char* label) {
   std::atomic<bool> done = false;
   long peak = 0;
   std::thread sampler([&] {
@@ -91,8 +91,8 @@ void Round(int port, const std::string& path, int clients) {
     total += n;
     complete = complete && n == kFileSize;
   }
-  std::printf("%d client(s): %7.1f MB/s together, %.2f s, RSS while serving %ld KiB%s\n", clients,
-              static_cast<double>(total) / (1 << 20) / seconds, seconds, peak,
+  std::printf("%-6s %d client(s): %7.1f MB/s together, %.2f s, RSS while serving %ld KiB%s\n",
+              label, clients, static_cast<double>(total) / (1 << 20) / seconds, seconds, peak,
               complete ? "" : "  (a transfer came back short)");
 }
 
@@ -109,7 +109,9 @@ int main() {
   sender::ServiceOptions options;
   options.allowLoopbackForTests = true;
   sender::Service service(options);
+  auto openStart = Clock::now();
   sender::Opened opened = service.Open(file.string(), "测试影片", "127.0.0.1");
+  double openMs = std::chrono::duration<double, std::milli>(Clock::now() - openStart).count();
   if (opened.handle == 0) {
     std::fprintf(stderr, "send_bench: %s\n", opened.error.c_str());
     fs::remove(file);
@@ -120,17 +122,44 @@ int main() {
   std::string path =
       url.substr(url.find('/', 7)) + "f/" + "%E6%B5%8B%E8%AF%95%E5%BD%B1%E7%89%87.mp4";
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::printf("Open, the server's start included: %.2f ms\n", openMs);
   std::printf("RSS with the server up and idle: %ld KiB\n", RssKiB());
 
-  for (int round = 0; round < 3; ++round) Round(port, path, 1);
-  Round(port, path, 4);
+  // The first fetch also brings the file into the page cache.
+  Round(port, path, 1, "cold");
+  Round(port, path, 1, "warm");
+  Round(port, path, 1, "warm");
+  Round(port, path, 4, "warm");
 
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   std::printf("RSS idle again after serving: %ld KiB\n", RssKiB());
   sender::SendStatus status = service.Status(opened.handle).value_or(sender::SendStatus{});
   std::printf("sent %llu bytes in %d whole downloads\n",
               static_cast<unsigned long long>(status.bytesSent), status.completed);
+
+  // What the window waits for when it stops the last send while four
+  // phones are mid-transfer and reading nothing.
+  std::vector<int> stalled;
+  for (int i = 0; i < 4; ++i) {
+    int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    std::string request = "GET " + path + " HTTP/1.1\r\nHost: bench\r\n\r\n";
+    ::send(sock, request.data(), request.size(), MSG_NOSIGNAL);
+    stalled.push_back(sock);
+  }
+  for (int i = 0; i < 500 && service.Status(opened.handle)->phones < 4; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  auto closeStart = Clock::now();
   service.Close(opened.handle);
+  std::printf("Close of the last send with %d stalled transfers: %.2f ms\n",
+              static_cast<int>(stalled.size()),
+              std::chrono::duration<double, std::milli>(Clock::now() - closeStart).count());
+  for (int sock : stalled) ::close(sock);
   fs::remove(file);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -69,6 +70,14 @@ bool HeldFile::Intact() const {
   if (::stat(path_.c_str(), &named) != 0) return false;
   return SameFile(held, dev_, ino_, size_, mtimeSec_, mtimeNsec_) &&
          SameFile(named, dev_, ino_, size_, mtimeSec_, mtimeNsec_);
+}
+
+std::string HeldFile::ETag() const {
+  char tag[80];
+  std::snprintf(tag, sizeof tag, "\"%llx-%llx-%llx.%lx\"", static_cast<unsigned long long>(ino_),
+                static_cast<unsigned long long>(size_), static_cast<unsigned long long>(mtimeSec_),
+                static_cast<unsigned long>(mtimeNsec_));
+  return tag;
 }
 
 bool HeldFile::Read(std::uint64_t offset, std::span<char> out) const {

@@ -31,6 +31,11 @@ class HeldFile {
   // same device and inode, size and modification time, and still linked.
   bool Intact() const;
 
+  // A strong entity tag for this version of the file (inode, size and
+  // modification time), quotes included, so a phone can resume a download
+  // with If-Range and be sure the rest comes from the same file.
+  std::string ETag() const;
+
   // Reads exactly out.size() bytes at `offset`; false if the file ends
   // first or the read fails.
   bool Read(std::uint64_t offset, std::span<char> out) const;

@@ -189,17 +189,19 @@ ConnectionScheduler::After Server::Serve(site::Connection& connection) {
   site::ConnectionStream::Head head = stream.ReadHead();
   if (head == site::ConnectionStream::Head::kClosed) return After::kClose;
   stream.ExpectResponse({});
+  site::RequestLineParts parts = site::SplitRequestLine(stream.RequestLine());
   if (head != site::ConnectionStream::Head::kRequest) {
     bool longLine = head == site::ConnectionStream::Head::kLineTooLong;
-    std::string body = longLine ? "414 URI Too Long\n" : "431 Request Header Fields Too Large\n";
-    stream.WriteAll(PlainHead(longLine ? 414 : 431,
-                              longLine ? "URI Too Long" : "Request Header Fields Too Large",
-                              body.size()) +
-                    body);
+    int status = longLine ? 414 : 431;
+    const char* reason = longLine ? "URI Too Long" : "Request Header Fields Too Large";
+    std::string body = std::to_string(status) + " " + reason + "\n";
+    stream.WriteAll(PlainHead(status, reason, body.size()));
+    if (parts.method != "HEAD") stream.WriteAll(body);
     stream.FinishResponse();
+    // What else the client sends is read and dropped while it lingers.
     return After::kClose;
   }
-  std::string target(site::SplitRequestLine(stream.RequestLine()).target);
+  std::string target(parts.target);
   bool clientClosing = false;
   bool lastRequest = ++connection.served >= keep_alive_max_count_ || stream.MustClose();
   tServingSocket = connection.sock;
@@ -207,7 +209,11 @@ ConnectionScheduler::After Server::Serve(site::Connection& connection) {
     req.target = target;
     // Range lines were kept from httplib, which would answer them itself;
     // they rejoin the request for the file's own range handling.
-    for (const auto& [name, value] : stream.HeldBackHeaders()) req.headers.emplace(name, value);
+    for (const auto& [name, value] : stream.HeldBackHeaders()) {
+      std::size_t start = std::min(value.find_first_not_of(" \t"), value.size());
+      std::size_t end = value.find_last_not_of(" \t") + 1;
+      req.headers.emplace(name, value.substr(start, end > start ? end - start : 0));
+    }
   });
   tServingSocket = INVALID_SOCKET;
   int status = stream.FinishResponse();
@@ -257,11 +263,13 @@ void Server::ServeFile(const std::shared_ptr<Offer>& offer, const httplib::Reque
     rangeHeader = rangeHeader ? *rangeHeader + ", " + it->second : it->second;
   }
   // One range is answered with 206; a list of them with the whole file
-  // (200), as the site does. There are no validators to match an If-Range
-  // against, so it too gets the whole file.
-  site::RangeChoice range =
-      req.has_header("If-Range") ? site::RangeChoice{} : site::ChooseRange(rangeHeader, size);
+  // (200), as the site does. A download resumed with If-Range gets the rest
+  // only if the file is still the one its first part came from.
+  std::string etag = offer->File().ETag();
+  bool sameFile = !req.has_header("If-Range") || req.get_header_value("If-Range") == etag;
+  site::RangeChoice range = sameFile ? site::ChooseRange(rangeHeader, size) : site::RangeChoice{};
   res.set_header("Accept-Ranges", "bytes");
+  res.set_header("ETag", etag);
   if (range.kind == site::RangeChoice::kUnsatisfiable) {
     res.set_header("Content-Range", "bytes */" + std::to_string(size));
     return Refuse(res, 416, "416 Range Not Satisfiable\n");

@@ -70,7 +70,9 @@ class Service {
   // are ignored.
   void Close(SendHandle handle);
 
-  // Cheap; for the window to poll. None for an unknown handle.
+  // Cheap; for the window to poll. None for an unknown handle. A send that
+  // has expired or lost its file answers no phone any more but keeps its
+  // handle (and the open file) until the window closes it.
   std::optional<SendStatus> Status(SendHandle handle) const;
 
   // "http://IP:PORT/<token>/", for the QR code; "" for an unknown handle.

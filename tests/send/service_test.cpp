@@ -212,21 +212,28 @@ TEST_F(SendServiceTest, ServesThePageAndExactlyTheFile) {
 
 TEST_F(SendServiceTest, AnswersOneRangeAndRefusesRangesPastTheEnd) {
   SendHandle handle = Open(small_);
+  std::string etag = Client().Head(FilePath(handle))->get_header_value("ETag");
+  EXPECT_TRUE(etag.starts_with('"') && etag.size() > 2) << etag;
   std::string size = std::to_string(kSmall);
   struct Case {
-    std::string range;
+    std::string range, ifRange;
     int status;
     std::string contentRange;
     std::uint64_t first, length;
   };
   for (const Case& c : std::vector<Case>{
-           {"bytes=10-19", 206, "bytes 10-19/" + size, 10, 10},
-           {"bytes=-5", 206, "bytes 1048571-1048575/" + size, kSmall - 5, 5},
-           {"bytes=" + size + "-", 416, "bytes */" + size, 0, 0},
-           {"bytes=0-1,5-6", 200, "", 0, kSmall},  // a list: the whole file
+           {"bytes=10-19", "", 206, "bytes 10-19/" + size, 10, 10},
+           {"bytes=-5", "", 206, "bytes 1048571-1048575/" + size, kSmall - 5, 5},
+           {"bytes=" + size + "-", "", 416, "bytes */" + size, 0, 0},
+           {"bytes=0-1,5-6", "", 200, "", 0, kSmall},  // a list: the whole file
+           // Resuming: the rest only from the same version of the file.
+           {"bytes=1000-", etag, 206, "bytes 1000-1048575/" + size, 1000, kSmall - 1000},
+           {"bytes=1000-", "\"other\"", 200, "", 0, kSmall},
        }) {
-    SCOPED_TRACE(c.range);
-    httplib::Result result = Client().Get(FilePath(handle), {{"Range", c.range}});
+    SCOPED_TRACE(c.range + " " + c.ifRange);
+    httplib::Headers headers{{"Range", c.range}};
+    if (!c.ifRange.empty()) headers.emplace("If-Range", c.ifRange);
+    httplib::Result result = Client().Get(FilePath(handle), headers);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, c.status);
     EXPECT_EQ(result->get_header_value("Content-Range"), c.contentRange);
@@ -235,7 +242,7 @@ TEST_F(SendServiceTest, AnswersOneRangeAndRefusesRangesPastTheEnd) {
     }
   }
   // Only the whole-file answers count as downloads.
-  EXPECT_TRUE(Eventually([&] { return StatusOf(handle).completed == 1; }));
+  EXPECT_TRUE(Eventually([&] { return StatusOf(handle).completed == 2; }));
 }
 
 TEST_F(SendServiceTest, AnswersEverythingButALiveSendsTwoAddressesWithTheSame404) {
