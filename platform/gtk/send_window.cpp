@@ -34,13 +34,18 @@ GtkWidget* LeftLabel(const char* text, const char* cls) {
   return label;
 }
 
+// "已发送 12.0 MB，1.5 MB/s，2 部手机正在下载，已完成 1 次", each part only
+// when it says something.
 std::string ProgressText(const sender::SendStatus& s) {
   std::string text = "已发送 " + forms::DownloadList::SizeText(s.bytesSent);
+  const auto add = [&](const std::string& part) {
+    if (!part.empty()) text += "，" + part;
+  };
   if (s.phones > 0) {
-    text += "，" + forms::DownloadList::SpeedText(static_cast<double>(s.bytesPerSecond)) + "，" +
-            std::to_string(s.phones) + " 部手机正在下载";
+    add(forms::DownloadList::SpeedText(static_cast<double>(s.bytesPerSecond)));
+    add(std::to_string(s.phones) + " 部手机正在下载");
   }
-  if (s.completed > 0) text += "，已完成 " + std::to_string(s.completed) + " 次";
+  if (s.completed > 0) add("已完成 " + std::to_string(s.completed) + " 次");
   return text;
 }
 
@@ -129,6 +134,8 @@ SendWindow::SendWindow(sender::Service& service, GtkWindow* owner, std::filesyst
 
   Offer(addresses_.empty() ? std::string() : addresses_.front().address);
   gtk_widget_show_all(window_);
+  // Nothing focused at first: a focused address would show all selected.
+  gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
   tick_ = g_timeout_add(500, &OnTick, this);
 }
 
@@ -280,7 +287,8 @@ void SendWindow::Close() {
 gboolean SendWindow::OnClosedIdle(gpointer data) {
   auto* self = static_cast<SendWindow*>(data);
   self->closing_ = 0;
-  if (self->closed_) self->closed_();  // destroys self
+  // Taken out first: running it destroys self, and with it closed_.
+  if (std::function<void()> closed = std::move(self->closed_)) closed();
   return G_SOURCE_REMOVE;
 }
 

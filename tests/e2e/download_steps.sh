@@ -111,6 +111,8 @@ row_buttons() {
   [[ -n $win ]] || return 1
   xdotool windowactivate --sync "$win" >/dev/null 2>&1
   window_box "$win"
+  # Off the buttons: a hovered one is another colour.
+  point_at 1 1
   shot now
   find_color "$BUTTON" "$BX" "$BY" $((BX + BW)) $((BY + BH)) --min 100 |
     awk '$4 >= 16' | tail -n +2 | awk 'NR == 1 { y = $2 } $2 == y'
@@ -122,4 +124,13 @@ for line in open(sys.argv[1], encoding="latin-1"):
     if line.lower().startswith("content-disposition:"):
         star = line.split("filename*=", 1)[1].strip().split(";")[0]
         print(urllib.parse.unquote(star.split("'"''"'", 1)[1]))' "$1"
+}
+# click_row_button N: the newest row's Nth button from the left, once the
+# row shows at least N.
+click_row_button() {
+  local area
+  row_has() { area=$(row_buttons | sed -n "$1p") && [[ -n $area ]]; }
+  wait_for 10 row_has "$1" || return 1
+  read -r cx cy _ <<<"$area"
+  click_screen "$cx" "$cy"
 }
