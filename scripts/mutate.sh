@@ -1,26 +1,31 @@
 #!/usr/bin/env bash
 # Mutation run over the portable core: seeds one single-line fault at a time
-# from tests/mutation/mutations.txt into a scratch copy of the tree, rebuilds
-# kivo_tests there, runs it, and says whether the unit tests noticed. The
+# from the lists in tests/mutation/ (mutations.txt, then mutations-2.txt)
+# into a scratch copy of the tree, rebuilds kivo_tests there, runs it, and
+# says whether the unit tests noticed, with the kill rate of each list. The
 # working tree itself is never touched.
 #
 #   scripts/mutate.sh [--list FILE] [--only 3,7,12] [--scratch DIR] [--timeout S] [--check]
 #
-# --check only verifies that every mutation's text is found exactly once.
+# --list runs that one list only; --only picks rows by their number in each
+# list run. --check only verifies that every mutation's text is found
+# exactly once.
 # A mutation is KILLED when kivo_tests fails, crashes or runs out of time,
 # SURVIVED when it passes. One that does not build or whose text is not found
-# exactly once is reported as BROKEN and left out of the count.
+# exactly once is reported as BROKEN and left out of the count. A row whose
+# kind is "equivalent" (a fault no user could tell apart, the reason in a
+# comment above it) is checked for its text but neither run nor counted.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-list=$root/tests/mutation/mutations.txt
+lists=("$root/tests/mutation/mutations.txt" "$root/tests/mutation/mutations-2.txt")
 scratch=${KIVO_MUTATE_DIR:-/tmp/kivo-mutate}
 only=""
 run_timeout=60
 check=0
 while [[ $# -gt 0 ]]; do
   case $1 in
-    --list) list=$(realpath "$2"); shift 2 ;;
+    --list) lists=("$(realpath "$2")"); shift 2 ;;
     --only) only=",$2,"; shift 2 ;;
     --scratch) scratch=$2; shift 2 ;;
     --timeout) run_timeout=$2; shift 2 ;;
@@ -97,11 +102,13 @@ open(full, "w", encoding="utf-8").write(mutated)
 EOF
 }
 
-killed=0
-total=0
-broken=0
-survivors=()
-number=0
+# run_list FILE: every row of one list; prints its tally.
+run_list() {
+local list=$1
+local killed=0 total=0 broken=0 equivalent=0 number=0
+local survivors=()
+local row kind rest place change old new file label started
+echo "== ${list#"$root/"}"
 while IFS= read -r row || [[ -n $row ]]; do
   [[ -z ${row// } || $row == \#* ]] && continue
   number=$((number + 1))
@@ -123,9 +130,14 @@ while IFS= read -r row || [[ -n $row ]]; do
     broken=$((broken + 1))
     continue
   fi
-  if [[ $check -eq 1 ]]; then
+  if [[ $check -eq 1 || $kind == equivalent ]]; then
     cp -p "$scratch/original" "$src/$file"
-    echo "OK       $label"
+    if [[ $kind == equivalent ]]; then
+      echo "EQUIV    $label"
+      equivalent=$((equivalent + 1))
+    else
+      echo "OK       $label"
+    fi
     continue
   fi
   started=$SECONDS
@@ -147,17 +159,29 @@ while IFS= read -r row || [[ -n $row ]]; do
   touch "$src/$file"
 done <"$list"
 
-[[ $check -eq 1 ]] && { echo "broken: $broken"; exit 0; }
-build_tests || true
+if [[ $check -eq 1 ]]; then
+  echo "broken: $broken"
+  return 0
+fi
 echo
 if [[ $total -gt 0 ]]; then
-  echo "killed $killed of $total ($(awk -v k="$killed" -v n="$total" 'BEGIN { printf "%.1f", 100 * k / n }') %)"
+  echo "${list#"$root/"}: killed $killed of $total ($(awk -v k="$killed" -v n="$total" 'BEGIN { printf "%.1f", 100 * k / n }') %)"
 else
-  echo "killed 0 of 0"
+  echo "${list#"$root/"}: killed 0 of 0"
 fi
+[[ $equivalent -gt 0 ]] && echo "equivalent (left out): $equivalent"
 [[ $broken -gt 0 ]] && echo "broken (left out): $broken"
 if [[ ${#survivors[@]} -gt 0 ]]; then
   echo "survivors:"
   printf '  %s\n' "${survivors[@]}"
 fi
+echo
+return 0
+}
+
+for list in "${lists[@]}"; do
+  run_list "$list"
+done
+[[ $check -eq 1 ]] && exit 0
+build_tests || true
 exit 0

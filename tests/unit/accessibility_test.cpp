@@ -57,6 +57,7 @@ TEST(Accessibility, ShownControlsAreNamedByTheirPaintedWordsAndNothingElseIsExpo
   EXPECT_EQ(about.at("Command1"), "关闭");
   EXPECT_EQ(about.at("Label1"), "Kivo手机电影下载器 2011 Beta1");
   EXPECT_EQ(about.size(), 5u);
+  EXPECT_EQ(h.ba1->tip().Label3->Role(), AccRole::kStaticText) << "text to read, not a link";
 }
 
 TEST(Accessibility, DefaultActionsAreTheClicksAndTheCheckedCategoryFollows) {
@@ -91,9 +92,10 @@ TEST(Accessibility, EnterAndSpaceClickTheFocusedButtonAndFocusCuesWaitForTheKeyb
   auto& navigations = h.Window().navigations;
   navigations.clear();
   const auto refreshes = h.Window().refreshes[h.ba1->npc[4]];
-  EXPECT_TRUE(h.platform.KeyDown(*h.ba1, forms::kVkSpace));
+  EXPECT_FALSE(h.platform.KeyDown(*h.ba1, 'A'));  // a key that does nothing here
   EXPECT_TRUE(h.ba1->FocusCues());
   EXPECT_GT(h.Window().refreshes[h.ba1->npc[4]], refreshes) << "the cue is drawn at once";
+  EXPECT_TRUE(h.platform.KeyDown(*h.ba1, forms::kVkSpace));
   EXPECT_EQ(h.ba1->selectedCategory, 4);
   EXPECT_FALSE(h.platform.KeyDown(*h.ba1, forms::kVkSpace, forms::kShiftMask));
   h.ba1->sok->SetFocus();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "forms/region.h"
@@ -134,6 +135,7 @@ TEST(DeviceScale, OutOfRangeDpisAreClampedAndPercentsRound) {
   EXPECT_EQ(DeviceScale(120).Percent(), 125);
   EXPECT_EQ(DeviceScale(168).Percent(), 175);
   EXPECT_EQ(DeviceScale(192).Percent(), 200);
+  EXPECT_EQ(DeviceScale(110).Percent(), 115) << "114.6 rounds up";
   // Far edges do not overflow.
   EXPECT_EQ(DeviceScale(480).ToDevice(400000000), 2000000000);
   const forms::RectL none = DeviceScale(144).Covering({10, 10, 10, 20});
@@ -227,6 +229,20 @@ TEST(Enlarge, FractionalFactorsBlendOnlyNeighboursAndKeepFlatAreasExact) {
         // Between the two: red falls as blue rises, channel by channel.
         ASSERT_EQ(forms::RedOf(c) * 250 / 200 + forms::BlueOf(c) >= 245, true) << dpi << " " << x;
       }
+    }
+  }
+  // A ramp comes out sampled at each device pixel's centre, where a
+  // design pixel's centre stands at its own value.
+  std::vector<forms::Color> ramp(w);
+  for (int x = 0; x < w; ++x) ramp[x] = forms::Rgb(20 * x, 0, 0);
+  for (int dpi : {120, 144, 168}) {
+    const DeviceScale s(dpi);
+    std::vector<forms::Color> row(static_cast<std::size_t>(s.ToDevice(w)));
+    const int dw = static_cast<int>(row.size());
+    forms::Enlarge({ramp.data(), w, 1, w}, 0, 0, s, {row.data(), dw, 1, dw}, 0, 0);
+    for (int x = 0; x < dw; ++x) {
+      const double at = std::clamp((x + 0.5) * 96 / dpi - 0.5, 0.0, w - 1.0);
+      ASSERT_NEAR(forms::RedOf(row[x]), 20 * at, 1.0) << dpi << " " << x;
     }
   }
   // Bad views draw nothing and read nothing.

@@ -63,11 +63,14 @@ class Downloads : public testing::Test {
 };
 
 TEST_F(Downloads, CompleteDownloadTakesTheChosenNameAndLeavesNothingElse) {
-  const int id = Start("测试影片.mp4", 3000);
+  // The site's name is shown made safe until the user chooses another.
+  const int id = Start("片名?.mp4", 3000);
   EXPECT_EQ(list_.Find(id)->state, DownloadState::kAsking);
+  EXPECT_EQ(list_.Find(id)->name, "片名_.mp4");
   EXPECT_EQ(list_.Running(), 1);
   const fs::path partial = list_.Chosen(id, dir_ / "测试影片.mp4");
   ASSERT_FALSE(partial.empty());
+  EXPECT_EQ(list_.Find(id)->name, "测试影片.mp4");
   EXPECT_EQ(partial.parent_path(), dir_)
       << "beside the chosen file, so the rename stays on its disk";
   EXPECT_EQ(Files(), (std::vector<std::string>{"测试影片.mp4.part"}));
@@ -77,7 +80,7 @@ TEST_F(Downloads, CompleteDownloadTakesTheChosenNameAndLeavesNothingElse) {
   // What was held while the user chose comes in a burst: no speed from it.
   Arrive(partial, 1000);
   list_.Progress(id, 1000, 3000, 0);
-  list_.Progress(id, 1000, 3000, 1000);
+  list_.Progress(id, 1000, 0, 1000);  // a report without the total keeps the known one
   EXPECT_EQ(list_.Find(id)->bytesPerSecond, 0);
   EXPECT_EQ(DownloadList::StatusText(*list_.Find(id)), "1000 B / 2.9 KB");
   Arrive(partial, 1000);
@@ -142,9 +145,22 @@ TEST_F(Downloads, FailureAndCancelRemoveThePartialFileAndKeepWhatWasThere) {
   EXPECT_EQ(DownloadList::StatusText(*list_.Find(cancelled)), "已取消");
   EXPECT_EQ(Files(), (std::vector<std::string>{"影片.mp4"}));
 
+  // Ended while its chooser is still open (the server's error page): the
+  // status is kept, and the user's late answer changes nothing.
+  const int refused = Start("gone.mp4", 0);
+  list_.Failed(refused, DownloadFailure::kHttpStatus, 410, "");
+  list_.Declined(refused);
+  ASSERT_NE(list_.Find(refused), nullptr);
+  EXPECT_EQ(DownloadList::StatusText(*list_.Find(refused)), "失败：服务器返回了错误（410）");
+
   list_.ClearFinished();
   EXPECT_TRUE(list_.Items().empty());
   EXPECT_EQ(changes_.back(), 0);
+  // One still waiting for its place is not finished.
+  const int asking = Start("待选.mp4", 0);
+  list_.ClearFinished();
+  ASSERT_EQ(list_.Items().size(), 1u);
+  EXPECT_EQ(list_.Items()[0].id, asking);
 }
 
 TEST_F(Downloads, ATransferThatEndsShortIsAFailureNotAFilm) {
@@ -170,6 +186,13 @@ TEST_F(Downloads, PlacesThatCannotTakeTheFileFailBeforeAnyTransfer) {
   const int huge = Start("huge.mp4", std::uint64_t{1} << 62);
   EXPECT_TRUE(list_.Chosen(huge, dir_ / "huge.mp4").empty());
   EXPECT_EQ(list_.Find(huge)->failure, DownloadFailure::kDiskFull);
+  // What counts is the room left, not the size of the disk.
+  const fs::space_info space = fs::space(dir_);
+  if (space.capacity - space.available > (std::uint64_t{1} << 30)) {
+    const int big = Start("big.mp4", space.available + (space.capacity - space.available) / 2);
+    EXPECT_TRUE(list_.Chosen(big, dir_ / "big.mp4").empty());
+    EXPECT_EQ(list_.Find(big)->failure, DownloadFailure::kDiskFull);
+  }
   EXPECT_EQ(Files(), std::vector<std::string>{"plain-file"});
   EXPECT_EQ(list_.Running(), 0);
 }
@@ -187,8 +210,11 @@ TEST_F(Downloads, TwoDownloadsOfOneNameWriteApartAndDecliningDropsIt) {
   EXPECT_EQ(list_.Running(), 2);
   // A second answer for one already chosen is no answer.
   EXPECT_TRUE(list_.Chosen(a, dir_ / "elsewhere.mp4").empty());
+  // Ending the program also ends one whose chooser is still open.
+  const int waiting = Start("wait.mp4", 0);
   list_.CancelAll();
-  EXPECT_EQ(transfers_.cancelled, (std::vector<int>{a, b}));
+  EXPECT_EQ(transfers_.cancelled, (std::vector<int>{a, b, waiting}));
+  EXPECT_EQ(list_.Find(waiting)->state, DownloadState::kCancelled);
   EXPECT_EQ(list_.Running(), 0);
   EXPECT_TRUE(Files().empty());
 }

@@ -93,6 +93,13 @@ TEST(ErrorPage, AnErrorStatusIsNamedWithItsNumber) {
   EXPECT_NE(pages[0].second.find("找不到这个页面"), std::string::npos);
   EXPECT_NE(pages[1].second.find("<h1>网站返回了错误（503）</h1>"), std::string::npos);
   EXPECT_NE(pages[1].second.find("稍后再试"), std::string::npos);
+  // Gone reads as not found, unauthorised as refused.
+  const auto sentence = [](int status) {
+    return browse::DescribeFailure(NavigateFailure::kHttpStatus, status).sentence;
+  };
+  EXPECT_EQ(sentence(410), sentence(404));
+  EXPECT_EQ(sentence(401), sentence(403));
+  EXPECT_NE(sentence(401), sentence(400));
 }
 
 TEST(ErrorPage, CancelledLoadsAndSuccessfulStatusesShowNothing) {

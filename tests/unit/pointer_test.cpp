@@ -341,6 +341,18 @@ TEST_F(Pointer, ADoubleClickClicksOnce) {
   // A third press starts afresh.
   Click(*b.la[0], 100);
   EXPECT_EQ(nav.size(), 5u);
+  // The time and the box count up to their last millisecond and pixel: 500
+  // ms and 2 pixels each way (the box is 4 wide) still make a double click.
+  const auto q = Centre(*b.la[0]);
+  os.ClickAt(b, q.x, q.y, 2000);
+  os.ClickAt(b, q.x + 2, q.y - 2, 480);  // each event takes 10 ms: 500 ms apart
+  EXPECT_EQ(nav.size(), 6u);
+  os.ClickAt(b, q.x, q.y, 2000);
+  os.ClickAt(b, q.x, q.y, 481);
+  EXPECT_EQ(nav.size(), 8u);
+  os.ClickAt(b, q.x, q.y, 2000);
+  os.ClickAt(b, q.x + 3, q.y, 100);
+  EXPECT_EQ(nav.size(), 10u);
 }
 
 TEST_F(Pointer, ReleasedOutsideTheWindowNothingIsClickedAndTheLookIsNormal) {
@@ -352,6 +364,16 @@ TEST_F(Pointer, ReleasedOutsideTheWindowNothingIsClickedAndTheLookIsNormal) {
   EXPECT_TRUE(Shows(*b.sok, frame::kSearchNormal));
   EXPECT_EQ(h.Window().navigations.size(), 1u);
   EXPECT_EQ(os.GetCapture(), nullptr);
+  // Another grab kept the release of a label's press: the next move without
+  // buttons ends the press, the label turns back, a late release clicks nothing.
+  MoveOver(*b.la[0]);
+  const auto l = Centre(*b.la[0]);
+  os.Press(b, l.x, l.y, kL);
+  os.MoveTo(b, 250, 20);
+  EXPECT_FALSE(b.labelHot);
+  os.MoveTo(b, l.x, l.y);
+  os.Release(b, l.x, l.y, kL);
+  EXPECT_EQ(h.Window().navigations.size(), 1u);
 }
 
 TEST_F(Pointer, ALostCaptureOrAHiddenWindowLeavesNoHoverLook) {
