@@ -5,6 +5,8 @@
 // the buttons are GTK's own). Not yet: the rows as a list of items.
 #include "download_window.h"
 
+#include <algorithm>
+
 #include "downloads.h"
 #include "gtk_platform.h"
 
@@ -115,16 +117,42 @@ void DownloadWindow::OnDestroy(GtkWidget*, DownloadWindow* self) {
 
 void DownloadWindow::Present(GtkWindow* over) {
   if (!window_) return;
+  // Kept above the main window, which comes back to the front when the
+  // file chooser closes.
   if (over && gtk_window_get_transient_for(GTK_WINDOW(window_)) != over) {
-    // Above the main window, which comes back to the front when the file
-    // chooser closes; placed over its middle rather than the screen's corner.
     gtk_window_set_transient_for(GTK_WINDOW(window_), over);
-    if (!gtk_widget_get_visible(window_)) {
-      gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER_ON_PARENT);
-    }
   }
-  if (!gtk_widget_get_visible(window_)) gtk_widget_show_all(window_);
+  if (!gtk_widget_get_visible(window_)) {
+    if (over) PlaceBeside(over);
+    gtk_widget_show_all(window_);
+  }
   for (auto& [id, row] : shown_) Update(id);
+}
+
+void DownloadWindow::PlaceBeside(GtkWindow* over) {
+  // Beside the main window where the screen has room for it, else in the
+  // work area's bottom right corner: either way off the middle of the page.
+  // (A Wayland compositor places windows itself and ignores this.)
+  GdkWindow* main = gtk_widget_get_window(GTK_WIDGET(over));
+  if (!main) return;
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(main, &frame);
+  GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(main), main);
+  if (!monitor) return;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  int w = 0;
+  int h = 0;
+  gtk_window_get_default_size(GTK_WINDOW(window_), &w, &h);
+  constexpr int kGap = 8;
+  constexpr int kDecoration = 32;  // the window manager's title bar, about
+  int x = frame.x + frame.width + kGap;
+  int y = frame.y + frame.height - h - kDecoration;
+  if (x + w > area.x + area.width) {
+    x = area.x + area.width - w - kGap;
+    y = area.y + area.height - h - kDecoration - kGap;
+  }
+  gtk_window_move(GTK_WINDOW(window_), std::max(area.x, x), std::max(area.y, y));
 }
 
 DownloadWindow::Row DownloadWindow::MakeRow(int id) {

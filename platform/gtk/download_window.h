@@ -20,7 +20,8 @@ class DownloadWindow {
   DownloadWindow& operator=(const DownloadWindow&) = delete;
 
   // Shows the window without taking the focus from the chooser or the page,
-  // kept above `over` (the main window) when there is one.
+  // kept above `over` (the main window) when there is one and placed off
+  // its page.
   void Present(GtkWindow* over = nullptr);
   GtkWindow* Window() const { return window_ ? GTK_WINDOW(window_) : nullptr; }
   // To the front with the focus, as asked for by the user.
@@ -42,6 +43,7 @@ class DownloadWindow {
     GtkWidget* folder;
     GtkWidget* send;
   };
+  void PlaceBeside(GtkWindow* over);
   Row MakeRow(int id);
   void Update(int id);
   // Changes come in bursts (every few kilobytes); the rows follow at most

@@ -125,12 +125,15 @@ for line in open(sys.argv[1], encoding="latin-1"):
         star = line.split("filename*=", 1)[1].strip().split(";")[0]
         print(urllib.parse.unquote(star.split("'"''"'", 1)[1]))' "$1"
 }
-# click_row_button N: the newest row's Nth button from the left, once the
-# row shows at least N.
+# click_row_button N [COUNT]: the newest row's Nth button from the left,
+# once the row shows all its COUNT buttons (3 when done: none hovered).
 click_row_button() {
   local area
-  row_has() { area=$(row_buttons | sed -n "$1p") && [[ -n $area ]]; }
-  wait_for 10 row_has "$1" || return 1
+  row_shows() {
+    local all
+    all=$(row_buttons) && [[ $(wc -l <<<"$all") == "${2:-3}" ]] && area=$(sed -n "$1p" <<<"$all")
+  }
+  wait_for 10 row_shows "$@" || return 1
   read -r cx cy _ <<<"$area"
   click_screen "$cx" "$cy"
 }

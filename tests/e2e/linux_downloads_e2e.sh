@@ -80,11 +80,9 @@ printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=Stub opener' "Exec=$wor
   >"$XDG_DATA_HOME/applications/kivo-stub-open.desktop"
 printf '%s\n' '[Default Applications]' 'video/mp4=kivo-stub-open.desktop' \
   'inode/directory=kivo-stub-open.desktop' >"$XDG_CONFIG_HOME/mimeapps.list"
-read -r cx cy _ <<<"$(row_buttons | head -1)"
-click_screen "$cx" "$cy"
+click_row_button 1
 check "open hands the film to the desktop's handler" wait_for 10 grep -qxF "$dl/$name" "$work/opened.out"
-read -r cx cy _ <<<"$(row_buttons | sed -n 2p)"
-click_screen "$cx" "$cy"
+click_row_button 2
 check "show in folder opens its folder" wait_for 10 grep -qxF "$dl" "$work/opened.out"
 wmctrl -c "下载 - $CAPTION"
 check "the download window closes" wait_for 10 eval '! list_up'
@@ -98,8 +96,7 @@ answer "$dl/cancelled.mp4"
 check "  and runs" wait_for 10 has_partial
 running_button() { [[ $(row_buttons | wc -l) == 1 ]]; }
 check "a running download offers cancel" wait_for 10 running_button
-read -r cx cy _ <<<"$(row_buttons | tail -1)"
-click_screen "$cx" "$cy"
+click_row_button 1 1
 check "cancel removes the partial file" wait_for 10 no_partials
 check "  and writes no file" test ! -e "$dl/cancelled.mp4"
 sleep 1

@@ -22,31 +22,10 @@ if [[ -z ${KIVO_A11Y_BUS:-} ]]; then
   rerun_with_a11y_bus "$0" "$@"
 fi
 
-# --- the LAN: this side 192.168.77.1, the phone 192.168.77.2 ----------------------
-PC=192.168.77.1
-PHONE=192.168.77.2
-unshare -n sleep 600 &
-phone_ns=$!
-# The phone's namespace is there once its process has left ours.
-for _ in {1..100}; do
-  [[ $(readlink "/proc/$phone_ns/ns/net") != "$(readlink /proc/self/ns/net)" ]] && break
-  sleep 0.05
-done
-ip link add kivo-lan type veth peer name kivo-phone netns "$phone_ns" &&
-  ip addr add "$PC/24" dev kivo-lan && ip link set kivo-lan up &&
-  ip route add default via "$PHONE" dev kivo-lan || { echo "cannot make the test LAN"; exit 1; }
-in_phone=(nsenter -t "$phone_ns" -n)
-# Not for a background job: its $! would be a subshell's, not the program's.
-phone() { "${in_phone[@]}" "$@"; }
-phone ip link set lo up
-phone ip addr add "$PHONE/24" dev kivo-phone
-phone ip link set kivo-phone up
-
 # A send left alone this long expires (30 minutes for users).
 export KIVO_SEND_IDLE_SECONDS=20 AT_BRIDGE=1 TRAY_AT_START=1
 # shellcheck source=tests/e2e/linux_desktop.sh
 source "$SRC/tests/e2e/linux_desktop.sh"
-pids+=("$phone_ns")
 # shellcheck source=tests/e2e/download_steps.sh
 source "$SRC/tests/e2e/download_steps.sh"
 
@@ -83,6 +62,37 @@ rss() { awk '/^VmRSS/ {print $2 " kB"}' "/proc/$kivo_pid/status"; }
 rss_before=$(rss)
 done_buttons() { [[ $(row_buttons | wc -l) == 3 ]]; }
 check "the finished download offers 发送到手机" wait_for 10 done_buttons
+
+# --- no local network yet: nothing to serve, and the window says why -----------
+click_row_button 3
+check "without a local network, 发送到手机 says so" wait_for 10 send_says "没有找到局域网连接"
+check "  and serves nothing" eval '! ss -ltnp | grep -q "pid=$kivo_pid,"'
+wmctrl -c "$SEND"
+wait_for 10 eval '! send_up'
+
+# make_lan: this side 192.168.77.1, the phone 192.168.77.2 in a namespace of
+# its own, this side's default route through it.
+PC=192.168.77.1
+PHONE=192.168.77.2
+make_lan() {
+  unshare -n sleep 600 &
+  phone_ns=$!
+  # The phone's namespace is there once its process has left ours.
+  for _ in {1..100}; do
+    [[ $(readlink "/proc/$phone_ns/ns/net") != "$(readlink /proc/self/ns/net)" ]] && break
+    sleep 0.05
+  done
+  ip link add kivo-lan type veth peer name kivo-phone netns "$phone_ns" &&
+    ip addr add "$PC/24" dev kivo-lan && ip link set kivo-lan up &&
+    ip route add default via "$PHONE" dev kivo-lan || return 1
+  pids+=("$phone_ns")
+  in_phone=(nsenter -t "$phone_ns" -n)
+  phone ip link set lo up && phone ip addr add "$PHONE/24" dev kivo-phone &&
+    phone ip link set kivo-phone up
+}
+# Not for a background job: its $! would be a subshell's, not the program's.
+phone() { "${in_phone[@]}" "$@"; }
+make_lan || { echo "cannot make the test LAN"; exit 1; }
 
 # --- the send window ------------------------------------------------------------------
 click_row_button 3
