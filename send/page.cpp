@@ -90,21 +90,11 @@ std::string ContentDisposition(std::string_view fileName) {
 }
 
 std::string PercentEncode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : text) {
-    auto b = static_cast<unsigned char>(c);
-    bool unreserved = (b >= '0' && b <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z') || c == '-' ||
-                      c == '.' || c == '_' || c == '~';
-    if (unreserved) {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    }
-  }
-  return out;
+  return site::PercentEncode(text, [](unsigned char b) {
+    // RFC 3986's unreserved characters, safe anywhere in a path.
+    return (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
+           b == '-' || b == '.' || b == '_' || b == '~';
+  });
 }
 
 std::string HumanSize(std::uint64_t bytes) {

@@ -11,6 +11,7 @@
 #include "send/token.h"
 #include "site/access_log.h"
 #include "site/download.h"
+#include "site/priming_stream.h"
 #include "site/text.h"
 
 namespace sender {
@@ -48,27 +49,6 @@ std::string PlainHead(int status, const char* reason, std::size_t length) {
          std::to_string(length) + "\r\n\r\n";
 }
 
-// A request from memory and its answer into nothing.
-class PrimingStream final : public httplib::Stream {
- public:
-  explicit PrimingStream(std::string request) : request_(std::move(request)) {}
-  bool is_readable() const override { return true; }
-  bool is_writable() const override { return true; }
-  ssize_t read(char* ptr, size_t size) override {
-    std::size_t n = std::min(size, request_.size() - pos_);
-    std::memcpy(ptr, request_.data() + pos_, n);
-    pos_ += n;
-    return static_cast<ssize_t>(n);
-  }
-  ssize_t write(const char*, size_t size) override { return static_cast<ssize_t>(size); }
-  void get_remote_ip_and_port(std::string&, int&) const override {}
-  void get_local_ip_and_port(std::string&, int&) const override {}
-  socket_t socket() const override { return INVALID_SOCKET; }
-
- private:
-  std::string request_;
-  std::size_t pos_ = 0;
-};
 
 }  // namespace
 
@@ -169,7 +149,7 @@ void Server::PrimeHttplib() {
   // httplib builds some parsers on first use, guarded inside the compiled
   // library where ThreadSanitizer can't see it; built here, before any
   // worker exists, they are plainly shared rather than raced for.
-  PrimingStream stream("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  site::PrimingStream stream("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
   bool closing = false;
   process_request(stream, true, closing, nullptr);
 }

@@ -44,21 +44,7 @@ bool IsAttrChar(unsigned char c) {
          (c != '\0' && std::strchr("!#$&+-.^_`|~", c) != nullptr);
 }
 
-std::string Rfc5987Encode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : text) {
-    auto b = static_cast<unsigned char>(c);
-    if (IsAttrChar(b)) {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    }
-  }
-  return out;
-}
+std::string Rfc5987Encode(std::string_view text) { return PercentEncode(text, IsAttrChar); }
 
 }  // namespace
 

@@ -36,6 +36,22 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char)) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : text) {
+    auto b = static_cast<unsigned char>(c);
+    if (keep(b)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+    }
+  }
+  return out;
+}
+
 std::string PercentDecode(std::string_view text, bool plusAsSpace) {
   std::string out;
   out.reserve(text.size());

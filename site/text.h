@@ -18,6 +18,8 @@ std::string HtmlEscape(std::string_view text);
 // the visitor, never dropped or guessed at. With plusAsSpace, '+' becomes a
 // space (form fields); paths keep their '+'.
 std::string PercentDecode(std::string_view text, bool plusAsSpace);
+// Every byte for which `keep` is false as %XX (upper-case hex).
+std::string PercentEncode(std::string_view text, bool (*keep)(unsigned char));
 
 // Valid UTF-8: each maximal ill-formed subsequence becomes one U+FFFD, the
 // way browsers decode, so a stray byte never swallows the character after it.
