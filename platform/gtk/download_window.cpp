@@ -118,39 +118,46 @@ void DownloadWindow::OnDestroy(GtkWidget*, DownloadWindow* self) {
 void DownloadWindow::Present(GtkWindow* over) {
   if (!window_) return;
   // Kept above the main window, which comes back to the front when the
-  // file chooser closes.
-  if (over && gtk_window_get_transient_for(GTK_WINDOW(window_)) != over) {
+  // file chooser closes. Said again each time: a window manager forgets
+  // whose the window is once the main window was hidden in the tray.
+  if (over) {
+    gtk_window_set_transient_for(GTK_WINDOW(window_), nullptr);
     gtk_window_set_transient_for(GTK_WINDOW(window_), over);
   }
   if (!gtk_widget_get_visible(window_)) {
     if (over) PlaceBeside(over);
     gtk_widget_show_all(window_);
+  } else if (GdkWindow* shown = gtk_widget_get_window(window_)) {
+    gdk_window_raise(shown);  // to the front, the keyboard left where it is
   }
   for (auto& [id, row] : shown_) Update(id);
+}
+
+bool FrameAndWorkArea(GtkWindow* window, GdkRectangle* frame, GdkRectangle* workArea) {
+  GdkWindow* shown = window ? gtk_widget_get_window(GTK_WIDGET(window)) : nullptr;
+  if (!shown) return false;
+  gdk_window_get_frame_extents(shown, frame);
+  GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(shown), shown);
+  if (!monitor) return false;
+  gdk_monitor_get_workarea(monitor, workArea);
+  return true;
 }
 
 void DownloadWindow::PlaceBeside(GtkWindow* over) {
   // Beside the main window where the screen has room for it, else in the
   // work area's bottom right corner: either way off the middle of the page.
   // (A Wayland compositor places windows itself and ignores this.)
-  GdkWindow* main = gtk_widget_get_window(GTK_WIDGET(over));
-  if (!main) return;
   GdkRectangle frame{};
-  gdk_window_get_frame_extents(main, &frame);
-  GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(main), main);
-  if (!monitor) return;
   GdkRectangle area{};
-  gdk_monitor_get_workarea(monitor, &area);
+  if (!FrameAndWorkArea(over, &frame, &area)) return;
   int w = 0;
   int h = 0;
   gtk_window_get_default_size(GTK_WINDOW(window_), &w, &h);
-  constexpr int kGap = 8;
-  constexpr int kDecoration = 32;  // the window manager's title bar, about
-  int x = frame.x + frame.width + kGap;
-  int y = frame.y + frame.height - h - kDecoration;
+  int x = frame.x + frame.width + kWindowGap;
+  int y = frame.y + frame.height - h - kTitleBar;
   if (x + w > area.x + area.width) {
-    x = area.x + area.width - w - kGap;
-    y = area.y + area.height - h - kDecoration - kGap;
+    x = area.x + area.width - w - kWindowGap;
+    y = area.y + area.height - h - kTitleBar - kWindowGap;
   }
   gtk_window_move(GTK_WINDOW(window_), std::max(area.x, x), std::max(area.y, y));
 }

@@ -12,6 +12,11 @@ namespace gtkplat {
 
 class GtkDownloads;
 
+// Where a shown window's frame lies, and the work area of its monitor.
+bool FrameAndWorkArea(GtkWindow* window, GdkRectangle* frame, GdkRectangle* workArea);
+inline constexpr int kWindowGap = 8;
+inline constexpr int kTitleBar = 32;  // a window manager's title bar, about
+
 class DownloadWindow {
  public:
   explicit DownloadWindow(GtkDownloads& downloads);

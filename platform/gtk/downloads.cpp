@@ -234,8 +234,7 @@ void GtkDownloads::SendToPhone(int id) {
     sender_ = std::make_unique<sender::Service>(options);
   }
   GtkWindow* owner = window_ && !window_->Gone() ? window_->Window() : MainWindow();
-  sends_[id] = std::make_unique<SendWindow>(*sender_, owner, d->target, d->name,
-                                            [this, id] { sends_.erase(id); });
+  sends_[id] = std::make_unique<SendWindow>(*sender_, owner, d->target, d->name);
 }
 
 }  // namespace gtkplat

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "download_window.h"
 #include "forms/downloads.h"
 #include "gtk_platform.h"
 
@@ -52,16 +53,13 @@ std::string ProgressText(const sender::SendStatus& s) {
 }  // namespace
 
 SendWindow::SendWindow(sender::Service& service, GtkWindow* owner, std::filesystem::path file,
-                       std::string name, std::function<void()> closed)
-    : service_(service), file_(std::move(file)), name_(std::move(name)), closed_(std::move(closed)) {
+                       std::string name)
+    : service_(service), file_(std::move(file)), name_(std::move(name)) {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_ref_sink(window_);
   gtk_window_set_title(GTK_WINDOW(window_), "发送到手机 - Kivo手机电影下载器");
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
-  if (owner) {
-    gtk_window_set_transient_for(GTK_WINDOW(window_), owner);
-    gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER_ON_PARENT);
-  }
+  if (owner) gtk_window_set_transient_for(GTK_WINDOW(window_), owner);
   Style(window_, "kivo-downloads");
 
   GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
@@ -80,23 +78,18 @@ SendWindow::SendWindow(sender::Service& service, GtkWindow* owner, std::filesyst
   const std::string sizeText = "大小：" + (error ? std::string("未知") : forms::DownloadList::SizeText(size));
   gtk_box_pack_start(GTK_BOX(body), LeftLabel(sizeText.c_str(), "kivo-status"), FALSE, FALSE, 0);
 
-  addresses_ = sender::LocalAddresses();
-  if (addresses_.size() > 1) {
-    // Several networks: the phone must be on the one chosen.
-    GtkWidget* line = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-    GtkWidget* which = gtk_combo_box_text_new();
-    for (const sender::LocalAddress& a : addresses_) {
-      const std::string item = a.address + "（" + a.interface + "）";
-      gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(which), item.c_str());
-    }
-    gtk_combo_box_set_active(GTK_COMBO_BOX(which), 0);
-    GtkWidget* label = LeftLabel("网络：", "kivo-status");
-    gtk_label_set_mnemonic_widget(GTK_LABEL(label), which);
-    gtk_box_pack_start(GTK_BOX(line), label, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(line), which, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(body), line, FALSE, FALSE, 0);
-    g_signal_connect(which, "changed", G_CALLBACK(OnNetworkChosen), this);
-  }
+  // Several networks: the phone must be on the one chosen.
+  network_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  networks_ = gtk_combo_box_text_new();
+  GtkWidget* label = LeftLabel("网络：", "kivo-status");
+  gtk_label_set_mnemonic_widget(GTK_LABEL(label), networks_);
+  gtk_box_pack_start(GTK_BOX(network_), label, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(network_), networks_, TRUE, TRUE, 0);
+  gtk_widget_show(label);
+  gtk_widget_show(networks_);
+  gtk_widget_set_no_show_all(network_, TRUE);
+  gtk_box_pack_start(GTK_BOX(body), network_, FALSE, FALSE, 0);
+  g_signal_connect(networks_, "changed", G_CALLBACK(OnNetworkChosen), this);
 
   code_ = gtk_drawing_area_new();
   gtk_widget_set_halign(code_, GTK_ALIGN_CENTER);
@@ -132,16 +125,34 @@ SendWindow::SendWindow(sender::Service& service, GtkWindow* owner, std::filesyst
   gtk_window_set_default_size(GTK_WINDOW(window_), 360, -1);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
 
+  Start();
+}
+
+void SendWindow::Start() {
+  // The networks as they are now: the computer may have joined one since.
+  addresses_ = sender::LocalAddresses();
+  g_signal_handlers_block_by_func(networks_, reinterpret_cast<gpointer>(OnNetworkChosen), this);
+  gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(networks_));
+  for (const sender::LocalAddress& a : addresses_) {
+    const std::string item = a.address + "（" + a.interface + "）";
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(networks_), item.c_str());
+  }
+  if (!addresses_.empty()) gtk_combo_box_set_active(GTK_COMBO_BOX(networks_), 0);
+  g_signal_handlers_unblock_by_func(networks_, reinterpret_cast<gpointer>(OnNetworkChosen), this);
+  gtk_widget_set_visible(network_, addresses_.size() > 1);
   Offer(addresses_.empty() ? std::string() : addresses_.front().address);
+  // Fitted anew (the last opening may have shown much less: no network),
+  // over the middle of its owner and inside the screen's work area.
+  gtk_window_resize(GTK_WINDOW(window_), 1, 1);
+  Place();
   gtk_widget_show_all(window_);
   // Nothing focused at first: a focused address would show all selected.
   gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
-  tick_ = g_timeout_add(500, &OnTick, this);
+  if (!tick_) tick_ = g_timeout_add(500, &OnTick, this);
 }
 
 SendWindow::~SendWindow() {
   if (tick_) g_source_remove(tick_);
-  if (closing_) g_source_remove(closing_);
   Withdraw();
   g_signal_handlers_disconnect_by_data(window_, this);
   if (code_) g_signal_handlers_disconnect_by_data(code_, this);
@@ -149,7 +160,26 @@ SendWindow::~SendWindow() {
   g_object_unref(window_);
 }
 
-void SendWindow::Raise() { gtk_window_present(GTK_WINDOW(window_)); }
+void SendWindow::Place() {
+  GdkRectangle frame{};
+  GdkRectangle area{};
+  if (!FrameAndWorkArea(gtk_window_get_transient_for(GTK_WINDOW(window_)), &frame, &area)) return;
+  GtkRequisition size{};
+  gtk_widget_get_preferred_size(window_, nullptr, &size);
+  const int right = area.x + area.width - size.width - kWindowGap;
+  const int bottom = area.y + area.height - size.height - kTitleBar - kWindowGap;
+  const int x = std::min(frame.x + (frame.width - size.width) / 2, right);
+  const int y = std::min(frame.y + (frame.height - size.height) / 2, bottom);
+  gtk_window_move(GTK_WINDOW(window_), std::max(area.x, x), std::max(area.y, y));
+}
+
+void SendWindow::Raise() {
+  if (gtk_widget_get_visible(window_)) {
+    gtk_window_present(GTK_WINDOW(window_));
+  } else {
+    Start();
+  }
+}
 
 void SendWindow::Withdraw() {
   if (!offered_) return;
@@ -277,19 +307,12 @@ gboolean SendWindow::OnDelete(GtkWidget*, GdkEvent*, SendWindow* self) {
 }
 
 void SendWindow::Close() {
-  // Nothing more goes to the phones from here; the window goes once the
-  // signal that asked for it has returned.
+  // Nothing more goes to the phones from here. The window is kept for the
+  // next send of this film: a screen reader may still hold its objects.
   Withdraw();
+  if (tick_) g_source_remove(tick_);
+  tick_ = 0;
   gtk_widget_hide(window_);
-  if (!closing_) closing_ = g_idle_add(&OnClosedIdle, this);
-}
-
-gboolean SendWindow::OnClosedIdle(gpointer data) {
-  auto* self = static_cast<SendWindow*>(data);
-  self->closing_ = 0;
-  // Taken out first: running it destroys self, and with it closed_.
-  if (std::function<void()> closed = std::move(self->closed_)) closed();
-  return G_SOURCE_REMOVE;
 }
 
 }  // namespace gtkplat

@@ -2,6 +2,7 @@
 // The window shows the film, a QR code of its address, the address itself,
 // what the phones have fetched so far and "停止发送". Closing it (or the
 // button) withdraws the film at once; the sender stops with the last one.
+// A closed window is hidden, and opened again for the same film.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -18,17 +19,19 @@ namespace gtkplat {
 
 class SendWindow {
  public:
-  // `closed` runs (from an idle, never inside a signal of the window) once
-  // the user closed it; the owner then destroys this object.
   SendWindow(sender::Service& service, GtkWindow* owner, std::filesystem::path file,
-             std::string name, std::function<void()> closed);
+             std::string name);
   ~SendWindow();
   SendWindow(const SendWindow&) = delete;
   SendWindow& operator=(const SendWindow&) = delete;
 
+  // To the front; closed, it opens again with a fresh send.
   void Raise();
 
  private:
+  // Looks for the local networks and offers the film on the first.
+  void Start();
+  void Place();
   // Offers the film on `address` (withdrawing it from the last one);
   // an empty address or a refusal shows why instead of a code.
   void Offer(const std::string& address);
@@ -40,13 +43,11 @@ class SendWindow {
   static void OnNetworkChosen(GtkComboBox* box, SendWindow* self);
   static void OnStop(GtkButton*, SendWindow* self);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, SendWindow* self);
-  static gboolean OnClosedIdle(gpointer self);
   void Close();
 
   sender::Service& service_;
   std::filesystem::path file_;
   std::string name_;
-  std::function<void()> closed_;
   std::vector<sender::LocalAddress> addresses_;
   sender::SendHandle send_ = 0;
   bool offered_ = false;
@@ -57,6 +58,8 @@ class SendWindow {
   int modulesWide_ = 0;
 
   GtkWidget* window_ = nullptr;
+  GtkWidget* network_ = nullptr;  // the chooser's line, shown for two networks or more
+  GtkWidget* networks_ = nullptr;
   GtkWidget* code_ = nullptr;
   GtkWidget* address_ = nullptr;
   GtkWidget* hint_ = nullptr;
@@ -64,7 +67,6 @@ class SendWindow {
   GtkWidget* problem_ = nullptr;
   GtkWidget* stop_ = nullptr;
   guint tick_ = 0;
-  guint closing_ = 0;
 };
 
 }  // namespace gtkplat
