@@ -144,8 +144,10 @@ void SendWindow::Start() {
   // Fitted anew (the last opening may have shown much less: no network),
   // over the middle of its owner and inside the screen's work area.
   gtk_window_resize(GTK_WINDOW(window_), 1, 1);
+  gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_)));  // so its size is known
   Place();
   gtk_widget_show_all(window_);
+  Place();  // again: a window manager may place a new window as it likes
   // Nothing focused at first: a focused address would show all selected.
   gtk_window_set_focus(GTK_WINDOW(window_), nullptr);
   if (!tick_) tick_ = g_timeout_add(500, &OnTick, this);
