@@ -118,11 +118,16 @@ void DownloadWindow::OnDestroy(GtkWidget*, DownloadWindow* self) {
 void DownloadWindow::Present(GtkWindow* over) {
   if (!window_) return;
   // Kept above the main window, which comes back to the front when the
-  // file chooser closes. Said again each time: a window manager forgets
-  // whose the window is once the main window was hidden in the tray.
+  // file chooser closes. Said again each time (a window manager forgets
+  // whose the window is once the main window was hidden in the tray), and
+  // let go while the main window is hidden: the list stands on its own then.
   if (over) {
     gtk_window_set_transient_for(GTK_WINDOW(window_), nullptr);
     gtk_window_set_transient_for(GTK_WINDOW(window_), over);
+    if (g_object_get_data(G_OBJECT(over), "kivo-list-above") != window_) {
+      g_object_set_data(G_OBJECT(over), "kivo-list-above", window_);
+      g_signal_connect_object(over, "unmap", G_CALLBACK(OnOwnerHidden), window_, GConnectFlags(0));
+    }
   }
   if (!gtk_widget_get_visible(window_)) {
     if (over) PlaceBeside(over);
@@ -141,6 +146,12 @@ bool FrameAndWorkArea(GtkWindow* window, GdkRectangle* frame, GdkRectangle* work
   if (!monitor) return false;
   gdk_monitor_get_workarea(monitor, workArea);
   return true;
+}
+
+void DownloadWindow::OnOwnerHidden(GtkWidget* owner, GtkWidget* list) {
+  if (gtk_window_get_transient_for(GTK_WINDOW(list)) == GTK_WINDOW(owner)) {
+    gtk_window_set_transient_for(GTK_WINDOW(list), nullptr);
+  }
 }
 
 void DownloadWindow::PlaceBeside(GtkWindow* over) {

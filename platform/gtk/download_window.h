@@ -49,6 +49,7 @@ class DownloadWindow {
     GtkWidget* send;
   };
   void PlaceBeside(GtkWindow* over);
+  static void OnOwnerHidden(GtkWidget* owner, GtkWidget* list);
   Row MakeRow(int id);
   void Update(int id);
   // Changes come in bursts (every few kilobytes); the rows follow at most
