@@ -118,12 +118,14 @@ void DownloadWindow::OnDestroy(GtkWidget*, DownloadWindow* self) {
 void DownloadWindow::Present(GtkWindow* over) {
   if (!window_) return;
   // Kept above the main window, which comes back to the front when the
-  // file chooser closes. Said again each time (a window manager forgets
-  // whose the window is once the main window was hidden in the tray), and
-  // let go while the main window is hidden: the list stands on its own then.
+  // file chooser closes; let go while the main window is hidden in the tray
+  // (a window manager forgets whose the window is then), so the list stands
+  // on its own meanwhile and is made the main window's again when it next
+  // shows.
   if (over) {
-    gtk_window_set_transient_for(GTK_WINDOW(window_), nullptr);
-    gtk_window_set_transient_for(GTK_WINDOW(window_), over);
+    if (gtk_window_get_transient_for(GTK_WINDOW(window_)) != over) {
+      gtk_window_set_transient_for(GTK_WINDOW(window_), over);
+    }
     if (g_object_get_data(G_OBJECT(over), "kivo-list-above") != window_) {
       g_object_set_data(G_OBJECT(over), "kivo-list-above", window_);
       g_signal_connect_object(over, "unmap", G_CALLBACK(OnOwnerHidden), window_, GConnectFlags(0));

@@ -125,6 +125,7 @@ for line in open(sys.argv[1], encoding="latin-1"):
         star = line.split("filename*=", 1)[1].strip().split(";")[0]
         print(urllib.parse.unquote(star.split("'"''"'", 1)[1]))' "$1"
 }
+done_buttons() { [[ $(row_buttons | wc -l) == 3 ]]; }
 # click_row_button N [COUNT]: the newest row's Nth button from the left,
 # once the row shows all its COUNT buttons (3 when done: none hovered).
 click_row_button() {

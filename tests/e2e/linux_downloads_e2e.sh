@@ -68,7 +68,6 @@ check "  with the site's bytes exactly" cmp "$work/film.mp4" "$dl/$name"
 check "  and nothing partial beside it" no_partials
 check "  the site sent it once, whole" \
   test "$(grep -c "^GET /download/$film.mp4 200" "$log")" -ge 1
-done_buttons() { [[ $(row_buttons | wc -l) == 3 ]]; }
 check "a done download offers open, show in folder and send to a phone" wait_for 10 done_buttons
 cp "$work/now.png" "$work/download-done.png"
 # What the desktop opens files and folders with: a stub of the test's own.

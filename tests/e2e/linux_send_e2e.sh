@@ -60,7 +60,6 @@ film=$(film_file)
 film_name=$(basename "$film")
 rss() { awk '/^VmRSS/ {print $2 " kB"}' "/proc/$kivo_pid/status"; }
 rss_before=$(rss)
-done_buttons() { [[ $(row_buttons | wc -l) == 3 ]]; }
 check "the finished download offers 发送到手机" wait_for 10 done_buttons
 
 # --- no local network yet: nothing to serve, and the window says why -----------
