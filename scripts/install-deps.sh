@@ -21,6 +21,9 @@ packages=(
   libqrencode-dev zbar-tools
 )
 
+SUDO=""
+[[ $(id -u) -eq 0 ]] || SUDO=sudo
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -28,8 +31,32 @@ done
 
 if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
-  SUDO=""
-  [[ $(id -u) -eq 0 ]] || SUDO=sudo
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Windows build of the demo site needs cpp-httplib as its author ships
+# it, one header holding the whole library: Debian's -dev package keeps
+# only the declarations (the rest is in its Linux .so). Debian's source of
+# that same package, with Debian's patches applied, is that header; apt
+# fetches and checks it against the archive's signed index.
+HTTPLIB_VERSION=$(dpkg-query -W -f='${source:Version}' libcpp-httplib-dev)
+HTTPLIB_SOURCE=/usr/local/src/cpp-httplib-${HTTPLIB_VERSION%%-*}
+if [[ ! -f $HTTPLIB_SOURCE/httplib.h ]]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  mkdir -p "$work/lists/partial" "$work/get"
+  for suite in bookworm bookworm-updates; do
+    echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $suite main"
+  done >"$work/sources.list"
+  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main" \
+    >>"$work/sources.list"
+  apt_src=(-o "Dir::Etc::SourceList=$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
+           -o "Dir::State::Lists=$work/lists" -o APT::Sandbox::User=root)
+  $SUDO apt-get "${apt_src[@]}" update -q >/dev/null
+  (cd "$work/get" && $SUDO apt-get "${apt_src[@]}" source -q "cpp-httplib=$HTTPLIB_VERSION" >/dev/null)
+  $SUDO mkdir -p "$(dirname "$HTTPLIB_SOURCE")"
+  $SUDO rm -rf "$HTTPLIB_SOURCE.new"
+  $SUDO cp -r "$work"/get/cpp-httplib-*/ "$HTTPLIB_SOURCE.new"
+  $SUDO mv "$HTTPLIB_SOURCE.new" "$HTTPLIB_SOURCE"
 fi

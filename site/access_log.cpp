@@ -8,6 +8,16 @@
 #include <cstring>
 
 namespace site {
+namespace {
+
+#ifdef _WIN32
+// Byte for byte as on Linux (no CR added), and kept from child processes.
+constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CREAT | O_BINARY | O_NOINHERIT;
+#else
+constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+#endif
+
+}  // namespace
 
 std::string EscapeForLog(std::string_view raw) {
   constexpr char kHex[] = "0123456789ABCDEF";
@@ -51,7 +61,7 @@ RequestLineParts SplitRequestLine(std::string_view line) {
 }
 
 bool AccessLog::Open(const std::string& path, std::string* error) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), kOpenFlags, 0644);
   if (fd < 0) {
     if (error) *error = std::strerror(errno);
     return false;

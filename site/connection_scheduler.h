@@ -1,5 +1,6 @@
 // Where the site's connections wait, and who serves them. One thread reads
-// request heads for every connection at once (epoll, no thread per client);
+// request heads for every connection at once (a Poller, no thread per
+// client);
 // a connection reaches a worker only with a whole head in hand, and goes
 // back to waiting after each answer. A client that dribbles its head in a
 // byte at a time therefore costs a socket and a few bytes, never a worker,
@@ -27,6 +28,7 @@
 
 #include "site/connection_stream.h"
 #include "site/head_scanner.h"
+#include "site/poller.h"
 
 namespace site {
 
@@ -109,10 +111,10 @@ class ConnectionScheduler final : public httplib::TaskQueue {
   // Head thread only, from here on.
   void Run();
   void Register(std::shared_ptr<Connection> connection, Clock::time_point now);
-  void OnReadable(int fd, Clock::time_point now);
-  void Dispatch(int fd);
+  void OnReadable(socket_t sock, Clock::time_point now);
+  void Dispatch(socket_t sock);
   void Sweep(Clock::time_point now);
-  void Drop(int fd);
+  void Drop(socket_t sock);
   void StartLingering(Connection& connection, Clock::time_point now);
 
   SchedulerLimits limits_;
@@ -121,15 +123,14 @@ class ConnectionScheduler final : public httplib::TaskQueue {
   Idle idle_;
   std::atomic<std::size_t> open_{0};
   std::atomic<Clock::rep> lastActivity_;
-  int epoll_ = -1;
-  int wake_ = -1;  // eventfd
+  Poller poller_;
 
   std::mutex mutex_;
   std::vector<std::shared_ptr<Connection>> incoming_;
   bool stopping_ = false;
   bool shutDown_ = false;
 
-  std::map<int, std::shared_ptr<Connection>> waiting_;
+  std::map<socket_t, std::shared_ptr<Connection>> waiting_;
 
   httplib::ThreadPool workers_;
   std::thread headThread_;

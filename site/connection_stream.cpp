@@ -1,11 +1,6 @@
 // See connection_stream.h.
 #include "site/connection_stream.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -13,6 +8,7 @@
 
 #include "site/access_log.h"
 #include "site/head_scanner.h"
+#include "site/sockets.h"
 #include "site/text.h"
 
 namespace site {
@@ -88,20 +84,6 @@ int StatusOfResponseHead(std::string_view head) {
   return status;
 }
 
-void ReadAddress(const sockaddr_storage& address, std::string& ip, int& port) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (address.ss_family == AF_INET) {
-    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
-    port = ntohs(v4.sin_port);
-  } else if (address.ss_family == AF_INET6) {
-    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-    ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
-    port = ntohs(v6.sin6_port);
-  }
-  ip = text;
-}
-
 ssize_t Take(const std::string& from, std::size_t& pos, char* ptr, std::size_t size) {
   std::size_t n = std::min(size, from.size() - pos);
   std::memcpy(ptr, from.data() + pos, n);
@@ -111,26 +93,19 @@ ssize_t Take(const std::string& from, std::size_t& pos, char* ptr, std::size_t s
 
 }  // namespace
 
-bool WaitFor(socket_t sock, short events, int timeoutMs) {
-  pollfd entry{sock, events, 0};
-  for (;;) {
-    int ready = ::poll(&entry, 1, timeoutMs);
-    if (ready < 0 && errno == EINTR) continue;
-    return ready > 0;
-  }
-}
-
 std::string_view ConnectionStream::FillNow(bool* ended) {
   *ended = false;
   DropConsumedInput();
   // Read onto the stack first: a connection sending its head a byte at a
   // time should cost bytes, not a whole chunk of buffer each.
   char chunk[16 * 1024];
-  ssize_t n;
+  long long n;
+  SocketError error = SocketError::kFailed;
   do {
-    n = ::recv(sock_, chunk, sizeof chunk, MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) *ended = true;
+    n = Receive(sock_, chunk, sizeof chunk, true);
+    if (n < 0) error = LastSocketError();
+  } while (n < 0 && error == SocketError::kRetry);
+  if (n == 0 || (n < 0 && error == SocketError::kFailed)) *ended = true;
   if (n <= 0) return {};
   inbox_.append(chunk, static_cast<std::size_t>(n));
   return std::string_view(inbox_).substr(inbox_.size() - static_cast<std::size_t>(n));
@@ -294,10 +269,10 @@ ssize_t ConnectionStream::write(const char* ptr, size_t size) {
   std::size_t sent = 0;
   while (sent < size) {
     if (!is_writable()) return -1;
-    // MSG_NOSIGNAL: a visitor closing the page mid-response must not
-    // raise SIGPIPE in the whole server.
-    ssize_t n = ::send(sock_, ptr + sent, size - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
+    // Never SIGPIPE: a visitor closing the page mid-response must not end
+    // the whole server.
+    long long n = Send(sock_, ptr + sent, size - sent, false);
+    if (n < 0 && LastSocketError() != SocketError::kFailed) continue;
     if (n < 0) return -1;
     sent += static_cast<std::size_t>(n);
   }
@@ -305,19 +280,11 @@ ssize_t ConnectionStream::write(const char* ptr, size_t size) {
 }
 
 void ConnectionStream::get_remote_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getpeername(sock_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    ReadAddress(address, ip, port);
-  }
+  SocketAddress(sock_, true, &ip, &port);
 }
 
 void ConnectionStream::get_local_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    ReadAddress(address, ip, port);
-  }
+  SocketAddress(sock_, false, &ip, &port);
 }
 
 void ConnectionStream::DropConsumedInput() {
@@ -331,12 +298,12 @@ ssize_t ConnectionStream::Fill() {
   if (!WaitFor(sock_, POLLIN, readTimeoutMs_)) return -1;
   std::size_t old = inbox_.size();
   inbox_.resize(old + kReadChunk);
-  ssize_t n;
+  long long n;
   do {
-    n = ::recv(sock_, inbox_.data() + old, kReadChunk, 0);
-  } while (n < 0 && errno == EINTR);
-  inbox_.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-  return n;
+    n = Receive(sock_, inbox_.data() + old, kReadChunk, false);
+  } while (n < 0 && LastSocketError() == SocketError::kRetry);
+  inbox_.resize(old + static_cast<std::size_t>(std::max<long long>(n, 0)));
+  return static_cast<ssize_t>(n);
 }
 
 // The next buffered line without its LF (or CRLF). For kTooLong, `line`

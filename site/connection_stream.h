@@ -103,7 +103,4 @@ class ConnectionStream final : public httplib::Stream {
   int status_ = 0;
 };
 
-// For the poll-based waits of the stream and the server.
-bool WaitFor(socket_t sock, short events, int timeoutMs);
-
 }  // namespace site

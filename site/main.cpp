@@ -15,6 +15,7 @@
 #include "site/command_line.h"
 #include "site/process.h"
 #include "site/server.h"
+#include "site/sockets.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <httplib.h>
 
 #include <chrono>
-#include <string>
 
 namespace site {
 
@@ -22,8 +21,5 @@ bool WaitForStop(std::chrono::milliseconds timeout);
 // it, LISTEN_FDS=1), taken over so no child inherits it; INVALID_SOCKET
 // when there is none. Must run before any thread starts.
 socket_t TakeHandedOverSocket();
-
-// "host:port" of a bound socket, IPv6 hosts in brackets; empty on failure.
-std::string LocalAddress(socket_t sock);
 
 }  // namespace site

@@ -1,7 +1,5 @@
 // See process.h: signals, and systemd's socket passing (sd_listen_fds(3)).
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -71,24 +69,6 @@ socket_t TakeHandedOverSocket() {
   }
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   return fd;
-}
-
-std::string LocalAddress(socket_t sock) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
-  char text[INET6_ADDRSTRLEN] = {};
-  if (address.ss_family == AF_INET) {
-    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(v4.sin_port));
-  }
-  if (address.ss_family == AF_INET6) {
-    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-    ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
-    return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6.sin6_port));
-  }
-  return {};
 }
 
 }  // namespace site

@@ -1,11 +1,5 @@
 #include "site/server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -20,6 +14,7 @@
 #include "site/pages.h"
 #include "site/priming_stream.h"
 #include "site/router.h"
+#include "site/sockets.h"
 #include "site/text.h"
 
 namespace site {
@@ -107,10 +102,17 @@ SiteServer::SiteServer(AccessLog* log) : log_(log) {
   }));
   // httplib's default is SO_REUSEPORT, which lets a second kivo-site share
   // a port already in use instead of failing; SO_REUSEADDR alone still
-  // allows a quick restart over connections in TIME_WAIT.
+  // allows a quick restart over connections in TIME_WAIT. Windows' own
+  // SO_REUSEADDR would let another program take the port over; there a
+  // socket of its own, exclusively, is what fails a second site.
   set_socket_options([](socket_t sock) {
     int yes = 1;
+#ifdef _WIN32
+    ::setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+                 sizeof yes);
+#else
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
   });
   // X-UA-Compatible: the Windows browser control otherwise shows pages in
   // its IE7 mode, where the layout falls apart. Each page says so in a
@@ -186,7 +188,7 @@ void SiteServer::PrimeHttplib() {
 
 bool SiteServer::process_and_close_socket(socket_t sock) {
   if (scheduler_ == nullptr) {
-    ::close(sock);
+    CloseSocket(sock);
     return false;
   }
   scheduler_->Adopt(sock);
@@ -242,7 +244,7 @@ void SiteServer::RefuseSlowHead(Connection& connection) {
   std::string response = RenderErrorPage(408, "请求没有及时发完，连接已关闭。");
   response.insert(0, RefusalHead(408, response.size()));
   // Best effort and never waiting: the head thread serves everyone.
-  ::send(connection.sock, response.data(), response.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  Send(connection.sock, response.data(), response.size(), true);
 }
 
 }  // namespace site

@@ -1,13 +1,14 @@
 #include "site/access_log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/site/raw_socket.h"
 
 namespace site {
 namespace {
@@ -89,7 +90,7 @@ class AccessLogTest : public testing::Test {
  protected:
   void SetUp() override {
     path_ = std::filesystem::path(testing::TempDir()) /
-            ("kivo_site_log_" + std::to_string(::getpid()) + ".log");
+            ("kivo_site_log_" + std::to_string(testing_sockets::ProcessId()) + ".log");
     std::filesystem::remove(path_);
   }
   void TearDown() override { std::filesystem::remove(path_); }

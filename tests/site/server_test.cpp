@@ -2,12 +2,7 @@
 // and by raw sockets for what no well-behaved client would send.
 #include "site/server.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,11 +14,13 @@
 
 #include "site/access_log.h"
 #include "site/head_scanner.h"
+#include "tests/site/raw_socket.h"
 
 namespace site {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace testing_sockets;
 
 // The Windows browser control shows a page in its best mode only when it
 // says so, in the head of the response and in the page itself.
@@ -42,7 +39,7 @@ class SiteServerTest : public testing::Test {
   void Start(const SchedulerLimits& limits) {
     server_.SetConnectionLimits(limits);
     logPath_ = std::filesystem::path(testing::TempDir()) /
-               ("kivo_site_server_" + std::to_string(::getpid()) + ".log");
+               ("kivo_site_server_" + std::to_string(ProcessId()) + ".log");
     std::filesystem::remove(logPath_);
     std::string error;
     ASSERT_TRUE(log_.Open(logPath_.string(), &error)) << error;
@@ -58,7 +55,10 @@ class SiteServerTest : public testing::Test {
   void TearDown() override {
     server_.stop();
     if (listener_.joinable()) listener_.join();
-    std::filesystem::remove(logPath_);
+    // Windows won't remove it while the log still has it open; the next
+    // test's start does.
+    std::error_code ignored;
+    std::filesystem::remove(logPath_, ignored);
   }
 
   // Sends targets byte for byte, as a raw client would.
@@ -69,52 +69,15 @@ class SiteServerTest : public testing::Test {
     return client;
   }
 
-  int Connect() const {
-    int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port_));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return sock;
-  }
-
-  static void SendAll(int sock, std::string_view bytes) {
-    while (!bytes.empty()) {
-      ssize_t n = ::send(sock, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (n <= 0) return;  // the server may refuse before reading it all
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
-
-  // Everything the server sends until it closes, or what came within
-  // `timeoutMs`; `closed` says which.
-  static std::string ReadAll(int sock, int timeoutMs, bool* closed) {
-    std::string received;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    *closed = false;
-    char buffer[64 * 1024];
-    for (;;) {
-      auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      pollfd entry{sock, POLLIN, 0};
-      if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left)) <= 0) return received;
-      ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
-      if (n <= 0) {
-        *closed = true;
-        return received;
-      }
-      received.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
+  socket_t Connect() const { return ConnectLoopback(port_); }
 
   // Sends `request` on a fresh connection and reads until the server
   // closes (at most 5 s).
   std::string Exchange(std::string_view request, bool* closed) {
-    int sock = Connect();
+    socket_t sock = Connect();
     SendAll(sock, request);
     std::string answer = ReadAll(sock, 5000, closed);
-    ::close(sock);
+    CloseSocket(sock);
     return answer;
   }
 
@@ -376,13 +339,13 @@ TEST_F(SiteServerTest, ThousandPipelinedRequestsAnsweredInOrder) {
     expected.push_back(i % 3 == 1 ? 404 : 200);
     expectedLog.push_back("GET " + target + (i % 3 == 1 ? " 404" : " 200"));
   }
-  int sock = Connect();
+  socket_t sock = Connect();
   // The client writes while the server answers, as a real pipeliner would.
   std::thread writer([&] { SendAll(sock, requests); });
   bool closed = false;
   std::string answer = ReadAll(sock, 20000, &closed);
   writer.join();
-  ::close(sock);
+  CloseSocket(sock);
   EXPECT_TRUE(closed);
   EXPECT_EQ(Statuses(answer), expected);
   EXPECT_EQ(LogLines(), expectedLog);
@@ -463,7 +426,7 @@ class SiteServerDeadlineTest : public SiteServerTest {
 TEST_F(SiteServerDeadlineTest, SlowClientsCostNoWorkerAndMissTheirDeadline) {
   // Many more slow heads than there are workers, and more than may wait,
   // each holding a started head.
-  std::vector<int> slow;
+  std::vector<socket_t> slow;
   for (int i = 0; i < 200; ++i) {
     slow.push_back(Connect());
     SendAll(slow.back(), "GET /tv/ HTTP/1.1\r\nHo");
@@ -471,7 +434,7 @@ TEST_F(SiteServerDeadlineTest, SlowClientsCostNoWorkerAndMissTheirDeadline) {
   auto start = Clock::now();
   ExpectStillServing();
   // Within the deadline, a head that comes a byte at a time is answered.
-  int dribbler = Connect();
+  socket_t dribbler = Connect();
   std::string head = "GET /xiazai/ HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n";
   for (char c : head) {
     SendAll(dribbler, std::string(1, c));
@@ -479,7 +442,7 @@ TEST_F(SiteServerDeadlineTest, SlowClientsCostNoWorkerAndMissTheirDeadline) {
   }
   bool closed = false;
   EXPECT_EQ(Statuses(ReadAll(dribbler, 5000, &closed)), std::vector<int>{200});
-  ::close(dribbler);
+  CloseSocket(dribbler);
   EXPECT_LT(Clock::now() - start, kHead) << "too slow to test the deadline";
 
   // The oldest beyond the waiting limit were dropped unanswered (unless a
@@ -488,7 +451,7 @@ TEST_F(SiteServerDeadlineTest, SlowClientsCostNoWorkerAndMissTheirDeadline) {
   int dropped = 0;
   int timedOut = 0;
   auto deadline = Clock::now() + std::chrono::seconds(5);
-  for (int sock : slow) {
+  for (socket_t sock : slow) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     std::string answer =
         ReadAll(sock, static_cast<int>(std::max<long long>(left.count(), 1)), &closed);
@@ -498,7 +461,7 @@ TEST_F(SiteServerDeadlineTest, SlowClientsCostNoWorkerAndMissTheirDeadline) {
       ++timedOut;
       EXPECT_TRUE(DeclaresEdge(answer));
     }
-    ::close(sock);
+    CloseSocket(sock);
   }
   EXPECT_EQ(dropped + timedOut, 200);
   EXPECT_GE(dropped, 100);
