@@ -80,10 +80,16 @@ start_site() {
   fi
   site_log=$work/site.log
   : >"$site_log"
-  "$site_bin" --port 8080 --log "$site_log" >"$work/site.out" 2>&1 &
+  if [[ $site_bin == *.exe ]]; then
+    # The Windows build of the site, under Wine in this run's prefix (boot
+    # it first); Wine shows the host's root as drive Z:.
+    wine "$site_bin" --port 8080 --log "Z:${site_log//\//\\}" >"$work/site.out" 2>&1 &
+  else
+    "$site_bin" --port 8080 --log "$site_log" >"$work/site.out" 2>&1 &
+  fi
   site_pid=$!
   pids+=("$site_pid")
-  poll 10 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
+  poll 20 port_open || die "kivo-site did not start: $(cat "$work/site.out")"
 }
 
 # ui_fonts: links the CJK fonts into the prefix and sets ui_font, simsun and

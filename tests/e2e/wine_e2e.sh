@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end run of the Windows build (kivo.exe) under Wine, on its own Xvfb
-# display, in a fresh Wine prefix, against kivo-site on port 8080: the window
+# display, in a fresh Wine prefix, against kivo-site on port 8080 (the Linux
+# build, or kivo-site.exe under the same Wine when KIVO_SITE_BIN names it): the window
 # is checked pixel by pixel against the art and driven with real mouse and
 # keyboard input. It must leave nothing behind: it ends only the processes it
 # started, stops only its own prefix's wineserver and removes its temp dir.
@@ -49,7 +50,6 @@ prefix=$work/prefix
 
 # --- display and site ------------------------------------------------------
 start_display 91 99 $screen_w $screen_h
-start_site
 
 # --- Wine prefix -----------------------------------------------------------
 boot_prefix
@@ -72,6 +72,9 @@ $(desktop_registry $screen_w $screen_h)
 "Browsers"="$work/stub-browser"
 EOF
 apply_registry "$work/setup.reg"
+# After the prefix's first session has ended (apply_registry waits for it):
+# the site may be its Windows build, run by the same Wine.
+start_site
 
 # --- the instance link on its own ----------------------------------------------
 # Detection, the command line, the execute text's bounds and real DDEML
