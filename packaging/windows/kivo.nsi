@@ -114,8 +114,9 @@ Section "-Finish"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SectionProgram} "下载器本身，在开始菜单中有它的快捷方式。必须安装。"
-  !insertmacro MUI_DESCRIPTION_TEXT ${SectionSite} "本机的演示电影站点（http://127.0.0.1:8080/），下载器打开时显示它的主页。从开始菜单启动，关闭它的窗口即停止。"
+  ; The box is narrow: no address in it, which would not wrap.
+  !insertmacro MUI_DESCRIPTION_TEXT ${SectionProgram} "下载器本身，必须安装。"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SectionSite} "在本机提供演示电影的站点，下载器打开时显示它的主页。从开始菜单启动，关闭它的窗口即停止。"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit

@@ -293,9 +293,9 @@ uninstall_start=$SECONDS
 timeout 120 wine "$dir/uninstall.exe" /S >>"$work/setup.out" 2>&1
 check "the silent uninstall starts with status 0" test $? -eq 0
 if poll 60 removed; then
-  pass "the uninstall removes every file, the shortcut and the folders the install made"
+  pass "the uninstall removes every file, both shortcuts and the folders the install made"
 else
-  fail "the uninstall removes every file, the shortcut and the folders the install made" \
+  fail "the uninstall removes every file, both shortcuts and the folders the install made" \
     "left: $(leftovers | tr '\n' ' ')"
 fi
 echo "uninstalled in $((SECONDS - uninstall_start)) s"
