@@ -16,3 +16,23 @@
     Quit
   kivo_not_running:
 !macroend
+
+; The same for the demo site in the install folder. It holds no mutex, but
+; Windows lets nobody write to the file of a program that runs, so a
+; kivo-site.exe that cannot be opened for writing (a sharing violation) is
+; running; a missing one is not.
+!macro KivoRefuseWhileSiteRuns MESSAGE
+  kivo_site_check_running:
+    ; GENERIC_WRITE, sharing everything, OPEN_EXISTING.
+    System::Call 'kernel32::CreateFileW(w "$INSTDIR\kivo-site.exe", i 0x40000000, i 7, p 0, i 3, i 0, p 0) p .r0 ?e'
+    Pop $1
+    StrCmp $0 -1 0 kivo_site_opened
+    ; ERROR_SHARING_VIOLATION
+    IntCmp $1 32 0 kivo_site_not_running kivo_site_not_running
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${MESSAGE}" /SD IDCANCEL IDRETRY kivo_site_check_running
+    SetErrorLevel 2
+    Quit
+  kivo_site_opened:
+    System::Call 'kernel32::CloseHandle(p r0)'
+  kivo_site_not_running:
+!macroend

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a fresh prefix on its own Xvfb display:
 # kivo.exe's version resource read from its bytes and through Windows' calls,
-# a silent install (files, Start menu shortcut, the "Apps" entry), the
-# installed program showing its window, both halves refusing to run under a
-# running program, then a silent uninstall that takes away everything the
-# install put there. It ends only the processes it started, stops only its
-# own prefix's wineserver and removes its temp dir.
+# a silent install (files, Start menu shortcuts, the "Apps" entry), the
+# installed program showing its window and the installed demo site answering,
+# both halves refusing to run under either, installs without the site
+# (/NOSITE) and with it again over the same folder, then a silent uninstall
+# that takes away everything the install put there. It ends only the
+# processes it started, stops only its own prefix's wineserver and removes
+# its temp dir.
 #
-# usage: wine_install_e2e.sh SETUP_EXE KIVO_EXE KIVO_SITE_BIN SOURCE_DIR VERSION
+# usage: wine_install_e2e.sh SETUP_EXE KIVO_EXE KIVO_SITE_EXE KIVO_SITE_BIN SOURCE_DIR VERSION
+# KIVO_SITE_EXE is the Windows site the installer carries, KIVO_SITE_BIN the
+# site of this machine that the installed program asks for its home page.
 # kivo_version_info.exe (a test tool built beside kivo.exe) must sit next to
 # KIVO_EXE. The site's port is fixed, so the run moves into a private network
 # namespace of its own where it may. KIVO_E2E_KEEP=1 keeps the temp dir.
 set -uo pipefail
 
-if (($# != 5)); then
-  echo "usage: $0 SETUP_EXE KIVO_EXE KIVO_SITE_BIN SOURCE_DIR VERSION" >&2
+if (($# != 6)); then
+  echo "usage: $0 SETUP_EXE KIVO_EXE KIVO_SITE_EXE KIVO_SITE_BIN SOURCE_DIR VERSION" >&2
   exit 2
 fi
 if [[ -z ${KIVO_WINE_NETNS:-} ]] && unshare --net true 2>/dev/null; then
@@ -23,9 +27,10 @@ if [[ -z ${KIVO_WINE_NETNS:-} ]] && unshare --net true 2>/dev/null; then
 fi
 setup_exe=$(readlink -f "$1")
 kivo_exe=$(readlink -f "$2")
-site_bin=$(readlink -f "$3")
-src=$(readlink -f "$4")
-version=$5
+site_exe=$(readlink -f "$3")
+site_bin=$(readlink -f "$4")
+src=$(readlink -f "$5")
+version=$6
 info_exe=$(dirname "$kivo_exe")/kivo_version_info.exe
 py=/usr/bin/python3
 
@@ -36,10 +41,10 @@ suite=e2e_wine_install
 # shellcheck source=tests/e2e/wine_checks.sh
 source "$(dirname "$0")/wine_checks.sh"
 
-for tool in wine winepath wineserver Xvfb xdotool "$py"; do
+for tool in wine winepath wineserver Xvfb xdotool curl "$py"; do
   command -v "$tool" >/dev/null || die "missing tool: $tool"
 done
-for file in "$setup_exe" "$kivo_exe" "$info_exe" "$site_bin" \
+for file in "$setup_exe" "$kivo_exe" "$info_exe" "$site_exe" "$site_bin" \
   "$src/tests/e2e/pe_version.py" "$src/tests/e2e/lnk_info.py"; do
   [[ -f $file ]] || die "missing file: $file (the windows preset builds the installer with makensis)"
 done
@@ -127,26 +132,41 @@ snapshot() {
 snapshot >"$work/before"
 
 # --- silent install ---------------------------------------------------------------
-install_start=$SECONDS
-timeout 120 wine "$setup_exe" /S >"$work/setup.out" 2>&1
-check "the silent install ends with status 0" test $? -eq 0
-echo "installed in $((SECONDS - install_start)) s"
-snapshot >"$work/after_install"
-comm -13 "$work/before" "$work/after_install" >"$work/installed"
-cat >"$work/installed.want" <<EOF
+# What an install adds to the prefix: the program's part, and the site's
+# (the optional component "演示站点", chosen unless /NOSITE says otherwise).
+menu="users/USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+sort >"$work/program.want" <<EOF
 users/USER/AppData/Local/Programs
 users/USER/AppData/Local/Programs/Kivo
 users/USER/AppData/Local/Programs/Kivo/kivo.exe
 users/USER/AppData/Local/Programs/Kivo/uninstall.exe
-users/USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$product.lnk
+$menu/$product.lnk
 EOF
-check "the install adds exactly the program, its uninstaller and the shortcut" \
-  diff "$work/installed.want" "$work/installed"
+sort "$work/program.want" - >"$work/installed.want" <<EOF
+users/USER/AppData/Local/Programs/Kivo/kivo-site.exe
+$menu/$product 演示站点.lnk
+EOF
+# silent_install NAME WANT WHAT [OPTION...]: a silent install with these
+# options ends with status 0, and the prefix then holds exactly the files
+# listed in WANT (WHAT names them) beyond those it had at first.
+silent_install() {
+  local name=$1 want=$2 what=$3 start=$SECONDS
+  shift 3
+  timeout 120 wine "$setup_exe" /S "$@" >>"$work/setup.out" 2>&1
+  check "$name ends with status 0" test $? -eq 0
+  echo "installed in $((SECONDS - start)) s"
+  snapshot | comm -13 "$work/before" - >"$work/installed"
+  check "... and adds exactly $what" diff "$want" "$work/installed"
+}
+everything="the program, the site, the uninstaller and both shortcuts"
+silent_install "the silent install" "$work/installed.want" "$everything"
 user_dir=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
 dir=$user_dir/AppData/Local/Programs/Kivo
 lnk="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$product.lnk"
+site_lnk="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$product 演示站点.lnk"
 dir_w=$(winepath -w "$dir")
 check "the installed kivo.exe is the one built" cmp -s "$kivo_exe" "$dir/kivo.exe"
+check "the installed kivo-site.exe is the one built" cmp -s "$site_exe" "$dir/kivo-site.exe"
 
 "$py" "$src/tests/e2e/lnk_info.py" "$lnk" >"$work/lnk.out"
 cat >"$work/lnk.want" <<EOF
@@ -156,6 +176,13 @@ icon $dir_w\\kivo.exe 0
 EOF
 check "the Start menu shortcut starts kivo.exe in its folder with its icon" \
   diff "$work/lnk.want" "$work/lnk.out"
+"$py" "$src/tests/e2e/lnk_info.py" "$site_lnk" >"$work/site_lnk.out"
+cat >"$work/site_lnk.want" <<EOF
+target $dir_w\\kivo-site.exe
+workdir $dir_w
+EOF
+check "the site's own shortcut starts kivo-site.exe in its folder" \
+  diff "$work/site_lnk.want" "$work/site_lnk.out"
 
 # The "Apps" entry, exported by reg.exe as UTF-16 so that the Chinese name
 # survives (its console output goes through the OEM code page).
@@ -188,7 +215,7 @@ EOF
 apps_values() { grep -v '^EstimatedSize ' "$work/reg.out" | diff "$work/reg.want" -; }
 check "the uninstaller is registered for the user with every value \"Apps\" shows" apps_values
 # In KiB, the installed files' sum give or take the rounding.
-size_kb=$((($(stat -c %s "$dir/kivo.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024))
+size_kb=$(find "$dir" -type f -printf '%s\n' | awk '{sum += $1} END {print int(sum / 1024)}')
 estimated=$(awk '$1 == "EstimatedSize" {print $2}' "$work/reg.out")
 check "... and its EstimatedSize is the installed size ($estimated KiB, files $size_kb KiB)" \
   test "${estimated:-0}" -ge $((size_kb - 1)) -a "${estimated:-0}" -le $((size_kb + 1))
@@ -198,7 +225,7 @@ check "... and Wine's own uninstaller lists it" listed
 check "... and nothing is written for all users" key_absent "${key/HKCU/HKLM}"
 
 # What an untouched install holds, for the checks below.
-install_sums() { md5sum "$dir/kivo.exe" "$dir/uninstall.exe" "$lnk" 2>&1; }
+install_sums() { md5sum "$dir/kivo.exe" "$dir/kivo-site.exe" "$dir/uninstall.exe" "$lnk" "$site_lnk" 2>&1; }
 install_sums >"$work/sums"
 
 # --- the installed program ----------------------------------------------------
@@ -212,16 +239,19 @@ check "the installed program shows its window" poll 90 find_window
 echo "window after $((SECONDS - start)) s"
 check "... and asks the site for its home page" poll 30 logged_home
 
-# Neither half may touch an install whose program runs. The uninstaller runs
-# in place here (_?=) so that its exit status is its own.
-timeout 120 wine "$dir/uninstall.exe" /S "_?=$dir_w" >>"$work/setup.out" 2>&1
-check "a silent uninstall under the running program ends with status 2" test $? -eq 2
-timeout 120 wine "$setup_exe" /S >>"$work/setup.out" 2>&1
-check "a silent install under the running program ends with status 2" test $? -eq 2
+# refused WHAT: neither half may touch an install while WHAT runs. The
+# uninstaller runs in place here (_?=) so that its exit status is its own.
 untouched() {
   install_sums | diff -q - "$work/sums" >/dev/null && reg_values | diff -q - "$work/reg.out" >/dev/null
 }
-check "... and both leave the install as it was" untouched
+refused() {
+  timeout 120 wine "$dir/uninstall.exe" /S "_?=$dir_w" >>"$work/setup.out" 2>&1
+  check "a silent uninstall under the running $1 ends with status 2" test $? -eq 2
+  timeout 120 wine "$setup_exe" /S >>"$work/setup.out" 2>&1
+  check "a silent install under the running $1 ends with status 2" test $? -eq 2
+  check "... and both leave the install as it was" untouched
+}
+refused program
 check "... and the program runs on" kill -0 "$kivo_pid"
 check "the installed uninstaller carries the program's icon too" carries_icon "$dir/uninstall.exe"
 check "... and asks for no administrator rights either" as_invoker "$dir/uninstall.exe"
@@ -229,6 +259,30 @@ check "... and asks for no administrator rights either" as_invoker "$dir/uninsta
 kill "$kivo_pid"
 wait "$kivo_pid" 2>/dev/null
 check "the program ends" poll 30 eval '! find_window'
+
+# --- the installed site -------------------------------------------------------
+# On a port of its own: 8080 is this machine's site, the program's.
+site_port=$("$py" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+answers() { curl -sf -o /dev/null --max-time 5 "http://127.0.0.1:$site_port/"; }
+wine "$dir/kivo-site.exe" --port "$site_port" >"$work/wine_site.out" 2>&1 &
+wine_site_pid=$!
+pids+=("$wine_site_pid")
+start=$SECONDS
+check "the installed site answers HTTP on its port" poll 60 answers
+echo "site answered after $((SECONDS - start)) s"
+refused site
+check "... and the site runs on" answers
+kill "$wine_site_pid"
+wait "$wine_site_pid" 2>/dev/null
+check "the site ends" poll 30 eval '! answers'
+
+# --- installs without the site, and with it again -------------------------------
+# The program's browser has left its cache in the prefix meanwhile; only
+# what the installs add counts from here on.
+snapshot | comm -23 - "$work/installed" >"$work/before"
+silent_install "a silent install with /NOSITE over one with the site" "$work/program.want" \
+  "the program, its uninstaller and its shortcut" /NOSITE
+silent_install "a silent install with the site over one without" "$work/installed.want" "$everything"
 
 # --- silent uninstall -------------------------------------------------------------
 # The registered command, as "Apps" runs it. The uninstaller copies itself
@@ -239,9 +293,9 @@ uninstall_start=$SECONDS
 timeout 120 wine "$dir/uninstall.exe" /S >>"$work/setup.out" 2>&1
 check "the silent uninstall starts with status 0" test $? -eq 0
 if poll 60 removed; then
-  pass "the uninstall removes every file, the shortcut and the folders the install made"
+  pass "the uninstall removes every file, both shortcuts and the folders the install made"
 else
-  fail "the uninstall removes every file, the shortcut and the folders the install made" \
+  fail "the uninstall removes every file, both shortcuts and the folders the install made" \
     "left: $(leftovers | tr '\n' ' ')"
 fi
 echo "uninstalled in $((SECONDS - uninstall_start)) s"
