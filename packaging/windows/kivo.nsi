@@ -4,9 +4,11 @@
 ; it leaves the machine as it was. Both halves run silently with /S.
 ;
 ; The demo film site, kivo-site.exe, is an optional component ("演示站点"),
-; chosen by default. /NOSITE on the command line leaves it out, silently
-; or as the page's first choice; an install without it over one with it
-; takes the site away again.
+; chosen by default. /NOSITE on the command line leaves it out, /SITE takes
+; it, silently or as the page's first choice; without either, an install
+; over an earlier one keeps that one's choice, so an update doesn't bring
+; back a site the user left out. An install without the site over one with
+; it takes the site away again.
 ;
 ; makensis -INPUTCHARSET UTF8 -DKIVO_VERSION=1.2.3 -DKIVO_EXE=path/kivo.exe
 ;          -DKIVO_SITE_EXE=path/kivo-site.exe -DKIVO_ICON=path/app.ico
@@ -104,7 +106,10 @@ SectionEnd
 Section "-Finish"
   ; Left out this time, the site of an earlier install goes too: the
   ; choice made last is the one that holds.
-  ${IfNot} ${SectionIsSelected} ${SectionSite}
+  ${If} ${SectionIsSelected} ${SectionSite}
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "DemoSite" 1
+  ${Else}
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "DemoSite" 0
     Delete "${SITE_SHORTCUT}"
     Delete "$INSTDIR\kivo-site.exe"
   ${EndIf}
@@ -123,11 +128,23 @@ Function .onInit
   SetShellVarContext current
   !insertmacro KivoRefuseWhileRunning "程序正在运行，请先从托盘菜单选择“退出软件”，再继续安装。"
   !insertmacro KivoRefuseWhileSiteRuns "${SITE_RUNS_INSTALL}"
+  ; The last install's choice, unless the command line makes its own.
+  ClearErrors
+  ReadRegDWORD $2 HKCU "${UNINSTALL_KEY}" "DemoSite"
+  ${IfNot} ${Errors}
+  ${AndIf} $2 == 0
+    !insertmacro UnselectSection ${SectionSite}
+  ${EndIf}
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/NOSITE" $1
   ${IfNot} ${Errors}
     !insertmacro UnselectSection ${SectionSite}
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/SITE" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SectionSite}
   ${EndIf}
 FunctionEnd
 

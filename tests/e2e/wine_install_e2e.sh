@@ -4,7 +4,8 @@
 # a silent install (files, Start menu shortcuts, the "Apps" entry), the
 # installed program showing its window and the installed demo site answering,
 # both halves refusing to run under either, installs without the site
-# (/NOSITE) and with it again over the same folder, then a silent uninstall
+# (/NOSITE), an update keeping that choice and one with the site again
+# (/SITE) over the same folder, then a silent uninstall
 # that takes away everything the install put there. It ends only the
 # processes it started, stops only its own prefix's wineserver and removes
 # its temp dir.
@@ -202,6 +203,7 @@ EOF
 }
 reg_values >"$work/reg.out"
 cat >"$work/reg.want" <<EOF
+DemoSite 1
 DisplayIcon $dir_w\\kivo.exe,0
 DisplayName $product
 DisplayVersion $version
@@ -282,7 +284,10 @@ check "the site ends" poll 30 eval '! answers'
 snapshot | comm -23 - "$work/installed" >"$work/before"
 silent_install "a silent install with /NOSITE over one with the site" "$work/program.want" \
   "the program, its uninstaller and its shortcut" /NOSITE
-silent_install "a silent install with the site over one without" "$work/installed.want" "$everything"
+# An update with no option keeps the choice last made; /SITE takes it back.
+silent_install "a plain silent install over one without the site" "$work/program.want" \
+  "still only the program, its uninstaller and its shortcut"
+silent_install "a silent install with /SITE over one without" "$work/installed.want" "$everything" /SITE
 
 # --- silent uninstall -------------------------------------------------------------
 # The registered command, as "Apps" runs it. The uninstaller copies itself
