@@ -5,8 +5,9 @@
 # tests and the Linux end-to-end suite once more built with the sanitizers
 # (the asan preset), the threaded code with ThreadSanitizer (tsan), a
 # short run of the fuzz targets, then the benchmarks (resize, sending to
-# phones over loopback, a second start beside /bin/true, one cold start
-# beside surf) and a short soak of each build, whose figures are printed.
+# phones and the demo site's pages over loopback, a second start beside
+# /bin/true, one cold start beside surf) and a short soak of each build,
+# whose figures are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,6 +40,7 @@ bash scripts/fuzz.sh 5
 
 ./build/linux/bench/kivo_bench --benchmark_min_time=0.2
 ./build/linux/bench/send_bench
+./build/linux/bench/site_bench
 bash bench/instance_bench.sh build/linux/kivo 30
 # One cold start of the program beside surf, for its figures only (the
 # full table: bench/startup_bench.sh -n 7); it passes or fails nothing.

@@ -47,7 +47,7 @@ void ConnectionScheduler::shutdown() {
 void ConnectionScheduler::Adopt(socket_t sock) {
   ++open_;
   lastActivity_ = Clock::now().time_since_epoch().count();
-  MakeNonBlocking(sock);
+  PrepareConnection(sock);
   // Counted down when the last holder lets go, whichever thread that is.
   Hand(std::shared_ptr<Connection>(
       new Connection(sock, limits_.readTimeoutMs, limits_.writeTimeoutMs), [this](Connection* c) {

@@ -5,6 +5,8 @@
 #include <httplib.h>
 
 #ifndef _WIN32
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,7 +64,7 @@ inline bool WaitFor(socket_t sock, short events, int timeoutMs) {
 
 // recv() and send() that never raise SIGPIPE, and with `now` never wait:
 // a socket with nothing to give or no room reports kWouldBlock. Accepted
-// sockets on Windows are non-blocking throughout (see MakeNonBlocking), so
+// sockets on Windows are non-blocking throughout (see PrepareConnection), so
 // there every call is one that never waits.
 inline long long Receive(socket_t sock, char* buffer, std::size_t size, bool now) {
 #ifdef _WIN32
@@ -82,13 +84,18 @@ inline long long Send(socket_t sock, const char* data, std::size_t size, bool no
 #endif
 }
 
-// Windows has no per-call MSG_DONTWAIT: a connection's socket is switched
-// to non-blocking once, and blocking reads and writes wait with WaitFor
-// first. Nothing to do on POSIX, where each call says.
-inline void MakeNonBlocking([[maybe_unused]] socket_t sock) {
+// Readies a freshly accepted connection. Answers leave at once
+// (TCP_NODELAY): httplib writes a response's head and body apart, and
+// with Nagle's wait a keep-alive client's delayed ACK would hold each body
+// back some 40 ms. Windows has no per-call MSG_DONTWAIT, so there the
+// socket turns non-blocking for good, and blocking reads and writes wait
+// with WaitFor first.
+inline void PrepareConnection(socket_t sock) {
+  int on = 1;
+  ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 #ifdef _WIN32
-  u_long on = 1;
-  ::ioctlsocket(sock, FIONBIO, &on);
+  u_long nonBlocking = 1;
+  ::ioctlsocket(sock, FIONBIO, &nonBlocking);
 #endif
 }
 
