@@ -91,5 +91,7 @@ int main(int argc, char** argv) {
     std::cerr << "kivo-site: " << error->message << "\n" << site::kUsage;
     return 2;
   }
-  return Run(std::get<site::Options>(parsed));
+  int status = Run(std::get<site::Options>(parsed));
+  if (status != 0) site::HoldFailureMessage();
+  return status;
 }

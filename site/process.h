@@ -22,4 +22,9 @@ bool WaitForStop(std::chrono::milliseconds timeout);
 // when there is none. Must run before any thread starts.
 socket_t TakeHandedOverSocket();
 
+// Before ending on a failure: a console window opened for this process
+// alone (a double click, the Start menu) would close with the message
+// unread, so it waits for a key first. Nothing otherwise.
+void HoldFailureMessage();
+
 }  // namespace site

@@ -71,4 +71,6 @@ socket_t TakeHandedOverSocket() {
   return fd;
 }
 
+void HoldFailureMessage() {}
+
 }  // namespace site

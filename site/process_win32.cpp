@@ -2,7 +2,10 @@
 // Windows hands a listening socket over.
 #include "site/process.h"
 
+#include <conio.h>
 #include <windows.h>
+
+#include <iterator>
 
 #include <condition_variable>
 #include <mutex>
@@ -46,5 +49,16 @@ bool WaitForStop(std::chrono::milliseconds timeout) {
 }
 
 socket_t TakeHandedOverSocket() { return INVALID_SOCKET; }
+
+void HoldFailureMessage() {
+  DWORD processes[2];
+  if (::GetConsoleProcessList(processes, 2) != 1) return;
+  // In the console's own characters, whatever its code page.
+  const wchar_t kPrompt[] = L"按任意键关闭此窗口。\r\n";
+  DWORD written = 0;
+  ::WriteConsoleW(::GetStdHandle(STD_ERROR_HANDLE), kPrompt, DWORD{std::size(kPrompt) - 1}, &written,
+                  nullptr);
+  _getch();
+}
 
 }  // namespace site

@@ -94,6 +94,14 @@ sys.exit(1 if missing or not count else 0)
 EOF
 }
 check "the installer carries the program's icon" carries_icon "$setup_exe"
+check "kivo-site.exe carries it too, for its shortcut" carries_icon "$site_exe"
+"$py" "$src/tests/e2e/pe_version.py" "$site_exe" >"$work/site_version.pe"
+site_named() {
+  grep -qxF "FileDescription $product 演示站点" "$work/site_version.pe" &&
+    grep -qxF "OriginalFilename kivo-site.exe" "$work/site_version.pe" &&
+    grep -qxF "ProductVersion $version" "$work/site_version.pe"
+}
+check "... and its version resource names the demo site and the version" site_named
 # Wine asks for no rights at all; Windows goes by the manifest, which must
 # not ask for an administrator.
 as_invoker() { grep -aq 'requestedExecutionLevel level="asInvoker"' "$1"; }
@@ -274,6 +282,19 @@ check "the installed site answers HTTP on its port" poll 60 answers
 echo "site answered after $((SECONDS - start)) s"
 refused site
 check "... and the site runs on" answers
+# A second site on the same port, in a console of its own (a terminal
+# here, a window on Windows): it says why it ends and keeps the message
+# on screen until a key is pressed.
+(sleep 2; printf x) | timeout 60 script -qec "wine '$dir/kivo-site.exe' --port $site_port" \
+  "$work/second_site.txt" >/dev/null 2>&1
+# Wine's console draws each character with its own escape sequences and
+# moves the cursor over spaces: the text is read without either.
+held() {
+  local text
+  text=$(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/second_site.txt" | tr -d ' ')
+  [[ $text == *cannotlisten* && $text == *按任意键关闭此窗口* ]]
+}
+check "a second site on its port says it cannot listen and waits for a key" held
 kill "$wine_site_pid"
 wait "$wine_site_pid" 2>/dev/null
 check "the site ends" poll 30 eval '! answers'
