@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 #include "site/access_log.h"
