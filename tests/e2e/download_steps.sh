@@ -87,8 +87,11 @@ click_download() {
   click_screen "$cx" "$cy"
   wait_for 20 chooser_up
 }
-# answer PATH: types where to save it into the chooser, as a person would.
+# answer PATH: types where to save it into the chooser, as a person would,
+# the chooser brought to the front first (a window activated late may have
+# come over it).
 answer() {
+  xdotool windowactivate --sync "$(dialog 保存文件)" >/dev/null 2>&1
   xdotool key --delay 60 ctrl+a BackSpace
   xdotool type --delay 40 "$1"
   xdotool key --delay 60 Return
@@ -97,6 +100,7 @@ answer() {
 # answer_folder DIR/: keeps the chooser's name for the file, typing only
 # the folder before it (the name is selected when the chooser opens).
 answer_folder() {
+  xdotool windowactivate --sync "$(dialog 保存文件)" >/dev/null 2>&1
   xdotool key --delay 60 Home
   xdotool type --delay 40 "$1"
   xdotool key --delay 60 Return

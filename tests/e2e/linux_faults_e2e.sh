@@ -55,6 +55,9 @@ film_chooser() {  # from the ranking to a film and its download link: the choose
 }
 download_film() {  # a film's download, the chooser answered
   film_chooser || return 1
+  # The keys go to the chooser even when a program just started has its
+  # window activated late, over the chooser.
+  xdotool windowactivate --sync "$(dialog 保存文件)" >/dev/null 2>&1
   xdotool key --delay 60 ctrl+a BackSpace
   xdotool type --delay 40 "$dl/film.mp4"
   xdotool key --delay 60 Return
