@@ -41,7 +41,8 @@ Poller::Poller() {
       ::connect(receive, reinterpret_cast<sockaddr*>(&address), length);
     }
   }
-  entries_.push_back({receive, POLLIN, 0});
+  // Without a wake socket, waits end only by their timeout.
+  entries_.push_back({receive, static_cast<short>(receive == INVALID_SOCKET ? 0 : POLLIN), 0});
 }
 
 Poller::~Poller() {
@@ -65,7 +66,6 @@ void Poller::Remove(socket_t sock) {
 void Poller::Wait(int timeoutMs, std::vector<socket_t>* ready) {
   ready->clear();
   for (auto& entry : entries_) entry.revents = 0;
-  if (entries_[0].fd == INVALID_SOCKET) entries_[0].events = 0;
   int count = ::WSAPoll(entries_.data(), static_cast<ULONG>(entries_.size()), timeoutMs);
   if (count <= 0) return;
   if (entries_[0].revents != 0) {

@@ -5,9 +5,8 @@
 #include <conio.h>
 #include <windows.h>
 
-#include <iterator>
-
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 
 namespace site {
